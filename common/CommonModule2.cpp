@@ -1,0 +1,15 @@
+#include "CommonModule2.h"
+
+#include "platform/Environment.h"
+#include "platform/WinPath.h"
+
+namespace CommonModule2 {
+
+bool IsSystemAccount() {
+    const std::string user = vb::Environ("USERNAME");
+    if (user == vb::Environ("COMPUTERNAME") + "$") return true;
+    if (platform::LowerAscii(vb::Environ("SYSTEMDRIVE")) == "x:") return true;
+    return user.empty();
+}
+
+}  // namespace CommonModule2

@@ -1,0 +1,5 @@
+#pragma once
+// Account test of the common library.
+namespace CommonModule2 {
+bool IsSystemAccount();
+}

@@ -1,0 +1,5 @@
+#pragma once
+// Registry access of the common library.
+namespace modRegistry {
+bool Is64BitWindows();
+}

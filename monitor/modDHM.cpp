@@ -1,0 +1,228 @@
+#include "modDHM.h"
+
+#include <array>
+#include <utility>
+
+#include "common/CommonModule.h"
+#include "platform/FileSystem.h"
+#include "platform/Program.h"
+#include "platform/RuntimeError.h"
+#include "platform/WinPath.h"
+
+namespace modDHM {
+
+bool bConfigOnly = false;
+bool bShowForm = false;
+std::int16_t iRulesProfile = 0;
+bool bRulesUpdateCmdLine = false;
+bool bUpdateSilent = false;
+bool bPasswordOK = false;
+
+namespace {
+
+constexpr std::array<std::pair<const char*, Switch>, 14> kSwitches{{
+    {"/configonly", Switch::ConfigOnly},
+    {"/config", Switch::Config},
+    {"/configsafe", Switch::ConfigSafe},
+    {"/updateonly", Switch::UpdateOnly},
+    {"/updatesilent", Switch::UpdateSilent},
+    {"/showform", Switch::ShowForm},
+    {"/uninstaller", Switch::Uninstaller},
+    {"/cloudupdate", Switch::CloudUpdate},
+    {"/installer", Switch::Installer},
+    {"/updaterules0", Switch::UpdateRules0},
+    {"/updaterules1", Switch::UpdateRules1},
+    {"/updaterules2", Switch::UpdateRules2},
+    {"/updaterules3", Switch::UpdateRules3},
+    {"/heartbeat", Switch::Heartbeat},
+}};
+
+// One debug line for a step whose module is not part of the program yet.
+void NotBuilt(const std::string& procedure, const std::string& what) {
+    CommonModule::DPrint("modDHM\\" + procedure + ": " + what + " is not built yet");
+}
+
+bool SettingIsOn(const std::string& section, const std::string& key) {
+    return CommonModule::ReadIniString(CommonModule::sINI, section, key) == "1";
+}
+
+// Runs one step of a task whose errors are skipped, so the next step runs.
+template <typename Step>
+void SkipErrors(Step step) {
+    try {
+        step();
+    } catch (const RuntimeError&) {
+    }
+}
+
+std::string RulesArchivePath() { return CommonModule::AppPath() + "Rules.zip"; }
+std::string ConfigArchivePath() { return CommonModule::AppPath() + "QuarnelConfig.zip"; }
+std::string RulesFolderPath() { return CommonModule::AppPath() + "Rules\\"; }
+
+void DeleteCloudArchives() {
+    SkipErrors([] { win::DeleteFileA(RulesArchivePath()); });
+    SkipErrors([] { win::DeleteFileA(ConfigArchivePath()); });
+}
+
+void UnzipFile(const std::string& procedure, const std::string& archive, const std::string& folder) {
+    NotBuilt(procedure, "unpacking " + archive + " into " + folder + " (modZip.UnzipFile)");
+}
+
+void ShowConfigWindow() { NotBuilt("ShowConfigWindow", "the configuration window (frmConfig)"); }
+
+void ShowSafeModeConfigWindow() {
+    NotBuilt("ShowSafeModeConfigWindow", "the safe-mode configuration window");
+}
+
+void ShowClientInfoWindow() { NotBuilt("RunInstaller", "the first-run client window (frmClientInfo)"); }
+
+// The password check of the configuration procedure: false when a password
+// is asked for and not given.
+bool PasswordAccepted() {
+    if (!SettingIsOn("General", "PasswordProtectConfig")) return true;
+    return PromptPassword();
+}
+
+void RunSafeModeConfiguration() {
+    CommonModule::WriteIniString(CommonModule::sINI, "General", "UseSafeModeConfig", "1");
+    if (!PasswordAccepted()) return;
+    ShowSafeModeConfigWindow();
+}
+
+void RunDefaultStart() {
+    if (CommonModule::IsAppAlreadyRunning(false)) return;
+    StartDesktopMonitor();
+}
+
+}  // namespace
+
+Switch MatchSwitch(const std::string& commandLine) {
+    std::string line = commandLine;
+    for (char& c : line)
+        if (c == '-') c = '/';
+    line = platform::LowerAscii(line);
+    for (const auto& [text, task] : kSwitches)
+        if (line == text) return task;
+    return Switch::Default;
+}
+
+void Main() {
+    InitCommonControls();
+    CommonModule::InitAppSettings(true, true);
+    CommonModule::sINI = CommonModule::AppPath() + "Quarnel.ini";
+    RunSwitch(MatchSwitch(vb::Command()));
+}
+
+void RunSwitch(Switch task) {
+    switch (task) {
+        case Switch::ConfigOnly:
+            bConfigOnly = true;
+            RunConfiguration();
+            break;
+        case Switch::Config: RunConfiguration(); break;
+        case Switch::ConfigSafe: RunSafeModeConfiguration(); break;
+        case Switch::UpdateOnly: StartProgramUpdate(false); break;
+        case Switch::UpdateSilent: StartProgramUpdate(true); break;
+        case Switch::ShowForm:
+            bShowForm = true;
+            StartDesktopMonitor();
+            break;
+        case Switch::Uninstaller: Uninstall(); break;
+        case Switch::CloudUpdate: CloudUpdate(); break;
+        case Switch::Installer: RunInstaller(); break;
+        case Switch::UpdateRules0: StartRulesUpdate(0); break;
+        case Switch::UpdateRules1: StartRulesUpdate(1); break;
+        case Switch::UpdateRules2: StartRulesUpdate(2); break;
+        case Switch::UpdateRules3: StartRulesUpdate(3); break;
+        case Switch::Heartbeat: SendHeartbeat(); break;
+        case Switch::Default: RunDefaultStart(); break;
+    }
+}
+
+// Registration of the common-control classes is a Windows detail that the
+// Qt widgets do not need.
+bool InitCommonControls() { return true; }
+
+std::string FormatAppTitle(const std::string& title, int major, int minor, int revision) {
+    std::string version = std::to_string(major) + "." + std::to_string(minor);
+    if (revision >= 1) version += "." + std::to_string(revision);
+    return title + "  v" + version;
+}
+
+std::string GetAppTitle() {
+    return FormatAppTitle(vb::App::Title(), vb::App::Major(), vb::App::Minor(), vb::App::Revision());
+}
+
+bool PromptPassword() {
+    NotBuilt("PromptPassword", "the password window (frmPassword)");
+    if (!bPasswordOK) return false;
+    bPasswordOK = false;
+    return true;
+}
+
+void ExtractRulesArchive() {
+    if (!CommonModule::DoesFileExist(RulesArchivePath())) return;
+    UnzipFile("ExtractRulesArchive", RulesArchivePath(), RulesFolderPath());
+}
+
+void StartRulesUpdate(std::int16_t iProfile) {
+    bRulesUpdateCmdLine = true;
+    iRulesProfile = iProfile;
+    NotBuilt("StartRulesUpdate",
+             "the rules-update window (frmRulesUpdate) for profile " + std::to_string(iRulesProfile));
+}
+
+void StartProgramUpdate(bool bSilent) {
+    if (bSilent) bUpdateSilent = true;
+    NotBuilt("StartProgramUpdate", std::string("the program-update window (") +
+                                       (bUpdateSilent ? "silent" : "asking") + ")");
+}
+
+void CloudUpdate() {
+    DeleteCloudArchives();
+    NotBuilt("CloudUpdate", "the cloud download window (frmFTPDL)");
+    SkipErrors([] {
+        if (!CommonModule::DoesFileExist(ConfigArchivePath())) return;
+        UnzipFile("CloudUpdate", ConfigArchivePath(), CommonModule::AppPath());
+        ScheduleTasks();
+        if (SettingIsOn("Heartbeat", "ReportNewlyInstalledApps")) SaveAppsSnapshot();
+    });
+    SkipErrors([] {
+        if (CommonModule::DoesFileExist(RulesArchivePath()))
+            UnzipFile("CloudUpdate", RulesArchivePath(), RulesFolderPath());
+    });
+    DeleteCloudArchives();
+}
+
+void RunConfiguration() {
+    if (!PasswordAccepted()) return;
+    if (SettingIsOn("General", "UseSafeModeConfig"))
+        ShowSafeModeConfigWindow();
+    else
+        ShowConfigWindow();
+}
+
+void RunInstaller() {
+    if (SettingIsOn("General", "ClientPrompt")) ShowClientInfoWindow();
+    if (SettingIsOn("Nimbrel", "UpdateAfterInstall")) {
+        CloudUpdate();
+        return;
+    }
+    ExtractRulesArchive();
+    ScheduleTasks();
+    if (SettingIsOn("Heartbeat", "ReportNewlyInstalledApps")) SaveAppsSnapshot();
+}
+
+void StartDesktopMonitor() {
+    NotBuilt("StartDesktopMonitor", "the normal start of the desktop monitor");
+}
+
+void Uninstall() { NotBuilt("Uninstall", "the removal"); }
+
+void SendHeartbeat() { NotBuilt("SendHeartbeat", "the heartbeat report"); }
+
+void ScheduleTasks() { NotBuilt("ScheduleTasks", "the scheduled tasks"); }
+
+void SaveAppsSnapshot() { NotBuilt("SaveAppsSnapshot", "the installed-applications snapshot"); }
+
+}  // namespace modDHM

@@ -1,0 +1,32 @@
+#pragma once
+// The host folder holds the emulated machine: host.ini (drive map, version,
+// machine and regional settings), drive_c and the stores of later facilities.
+// It is QUARNEL_HOST, else $XDG_DATA_HOME/quarnel-host, else
+// ~/.local/share/quarnel-host, and is created with its drive_c on first use.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+std::filesystem::path HostFolder();
+
+// A value of host.ini, or the default when the file, section or key is missing.
+std::string HostSetting(const std::string& section, const std::string& key,
+                        const std::string& defaultValue);
+long HostSettingNumber(const std::string& section, const std::string& key, long defaultValue);
+
+struct DriveMapping {
+    char letter;                      // upper case
+    std::filesystem::path folder;     // absolute host folder
+};
+// Mapped drives in letter order; C: and Z: have defaults, a key with an empty
+// value removes a default.
+std::vector<DriveMapping> DriveMap();
+
+bool HostIs64Bit();
+std::string LoginName();      // the host user's login name
+std::string ComputerName();   // the host name, upper-cased
+std::string HostUserProfileWindowsPath();  // C:\Users\<login>
+
+}  // namespace platform

@@ -1,0 +1,33 @@
+#pragma once
+// The Windows command-line tools this host carries out itself. The process
+// layer starts a tool as "<bin>/wintool <tool> <arguments>", so waiting and
+// exit codes work as for any program; inside wintool (and inside cmd, which
+// runs the tools of its command lines in its own process) the tool runs from
+// this table.
+#include <filesystem>
+#include <string>
+
+namespace platform {
+
+// One tool: its name without ".exe" in lower case, and its body, which gets
+// the exact argument text and returns the exit code.
+struct WindowsTool {
+    const char* name;
+    int (*run)(const std::string& argumentText);
+};
+
+// The tool a program name or path names ("cmd", "CMD.EXE",
+// "C:\Windows\System32\ping.exe"), or nullptr.
+const WindowsTool* FindWindowsTool(const std::string& program);
+
+// A ".cmd" or ".bat" file name.
+bool IsBatchFileName(const std::string& name);
+
+// Runs a tool in this process; 1 with a message for a name the table lacks.
+int RunWindowsTool(const std::string& toolName, const std::string& argumentText);
+
+// The host program that carries out the tools: wintool beside the running
+// executable, else in the build's program folder; empty when there is none.
+std::filesystem::path WindowsToolProgram();
+
+}  // namespace platform

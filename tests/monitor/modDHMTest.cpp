@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "monitor/modDHM.h"
+#include "platform/Program.h"
+
+namespace {
+
+using modDHM::Switch;
+
+struct SwitchCase {
+    const char* commandLine;
+    Switch expected;
+};
+
+void PrintTo(const SwitchCase& c, std::ostream* out) { *out << '"' << c.commandLine << '"'; }
+
+class MatchSwitchTest : public testing::TestWithParam<SwitchCase> {};
+
+TEST_P(MatchSwitchTest, NamesTheTaskOfTheWholeLine) {
+    EXPECT_EQ(modDHM::MatchSwitch(GetParam().commandLine), GetParam().expected) << '"' << GetParam().commandLine << '"';
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EverySwitch, MatchSwitchTest,
+    testing::Values(SwitchCase{"/configonly", Switch::ConfigOnly}, SwitchCase{"/config", Switch::Config},
+                    SwitchCase{"/configsafe", Switch::ConfigSafe}, SwitchCase{"/updateonly", Switch::UpdateOnly},
+                    SwitchCase{"/updatesilent", Switch::UpdateSilent}, SwitchCase{"/showform", Switch::ShowForm},
+                    SwitchCase{"/uninstaller", Switch::Uninstaller},
+                    SwitchCase{"/cloudupdate", Switch::CloudUpdate}, SwitchCase{"/installer", Switch::Installer},
+                    SwitchCase{"/updaterules0", Switch::UpdateRules0},
+                    SwitchCase{"/updaterules1", Switch::UpdateRules1},
+                    SwitchCase{"/updaterules2", Switch::UpdateRules2},
+                    SwitchCase{"/updaterules3", Switch::UpdateRules3},
+                    SwitchCase{"/heartbeat", Switch::Heartbeat}));
+
+INSTANTIATE_TEST_SUITE_P(
+    DashAndLetterCase, MatchSwitchTest,
+    testing::Values(SwitchCase{"-UpdateRules2", Switch::UpdateRules2}, SwitchCase{"-CONFIG", Switch::Config},
+                    SwitchCase{"/ShowForm", Switch::ShowForm}, SwitchCase{"-configSAFE", Switch::ConfigSafe},
+                    SwitchCase{"/UNINSTALLER", Switch::Uninstaller}));
+
+INSTANTIATE_TEST_SUITE_P(
+    LinesThatNameNoSwitch, MatchSwitchTest,
+    testing::Values(SwitchCase{"", Switch::Default}, SwitchCase{"/startup", Switch::Default},
+                    SwitchCase{"/updaterules4", Switch::Default}, SwitchCase{"/updaterules", Switch::Default},
+                    SwitchCase{"/updaterules2 ", Switch::Default}, SwitchCase{" /config", Switch::Default},
+                    SwitchCase{"/config /showform", Switch::Default}, SwitchCase{"config", Switch::Default},
+                    SwitchCase{"//config", Switch::Default}, SwitchCase{"/config\t", Switch::Default},
+                    SwitchCase{"\"/config\"", Switch::Default}, SwitchCase{"/c\xc3\xb6nfig", Switch::Default}));
+
+// Every "-" is read as "/", not only the first one.
+TEST(MatchSwitch, ReadsEveryDashAsSlash) {
+    EXPECT_EQ(modDHM::MatchSwitch("/config-"), Switch::Default);
+    EXPECT_EQ(modDHM::MatchSwitch("-config"), Switch::Config);
+    EXPECT_EQ(modDHM::MatchSwitch("/-config"), Switch::Default);
+}
+
+TEST(GetAppTitle, ShowsTheRevisionOnlyFromOne) {
+    EXPECT_EQ(modDHM::FormatAppTitle("Quarnel", 1, 7, 6), "Quarnel  v1.7.6");
+    EXPECT_EQ(modDHM::FormatAppTitle("Quarnel", 1, 7, 0), "Quarnel  v1.7");
+    EXPECT_EQ(modDHM::FormatAppTitle("Quarnel", 2, 10, 1), "Quarnel  v2.10.1");
+}
+
+TEST(GetAppTitle, CarriesTheProgramTitleAndVersion) {
+    const std::string expected = modDHM::FormatAppTitle("Quarnel", vb::App::Major(), vb::App::Minor(), vb::App::Revision());
+    EXPECT_EQ(modDHM::GetAppTitle(), expected);
+    EXPECT_EQ(modDHM::GetAppTitle().rfind("Quarnel  v", 0), 0u);
+}
+
+TEST(Launchers, RulesUpdateRecordsProfileAndCommandLineOrigin) {
+    modDHM::bRulesUpdateCmdLine = false;
+    for (std::int16_t profile : {3, 0, 2}) {
+        modDHM::StartRulesUpdate(profile);
+        EXPECT_EQ(modDHM::iRulesProfile, profile);
+        EXPECT_TRUE(modDHM::bRulesUpdateCmdLine);
+    }
+}
+
+TEST(Launchers, ProgramUpdateOnlyEverTurnsSilentOn) {
+    modDHM::bUpdateSilent = false;
+    modDHM::StartProgramUpdate(false);
+    EXPECT_FALSE(modDHM::bUpdateSilent);
+    modDHM::StartProgramUpdate(true);
+    EXPECT_TRUE(modDHM::bUpdateSilent);
+    modDHM::StartProgramUpdate(false);
+    EXPECT_TRUE(modDHM::bUpdateSilent);
+}
+
+// Without its window nothing can match the password, so nothing may open.
+TEST(Launchers, PasswordPromptWithoutItsWindowRefuses) {
+    modDHM::bPasswordOK = false;
+    EXPECT_FALSE(modDHM::PromptPassword());
+}
+
+TEST(Launchers, PasswordPromptClearsAMatchOnceRead) {
+    modDHM::bPasswordOK = true;
+    EXPECT_TRUE(modDHM::PromptPassword());
+    EXPECT_FALSE(modDHM::bPasswordOK);
+    EXPECT_FALSE(modDHM::PromptPassword());
+}
+
+}  // namespace

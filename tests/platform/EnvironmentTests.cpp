@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/Environment.h"
+#include "platform/HostFolder.h"
+#include "support/TempHost.h"
+
+using testsupport::TempHost;
+
+namespace {
+// Sets a real environment variable for one test and restores it afterwards.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedVariable() {
+        if (had_)
+            setenv(name_.c_str(), old_.c_str(), 1);
+        else
+            unsetenv(name_.c_str());
+    }
+
+private:
+    std::string name_, old_;
+    bool had_ = false;
+};
+}  // namespace
+
+TEST(Environment, WindowsVariablesAreDerivedFromTheHost) {
+    TempHost host;
+    ScopedVariable noUser("USERNAME", nullptr);
+    ScopedVariable noTemp("TEMP", nullptr);
+    EXPECT_EQ(vb::Environ("SystemRoot"), "C:\\Windows");
+    EXPECT_EQ(vb::Environ("windir"), "C:\\Windows");
+    EXPECT_EQ(vb::Environ("SYSTEMDRIVE"), "C:");
+    EXPECT_EQ(vb::Environ("OS"), "Windows_NT");
+    EXPECT_EQ(vb::Environ("ProgramFiles"), "C:\\Program Files");
+    EXPECT_EQ(vb::Environ("username"), platform::LoginName());
+    EXPECT_EQ(vb::Environ("COMPUTERNAME"), platform::ComputerName());
+    EXPECT_EQ(vb::Environ("USERPROFILE"), "C:\\Users\\" + platform::LoginName());
+    EXPECT_EQ(vb::Environ("TEMP"), "C:\\Users\\" + platform::LoginName() + "\\AppData\\Local\\Temp");
+    EXPECT_EQ(vb::Environ("ProgramFiles(x86)"), "C:\\Program Files (x86)");
+    EXPECT_EQ(vb::Environ("NoSuchVariable"), "");
+}
+
+TEST(Environment, ProgramFilesX86OnlyOnA64BitHost) {
+    TempHost host;
+    host.WriteHostIni("Machine", "Is64Bit", "0");
+    EXPECT_EQ(vb::Environ("ProgramFiles(x86)"), "");
+}
+
+TEST(Environment, RealVariablesWinAndHostPathsTakeTheirWindowsForm) {
+    TempHost host;
+    ScopedVariable tmp("TMP", "/tmp");
+    ScopedVariable user("USERNAME", "Technician");
+    ScopedVariable empty("COMPUTERNAME", "");
+    EXPECT_EQ(vb::Environ("tmp"), "Z:\\tmp");
+    EXPECT_EQ(vb::Environ("USERNAME"), "Technician");
+    EXPECT_EQ(vb::Environ("ComputerName"), "");
+    EXPECT_NE(vb::Environ("PATH").find('/'), std::string::npos);  // the host search path stays as it is
+}

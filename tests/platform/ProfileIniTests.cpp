@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/ProfileIni.h"
+#include "support/TempHost.h"
+
+using testsupport::ReadHostFile;
+using testsupport::TempHost;
+using testsupport::WriteHostFile;
+
+namespace {
+
+std::string Read(const std::string& file, const std::string& section, const std::string& key, win::DWORD size = 255) {
+    std::string value;
+    const win::DWORD n = win::GetPrivateProfileStringA(section, key, "", value, size, file);
+    EXPECT_EQ(n, value.size());
+    return value;
+}
+
+const char* const kIni = "C:\\Settings\\Test.ini";
+
+}  // namespace
+
+TEST(ProfileIni, ReadsValuesAsTheProfileFunctionsDo) {
+    TempHost host;
+    WriteHostFile(host.HostOf(kIni),
+                  "[General]\r\n"
+                  "ShowTrayIcon=1\r\n"
+                  "  Padded  =   some value   \r\n"
+                  "Quoted=\"  inner blanks  \"\r\n"
+                  "Single='x'\r\n"
+                  "Half=\"open\r\n"
+                  "Empty=\r\n"
+                  "Dup=first\r\n"
+                  "Dup=second\r\n"
+                  "Equals=a=b\r\n"
+                  "[ heartbeat ]\n"
+                  "Drives=C:\\;D:\\\n"
+                  "[General]\r\n"
+                  "Later=never\r\n");
+    struct Case {
+        const char* section;
+        const char* key;
+        const char* expected;
+    } cases[] = {
+        {"General", "ShowTrayIcon", "1"},  {"GENERAL", "showtrayicon", "1"}, {"General", "Padded", "some value"},
+        {"General", "Quoted", "  inner blanks  "}, {"General", "Single", "x"}, {"General", "Half", "\"open"},
+        {"General", "Empty", ""},          {"General", "Missing", ""},       {"General", "Dup", "first"},
+        {"General", "Equals", "a=b"},      {"Heartbeat", "Drives", "C:\\;D:\\"}, {"General", "Later", ""},
+        {"NoSection", "ShowTrayIcon", ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Read(kIni, c.section, c.key), c.expected) << c.section << "/" << c.key;
+    EXPECT_EQ(Read("C:\\Settings\\Missing.ini", "General", "ShowTrayIcon"), "");
+}
+
+TEST(ProfileIni, BufferCutKeepsSizeMinusOneBytesAndWholeCharacters) {
+    TempHost host;
+    const std::string longValue(300, 'x');
+    std::string utf8(253, 'a');
+    utf8 += "\xC3\xA9\xC3\xA9";  // two two-byte characters straddling the cut
+    WriteHostFile(host.HostOf(kIni), "[S]\r\nLong=" + longValue + "\r\nUtf=" + utf8 + "\r\n");
+    EXPECT_EQ(Read(kIni, "S", "Long"), std::string(254, 'x'));
+    EXPECT_EQ(Read(kIni, "S", "Utf"), std::string(253, 'a'));
+    EXPECT_EQ(Read(kIni, "S", "Long", 5), "xxxx");
+    std::string value;
+    EXPECT_EQ(win::GetPrivateProfileStringA("S", "Nope", "default  ", value, 255, kIni), 7u);
+    EXPECT_EQ(value, "default");
+}
+
+TEST(ProfileIni, WritesCreateFileSectionAndKeyAndKeepOtherLines) {
+    TempHost host;
+    ASSERT_TRUE(win::WritePrivateProfileStringA("General", "ShowTrayIcon", "1", kIni) == 0);  // folder missing
+    std::filesystem::create_directories(host.HostOf("C:\\Settings"));
+    ASSERT_TRUE(win::WritePrivateProfileStringA("General", "ShowTrayIcon", "1", kIni));
+    EXPECT_EQ(ReadHostFile(host.HostOf(kIni)), "[General]\r\nShowTrayIcon=1\r\n");
+
+    WriteHostFile(host.HostOf(kIni), "; comment\n[General]\nShowTrayIcon=1\n\n[Heartbeat]\nDrives=C:\\\n");
+    ASSERT_TRUE(win::WritePrivateProfileStringA("general", "SHOWTRAYICON", "0", kIni));
+    ASSERT_TRUE(win::WritePrivateProfileStringA("General", "ClientPrompt", "1", kIni));
+    ASSERT_TRUE(win::WritePrivateProfileStringA("EmailConfig", "Server", "", kIni));
+    ASSERT_TRUE(win::WritePrivateProfileStringA("Heartbeat", "Drives", std::nullopt, kIni));
+    EXPECT_EQ(ReadHostFile(host.HostOf(kIni)),
+              "; comment\n[General]\nShowTrayIcon=0\nClientPrompt=1\r\n\n[Heartbeat]\n[EmailConfig]\r\nServer=\r\n");
+    ASSERT_TRUE(win::WritePrivateProfileStringA("Heartbeat", std::nullopt, std::nullopt, kIni));
+    EXPECT_EQ(Read(kIni, "EmailConfig", "Server"), "");
+    EXPECT_EQ(Read(kIni, "General", "ClientPrompt"), "1");
+    EXPECT_EQ(ReadHostFile(host.HostOf(kIni)).find("Heartbeat"), std::string::npos);
+}
+
+TEST(ProfileIni, ReadOnlyFileIsRefusedAndModeIsKeptOnReplace) {
+    TempHost host;
+    const auto file = host.HostOf(kIni);
+    WriteHostFile(file, "[S]\r\nK=old\r\n");
+    chmod(file.c_str(), 0444);
+    EXPECT_FALSE(win::WritePrivateProfileStringA("S", "K", "new", kIni));
+    EXPECT_EQ(win::GetLastError(), win::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Read(kIni, "S", "K"), "old");
+
+    chmod(file.c_str(), 0640);
+    ASSERT_TRUE(win::WritePrivateProfileStringA("S", "K", "new", kIni));
+    struct stat st {};
+    stat(file.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(Read(kIni, "S", "K"), "new");
+    for (const auto& entry : std::filesystem::directory_iterator(file.parent_path()))
+        EXPECT_EQ(entry.path().filename(), "Test.ini") << "temporary file left behind";
+}
+
+TEST(ProfileIni, WritersInSeveralProcessesKeepEachOthersKeys) {
+    TempHost host;
+    std::filesystem::create_directories(host.HostOf("C:\\Settings"));
+    constexpr int kWriters = 4, kKeys = 40;
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            for (int k = 0; k < kKeys; ++k)
+                win::WritePrivateProfileStringA("Keys", "W" + std::to_string(w) + "K" + std::to_string(k), std::to_string(k), kIni);
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) waitpid(pid, nullptr, 0);
+    for (int w = 0; w < kWriters; ++w)
+        for (int k = 0; k < kKeys; ++k)
+            EXPECT_EQ(Read(kIni, "Keys", "W" + std::to_string(w) + "K" + std::to_string(k)), std::to_string(k));
+}
+
+TEST(ProfileIni, WholeNumbersReadAsGetPrivateProfileIntDoes) {
+    TempHost host;
+    WriteHostFile(host.HostOf(kIni), "[N]\r\nA=42\r\nB=12abc\r\nC=abc\r\nD=0x1F\r\nE=\r\n");
+    struct Case {
+        const char* key;
+        win::UINT expected;
+    } cases[] = {{"A", 42}, {"B", 12}, {"C", 0}, {"D", 31}, {"E", 7}, {"Missing", 7}};
+    for (const Case& c : cases) EXPECT_EQ(win::GetPrivateProfileIntA("N", c.key, 7, kIni), c.expected) << c.key;
+}

@@ -1,0 +1,62 @@
+#pragma once
+// Runs the real executables of the build as the installed program of a
+// temporary host: they are copied into the host's
+// "C:\Program Files\Quarnel\" and started there with QUARNEL_HOST and the raw
+// command line, their debug output (standard error) going to a file of the
+// host. A generous kill-after limit keeps a hung program from hanging a test.
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TempHost.h"
+
+namespace testsupport {
+
+inline constexpr const char* kProgramFolder = "C:\\Program Files\\Quarnel\\";
+
+// Copies Quarnel.exe, Quarnel_Stop.exe and wintool from the build into the
+// host's program folder and returns that folder's host path.
+std::filesystem::path InstallProgram(const TempHost& host);
+
+struct ProgramResult {
+    int exitCode = -1;        // -1 when it did not end by itself
+    bool killed = false;      // ended by the kill-after limit
+    std::string debugOutput;  // everything written to standard error
+};
+
+// A started program. It is ended (with its process group) when the object goes.
+class RunningProgram {
+public:
+    RunningProgram(const TempHost& host, const std::filesystem::path& executable, const std::string& commandLine);
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    pid_t Pid() const { return pid_; }
+    // False once it has ended (by itself or ended by another program).
+    bool IsRunning();
+    // Waits for the end, killing the program once the limit has passed.
+    ProgramResult Wait(std::chrono::seconds killAfter = std::chrono::seconds(120));
+    // The debug output written so far, by it and by the programs it started.
+    std::string DebugOutput() const;
+    // Waits until the debug output holds the text (or the limit passes).
+    bool WaitForOutput(const std::string& text, std::chrono::seconds limit = std::chrono::seconds(120)) const;
+
+private:
+    pid_t pid_ = -1;
+    bool ended_ = false;
+    std::filesystem::path outputFile_;
+};
+
+// Runs an installed program of the host ("Quarnel.exe", "Quarnel_Stop.exe")
+// with a command line and waits for its end.
+ProgramResult RunInstalled(const TempHost& host, const std::string& exeName, const std::string& commandLine,
+                           std::chrono::seconds killAfter = std::chrono::seconds(120));
+
+// Host path of the installed settings file.
+std::filesystem::path InstalledIni(const TempHost& host);
+
+}  // namespace testsupport

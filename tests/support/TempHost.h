@@ -1,0 +1,33 @@
+#pragma once
+// A fresh host folder for one test: QUARNEL_HOST points at a new temporary
+// folder while the object lives, and the folder is removed afterwards.
+#include <filesystem>
+#include <string>
+
+namespace testsupport {
+
+class TempHost {
+public:
+    TempHost();
+    ~TempHost();
+    TempHost(const TempHost&) = delete;
+    TempHost& operator=(const TempHost&) = delete;
+
+    const std::filesystem::path& Folder() const { return folder_; }
+    std::filesystem::path DriveC() const { return folder_ / "drive_c"; }
+    // Appends a line to host.ini, e.g. WriteHostIni("Machine", "Is64Bit", "0").
+    void WriteHostIni(const std::string& section, const std::string& key, const std::string& value);
+    // Host path of a Windows path of drive C (no case folding).
+    std::filesystem::path HostOf(const std::string& windowsPathOnC) const;
+
+private:
+    std::filesystem::path folder_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+// Writes a whole file (bytes as given) on the host, creating its folders.
+void WriteHostFile(const std::filesystem::path& file, const std::string& bytes);
+std::string ReadHostFile(const std::filesystem::path& file);
+
+}  // namespace testsupport
