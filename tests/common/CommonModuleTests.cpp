@@ -11,6 +11,7 @@
 #include "common/modSocketSupport.h"
 #include "platform/Program.h"
 #include "support/StderrCapture.h"
+#include "support/ScopedVariable.h"
 #include "support/TempHost.h"
 
 using namespace CommonModule;
@@ -23,26 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedVariable() {
-        if (had_)
-            setenv(name_.c_str(), old_.c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_, old_;
-    bool had_ = false;
-};
+using testsupport::ScopedVariable;
 
 // A program of the test's machine placed as C:\Program Files\Quarnel\Quarnel.exe.
 class CommonModuleTest : public ::testing::Test {

@@ -8,6 +8,7 @@
 #include "common/clsOpSys.h"
 #include "common/modOpSys.h"
 #include "platform/Environment.h"
+#include "support/ScopedVariable.h"
 #include "support/TempHost.h"
 
 namespace {
@@ -274,24 +275,7 @@ TEST(clsOpSys, FoldersComeFromTheEnvironment) {
     EXPECT_EQ(os.WinSysDir, os.WinDir + "\\System32");
 }
 
-// Sets a variable of the real environment for one scope.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) previous_ = old;
-        setenv(name, value, 1);
-    }
-    ~ScopedVariable() {
-        if (previous_)
-            setenv(name_, previous_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
+using testsupport::ScopedVariable;
 
 TEST(clsOpSys, SystemFolderOutsideTheNtFamilyIsSystem) {
     TempHost host;

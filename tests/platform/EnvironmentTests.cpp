@@ -4,33 +4,12 @@
 
 #include "platform/Environment.h"
 #include "platform/HostFolder.h"
+#include "support/ScopedVariable.h"
 #include "support/TempHost.h"
 
 using testsupport::TempHost;
 
-namespace {
-// Sets a real environment variable for one test and restores it afterwards.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedVariable() {
-        if (had_)
-            setenv(name_.c_str(), old_.c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_, old_;
-    bool had_ = false;
-};
-}  // namespace
+using testsupport::ScopedVariable;
 
 TEST(Environment, WindowsVariablesAreDerivedFromTheHost) {
     TempHost host;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ProgramVersion.h"
+#include "support/StartedPrograms.h"
 #include "support/TempHost.h"
 #include "platform/HostFolder.h"
 #include "platform/Process.h"
@@ -53,22 +54,8 @@ bool IsListed(long pid) {
 
 class ProcessTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        for (long pid : started_) {
-            const win::HANDLE process = win::OpenProcess(win::PROCESS_TERMINATE, win::FALSE_, static_cast<win::DWORD>(pid));
-            win::TerminateProcess(process, 0);
-            win::CloseHandle(process);
-            platform::WaitForChildExit(pid);
-        }
-    }
-
-    long Start(const std::string& commandLine) {
-        const long pid = vb::Shell(commandLine, 0);
-        started_.push_back(pid);
-        return pid;
-    }
-
-    win::DWORD Run(const std::string& commandLine) { return platform::WaitForChildExit(Start(commandLine)); }
+    long Start(const std::string& commandLine) { return programs_.Start(commandLine); }
+    win::DWORD Run(const std::string& commandLine) { return programs_.Run(commandLine); }
 
     // The wait of a caller that polls the exit code, as the program's own start-and-wait does.
     static win::DWORD PollExitCode(long pid) {
@@ -81,7 +68,7 @@ protected:
     }
 
     TempHost host_;
-    std::vector<long> started_;
+    testsupport::StartedPrograms programs_;
 };
 
 TEST_F(ProcessTest, ExitCodesOfRealChildren) {

@@ -18,6 +18,7 @@
 #include "platform/MessageBox.h"
 #include "platform/QtPlatform.h"
 #include "platform/Shell.h"
+#include "support/ScopedVariable.h"
 #include "support/TempHost.h"
 
 namespace {
@@ -32,27 +33,7 @@ QApplication& Application() {
     return *app;
 }
 
-// Sets or removes an environment variable for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) previous_ = old;
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedVariable() {
-        if (previous_)
-            setenv(name_, previous_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
+using testsupport::ScopedVariable;
 
 struct PlatformChoiceCase {
     std::optional<std::string> display;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/StartedPrograms.h"
 #include "support/TempHost.h"
 #include "platform/Process.h"
 #include "platform/RuntimeError.h"
@@ -40,22 +41,8 @@ class WindowsToolsTest : public ::testing::Test {
 protected:
     void SetUp() override { fs::create_directories(host_.HostOf(R"(C:\Temp Out)")); }
 
-    void TearDown() override {
-        for (long pid : started_) {
-            const win::HANDLE process = win::OpenProcess(win::PROCESS_TERMINATE, win::FALSE_, static_cast<win::DWORD>(pid));
-            win::TerminateProcess(process, 0);
-            win::CloseHandle(process);
-            platform::WaitForChildExit(pid);
-        }
-    }
-
-    long Start(const std::string& commandLine) {
-        const long pid = vb::Shell(commandLine, 0);
-        started_.push_back(pid);
-        return pid;
-    }
-
-    win::DWORD Run(const std::string& commandLine) { return platform::WaitForChildExit(Start(commandLine)); }
+    long Start(const std::string& commandLine) { return programs_.Start(commandLine); }
+    win::DWORD Run(const std::string& commandLine) { return programs_.Run(commandLine); }
 
     // Runs a command through cmd with its output sent to a file, and returns that output.
     std::string Output(const std::string& command, win::DWORD* exitCode = nullptr) {
@@ -70,7 +57,7 @@ protected:
     }
 
     TempHost host_;
-    std::vector<long> started_;
+    testsupport::StartedPrograms programs_;
 };
 
 TEST_F(WindowsToolsTest, CmdRunsItsCommandAndExitsWithItsCode) {
