@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 
 #include "ProfileIni.h"
@@ -34,6 +35,7 @@ struct HostIniCache {
     timespec mtime{};
     bool present = false;
     std::map<std::string, std::string> values;  // "SECTION\nKEY" -> value, upper-cased names
+    std::optional<std::vector<DriveMapping>> drives;
 };
 
 std::mutex cacheMutex;
@@ -80,23 +82,35 @@ fs::path HostFolder() {
     return folder;
 }
 
-std::string HostSetting(const std::string& section, const std::string& key, const std::string& defaultValue) {
+namespace {
+
+// The cache of host.ini, read again when the file's modification time changes.
+HostIniCache& FreshCache() {
     const fs::path file = ChosenHostFolder() / "host.ini";
     struct stat st {};
     const bool present = ::stat(file.c_str(), &st) == 0;
-    std::lock_guard lock(cacheMutex);
     const bool fresh = cache.file == file && cache.present == present &&
                        (!present || (cache.mtime.tv_sec == st.st_mtim.tv_sec && cache.mtime.tv_nsec == st.st_mtim.tv_nsec));
-    if (!fresh) {
-        cache = HostIniCache{file, present ? st.st_mtim : timespec{}, present, {}};
-    }
+    if (!fresh) cache = HostIniCache{file, present ? st.st_mtim : timespec{}, present, {}, std::nullopt};
+    return cache;
+}
+
+std::string CachedSetting(HostIniCache& fresh, const std::string& section, const std::string& key,
+                          const std::string& defaultValue) {
     const std::string k = CacheKey(section, key);
-    auto found = cache.values.find(k);
-    if (found == cache.values.end()) {
-        std::optional<std::string> value = present ? ReadIniValue(file, section, key) : std::nullopt;
-        found = cache.values.emplace(k, value ? *value : std::string("\x01")).first;
+    auto found = fresh.values.find(k);
+    if (found == fresh.values.end()) {
+        std::optional<std::string> value = fresh.present ? ReadIniValue(fresh.file, section, key) : std::nullopt;
+        found = fresh.values.emplace(k, value ? *value : std::string("\x01")).first;
     }
     return found->second == "\x01" ? defaultValue : found->second;
+}
+
+}  // namespace
+
+std::string HostSetting(const std::string& section, const std::string& key, const std::string& defaultValue) {
+    std::lock_guard lock(cacheMutex);
+    return CachedSetting(FreshCache(), section, key, defaultValue);
 }
 
 long HostSettingNumber(const std::string& section, const std::string& key, long defaultValue) {
@@ -110,17 +124,21 @@ long HostSettingNumber(const std::string& section, const std::string& key, long 
 std::vector<DriveMapping> DriveMap() { return DriveMapOf(HostFolder()); }
 
 std::vector<DriveMapping> DriveMapOf(const fs::path& host) {
+    std::lock_guard lock(cacheMutex);
+    HostIniCache& fresh = FreshCache();
+    if (fresh.drives) return *fresh.drives;
     std::vector<DriveMapping> drives;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         std::string fallback;
         if (letter == 'C') fallback = (host / "drive_c").string();
         if (letter == 'Z') fallback = "/";
-        const std::string folder = HostSetting("Drives", std::string(1, letter), fallback);
+        const std::string folder = CachedSetting(fresh, "Drives", std::string(1, letter), fallback);
         if (folder.empty()) continue;
         fs::path path(folder);
         if (path.is_relative()) path = host / path;
         drives.push_back({letter, path.lexically_normal()});
     }
+    fresh.drives = drives;
     return drives;
 }
 

@@ -1,5 +1,7 @@
 #include "Process.h"
 
+#include "Security.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
@@ -708,6 +710,7 @@ BOOL TerminateProcess(HANDLE process, UINT exitCode) {
 BOOL CloseHandle(HANDLE handle) {
     platform::Children().ReapExited();
     if (platform::Handles().Remove(handle)) return TRUE_;
+    if (CloseTokenHandle(handle)) return TRUE_;
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE_;
 }

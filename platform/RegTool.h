@@ -1,0 +1,17 @@
+#pragma once
+// reg.exe: the Windows registry console tool over the registry store, with
+// Windows' syntax and output (query, add, delete). As the 64-bit tool of a
+// 64-bit Windows it works in the 64-bit view unless /reg:32 is given.
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Runs one reg.exe command line (the arguments after the program name) and
+// returns its exit code: 0 done, 1 failed. Questions ("overwrite?") are read
+// from `in`; an answer other than yes cancels.
+int RunRegTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+               std::istream& in);
+
+}  // namespace platform
