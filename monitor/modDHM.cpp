@@ -1,10 +1,15 @@
 #include "modDHM.h"
 
+#include "frmDHM.h"
+
 #include <array>
 #include <utility>
 
 #include "common/CommonModule.h"
+#include "common/modRegistry.h"
+#include "config/frmClientInfo.h"
 #include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
 #include "platform/Program.h"
 #include "platform/RuntimeError.h"
 #include "platform/WinPath.h"
@@ -17,6 +22,13 @@ std::int16_t iRulesProfile = 0;
 bool bRulesUpdateCmdLine = false;
 bool bUpdateSilent = false;
 bool bPasswordOK = false;
+
+std::string sClientName;
+std::string sClientPhone;
+std::string sPCDesc;
+bool bClientPrompt = false;
+bool bShowTrayIcon = false;
+bool bShowTaskBar = false;
 
 namespace {
 
@@ -74,7 +86,54 @@ void ShowSafeModeConfigWindow() {
     NotBuilt("ShowSafeModeConfigWindow", "the safe-mode configuration window");
 }
 
-void ShowClientInfoWindow() { NotBuilt("RunInstaller", "the first-run client window (frmClientInfo)"); }
+void ShowClientInfoWindow() {
+    frmClientInfo window(GetAppTitle(), {sClientName, sClientPhone, sPCDesc});
+    platform::ShowModal(&window);
+}
+
+// A client-information value of the registry; empty when it cannot be read.
+std::string ReadClientValue(const char* valueName) {
+    vb::Variant value;
+    modRegistry::fReadValue(kClientInfoRootKey, kClientInfoKeyPath, valueName, "S", "", value);
+    return value.ToText();
+}
+
+std::string ReadGeneralSetting(const std::string& key) {
+    return CommonModule::ReadIniString(CommonModule::sINI, "General", key);
+}
+
+// A self-update renames each file it replaces to its "_old" name first.
+struct UpdatedFile {
+    const char* current;
+    const char* keptBack;
+};
+
+constexpr std::array<UpdatedFile, 3> kUpdatedFiles{{
+    {"QuarnelService.exe", "QuarnelService_old.exe"},
+    {"QuarnelControl.exe", "QuarnelControl_old.exe"},
+    {"Quarnel_Stop.exe", "Quarnel_Stop_old.exe"},
+}};
+
+void FinishUpdatedFile(const UpdatedFile& file) {
+    const std::string current = CommonModule::AppPath() + file.current;
+    const std::string keptBack = CommonModule::AppPath() + file.keptBack;
+    if (!CommonModule::DoesFileExist(keptBack)) return;
+    if (CommonModule::DoesFileExist(current))
+        win::DeleteFileA(keptBack);
+    else
+        win::SHFileOperationMove(keptBack, current, win::FOF_NOCONFIRMATION | win::FOF_NOCONFIRMMKDIR);
+}
+
+// "Quarnel_old.exe" is left behind only by a self-update of the program itself.
+void FinishProgramUpdate() {
+    const std::string oldProgram = CommonModule::AppPath() + "Quarnel_old.exe";
+    if (!CommonModule::DoesFileExist(oldProgram)) return;
+    SkipErrors([&] { win::DeleteFileA(oldProgram); });
+    std::int32_t exitCode = 0;
+    CommonModule::ShellX(CommonModule::AppPath() + "QuarnelControl.exe", "", false, 1, exitCode);
+}
+
+void LoadMonitorWindow() { frmDHM::Load(); }
 
 // The password check of the configuration procedure: false when a password
 // is asked for and not given.
@@ -213,9 +272,54 @@ void RunInstaller() {
     if (SettingIsOn("Heartbeat", "ReportNewlyInstalledApps")) SaveAppsSnapshot();
 }
 
-void StartDesktopMonitor() {
-    NotBuilt("StartDesktopMonitor", "the normal start of the desktop monitor");
+bool IntegerValueIsOne(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return false;
+    std::string number = text.substr(first, text.find_last_not_of(' ') - first + 1);
+    if (number[0] == '+') number.erase(0, 1);
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return false;
+    const std::size_t significant = number.find_first_not_of('0');
+    return significant != std::string::npos && number.compare(significant, std::string::npos, "1") == 0;
 }
+
+void LoadGeneralSettings() {
+    SkipErrors([] { sClientName = ReadClientValue(kClientNameValue); });
+    SkipErrors([] { sClientPhone = ReadClientValue(kClientPhoneValue); });
+    SkipErrors([] { sPCDesc = ReadClientValue(kPCDescValue); });
+    const std::string clientPrompt = ReadGeneralSetting("ClientPrompt");
+    if (IntegerValueIsOne(clientPrompt)) bClientPrompt = true;
+    const std::string showTrayIcon = ReadGeneralSetting("ShowTrayIcon");
+    if (showTrayIcon.empty() || IntegerValueIsOne(showTrayIcon)) bShowTrayIcon = true;
+    if (IntegerValueIsOne(ReadGeneralSetting("ShowTaskBar"))) bShowTaskBar = true;
+}
+
+void PromptClientInfo() {
+    if (bClientPrompt && sClientName.empty()) ShowClientInfoWindow();
+}
+
+void FinishPendingUpdate() {
+    for (const UpdatedFile& file : kUpdatedFiles) SkipErrors([&] { FinishUpdatedFile(file); });
+    SkipErrors(FinishProgramUpdate);
+}
+
+void TakeMissingAppsSnapshot() {
+    if (!SettingIsOn("Heartbeat", "ReportNewlyInstalledApps")) return;
+    if (!CommonModule::DoesFileExist(CommonModule::AppPath() + "InstalledApps.txt")) SaveAppsSnapshot();
+    if (!CommonModule::Is64BitOS()) return;
+    if (!CommonModule::DoesFileExist(CommonModule::AppPath() + "InstalledAppsWow6432.txt")) SaveAppsSnapshot();
+}
+
+void StartDesktopMonitor() {
+    SkipErrors(LoadGeneralSettings);
+    SkipErrors(PromptClientInfo);
+    if (bShowTrayIcon) SkipErrors(RegisterStartAtLogon);
+    FinishPendingUpdate();
+    SkipErrors(TakeMissingAppsSnapshot);
+    if (!bShowTrayIcon) return;
+    SkipErrors(LoadMonitorWindow);
+}
+
+void RegisterStartAtLogon() { NotBuilt("RegisterStartAtLogon", "the start at log-on"); }
 
 void Uninstall() { NotBuilt("Uninstall", "the removal"); }
 

@@ -1,7 +1,8 @@
 #pragma once
-// Start-up of Quarnel.exe: the start sequence, the command-line dispatch and
-// the small launchers the switches use (rules archive, rules update, program
-// update, cloud update), with the program-wide state they set.
+// Start-up of Quarnel.exe: the start sequence, the command-line dispatch,
+// the normal start of the monitor and the small launchers the switches use
+// (rules archive, rules update, program update, cloud update), with the
+// program-wide state they set.
 #include <cstdint>
 #include <string>
 
@@ -14,6 +15,14 @@ extern std::int16_t iRulesProfile;
 extern bool bRulesUpdateCmdLine;
 extern bool bUpdateSilent;
 extern bool bPasswordOK;
+
+// Display and client settings, loaded once by the normal start.
+extern std::string sClientName;
+extern std::string sClientPhone;
+extern std::string sPCDesc;
+extern bool bClientPrompt;
+extern bool bShowTrayIcon;
+extern bool bShowTaskBar;
 
 // The tasks of the command line, in the order the switches are compared.
 enum class Switch {
@@ -57,8 +66,21 @@ void RunConfiguration();
 // The first-run set-up of "/installer".
 void RunInstaller();
 
-// Tasks whose own modules come later; each says what is missing.
+// The normal start: settings, client prompt, start at log-on, the finish of
+// a pending self-update, the first snapshot, then the monitor window.
 void StartDesktopMonitor();
+void LoadGeneralSettings();
+void PromptClientInfo();
+// Kept-back "_old" files of a self-update restored or removed; after an
+// update of the program itself the control program is started.
+void FinishPendingUpdate();
+// The installed-applications baseline, taken when its files are missing.
+void TakeMissingAppsSnapshot();
+// True for a settings text whose whole-number value is 1 (" 1", "01", "+1").
+bool IntegerValueIsOne(const std::string& text);
+
+// Tasks whose own modules come later; each says what is missing.
+void RegisterStartAtLogon();
 void Uninstall();
 void SendHeartbeat();
 void ScheduleTasks();

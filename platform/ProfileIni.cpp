@@ -191,13 +191,29 @@ std::optional<fs::path> IniHostPath(const std::string& fileName) {
 }  // namespace
 
 std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::string& section, const std::string& key) {
-    bool exists = false;
-    const std::vector<Line> lines = ReadLines(hostFile, exists);
-    const size_t header = FindSection(lines, section);
-    if (header == lines.size()) return std::nullopt;
-    const size_t end = SectionEnd(lines, header);
-    for (size_t i = header + 1; i < end; ++i)
-        if (auto name = KeyName(lines[i].text); name && NamesEqualNoCase(*name, Trim(key))) return ValueOf(lines[i].text);
+    // Read path of every settings and rule lookup: one read of the file, one scan.
+    const int fd = ::open(hostFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    char chunk[8192];
+    for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) text.append(chunk, static_cast<size_t>(n));
+    ::close(fd);
+    const std::string wantedSection = Trim(section), wantedKey = Trim(key);
+    bool inSection = false, sectionSeen = false;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (auto name = SectionName(line)) {
+            if (sectionSeen) break;  // only the first section of that name counts
+            inSection = NamesEqualNoCase(*name, wantedSection);
+            sectionSeen = inSection;
+            continue;
+        }
+        if (!inSection) continue;
+        if (auto name = KeyName(line); name && NamesEqualNoCase(*name, wantedKey)) return ValueOf(line);
+    }
     return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -48,6 +49,11 @@ void InitProgram(int argc, char** argv) {
         }
         unsetenv(kRawCommandLineVariable);
     }
+}
+
+void EndProcess(int exitCode) {
+    std::fflush(nullptr);
+    ::_exit(exitCode);
 }
 
 void SetProgramPathForTests(const std::string& windowsExePath) { State().windowsExePath = windowsExePath; }

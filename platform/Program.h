@@ -13,6 +13,10 @@ void SetProgramPathForTests(const std::string& windowsExePath);
 // Environment variable through which our starter hands the exact command-line
 // text (after the program part) to a child of this system.
 inline constexpr const char* kRawCommandLineVariable = "QUARNEL_CMDLINE";
+
+// Ends the process at once with the exit code, as the Windows program's End
+// does: no further code of the caller runs; pending output is flushed.
+[[noreturn]] void EndProcess(int exitCode);
 }  // namespace platform
 
 namespace vb {

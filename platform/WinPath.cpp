@@ -1,5 +1,7 @@
 #include "WinPath.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <system_error>
@@ -140,9 +142,14 @@ std::optional<fs::path> ToHostPath(const std::string& windowsPath) {
     const std::vector<DriveMapping> drives = DriveMap();
     const DriveMapping* drive = FindDrive(drives, normal[0]);
     if (!drive) return std::nullopt;
+    const std::vector<std::string> parts = SplitComponents(normal.substr(2));
+    fs::path exact = drive->folder;
+    for (const std::string& part : parts) exact /= part;
+    struct stat st {};
+    if (::lstat(exact.c_str(), &st) == 0) return exact;  // the name as given: the common case
     fs::path current = drive->folder;
     bool resolving = true;
-    for (const std::string& part : SplitComponents(normal.substr(2))) {
+    for (const std::string& part : parts) {
         if (resolving) {
             std::error_code ec;
             if (fs::exists(fs::symlink_status(current / part, ec))) {

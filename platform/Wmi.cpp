@@ -1,12 +1,27 @@
 #include "Wmi.h"
 
+#include "DebugOutput.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <optional>
 
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <ctime>
+#include <deque>
+
 #include "Environment.h"
+#include "EventLog.h"
 #include "HostFolder.h"
+#include "MessageTable.h"
 #include "Process.h"
 #include "RuntimeError.h"
 #include "SystemInfo.h"
@@ -155,6 +170,71 @@ std::vector<Object> OperatingSystemInstances(const ClassProvider& cls) {
                         })};
 }
 
+// --- Win32_NTLogEvent ------------------------------------------------------------------
+// Type as the rules read it: the audit texts are the ones rule files name.
+vb::Variant TypeText(int type) {
+    switch (type) {
+        case 0:
+        case 4: return "Information";
+        case 1: return "Error";
+        case 2: return "Warning";
+        case 8: return "Success Audit";
+        case 16: return "Failure Audit";
+        default: return vb::Null{};
+    }
+}
+
+long WmiEventType(int type) {
+    switch (type) {
+        case 1: return 1;
+        case 2: return 2;
+        case 8: return 4;
+        case 16: return 5;
+        default: return 3;
+    }
+}
+
+// CIM DATETIME, "yyyymmddHHMMSS.mmmmmm+UUU", in UTC.
+std::string CimDateTime(std::int64_t seconds) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    gmtime_r(&time, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d%H%M%S.000000+000", &parts);
+    return text;
+}
+
+Object LogEventObject(const ClassProvider& cls, const platform::EventRecord& r) {
+    const auto message = platform::EventRecordMessage(r);
+    return Object(cls, {
+                           {"Category", static_cast<long>(r.category)},
+                           {"ComputerName", r.computerName},
+                           {"EventCode", static_cast<long>(r.eventId & 0xFFFF)},
+                           {"EventIdentifier", static_cast<long long>(r.eventId)},
+                           {"EventType", WmiEventType(r.type)},
+                           {"Logfile", r.log},
+                           {"Message", message ? vb::Variant(*message) : vb::Variant(vb::Null{})},
+                           {"RecordNumber", static_cast<long long>(r.recordNumber)},
+                           {"SourceName", r.source},
+                           {"TimeGenerated", CimDateTime(r.timeGenerated)},
+                           {"TimeWritten", CimDateTime(r.timeWritten)},
+                           {"Type", TypeText(r.type)},
+                           {"User", vb::Null{}},
+                       });
+}
+
+std::vector<Object> LogEventInstances(const ClassProvider& cls) {
+    platform::EventLogStore store;
+    std::vector<Object> result;
+    for (const platform::EventRecord& r : store.AllRecords()) result.push_back(LogEventObject(cls, r));
+    return result;
+}
+
+const ClassProvider& CreationEventClass() {
+    static const ClassProvider cls{"__InstanceCreationEvent", {"TargetInstance", "TIME_CREATED"}, nullptr, {}};
+    return cls;
+}
+
 // The classes this machine answers.
 const std::vector<ClassProvider>& ClassTable() {
     static const std::vector<ClassProvider> table = {
@@ -167,6 +247,11 @@ const std::vector<ClassProvider>& ClassTable() {
           "ProductType", "ServicePackMajorVersion", "ServicePackMinorVersion", "SuiteMask", "SystemDirectory",
           "Version", "WindowsDirectory"},
          OperatingSystemInstances,
+         {}},
+        {"Win32_NTLogEvent",
+         {"Category", "ComputerName", "EventCode", "EventIdentifier", "EventType", "Logfile", "Message",
+          "RecordNumber", "SourceName", "TimeGenerated", "TimeWritten", "Type", "User"},
+         LogEventInstances,
          {}},
     };
     return table;
@@ -487,6 +572,14 @@ bool IsThisMachine(const std::string& server) {
 Object::Object(const ClassProvider& cls, std::vector<PropertyValue> properties)
     : class_(&cls), properties_(std::move(properties)) {}
 
+Object::Object(const ClassProvider& cls, std::vector<PropertyValue> properties, std::shared_ptr<const Object> target)
+    : class_(&cls), properties_(std::move(properties)), target_(std::move(target)) {}
+
+const Object& Object::TargetInstance() const {
+    if (!target_) throw ObjectDoesntSupport();
+    return *target_;
+}
+
 const std::string& Object::ClassName() const { return class_->name; }
 
 bool Object::HasProperty(const std::string& name) const {
@@ -586,6 +679,139 @@ ObjectSet Services::InstancesOf(const std::string& className) const {
     const ClassProvider* cls = FindClass(className);
     if (!cls) throw InvalidClass();
     return cls->instances(*cls);
+}
+
+// --- event-log creation events -------------------------------------------------------------
+namespace {
+
+constexpr int kRecordsPerQuery = 64;
+constexpr const char* kLogEventQuery =
+    "select * from __instancecreationevent where targetinstance isa 'win32_ntlogevent'";
+
+RuntimeError WaitFailed(const std::string& why) { return {WBEM_E_FAILED, "SWbemEventSource", why}; }
+
+std::string NormalizedQuery(const std::string& wql) {
+    std::string text;
+    for (char c : wql) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            if (!text.empty() && text.back() != ' ') text += ' ';
+        } else {
+            text += c == '"' ? '\'' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    if (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+struct EventSource::State {
+    std::unique_ptr<platform::EventLogStore> store;
+    int inotifyFd = -1;
+    bool watchLost = false;
+    bool storeRemoved = false;
+    std::int64_t lastDelivered = 0;
+    std::deque<platform::EventRecord> pending;
+
+    ~State() {
+        if (inotifyFd >= 0) ::close(inotifyFd);
+    }
+
+    void Watch() {
+        inotifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (inotifyFd < 0) throw WaitFailed("inotify");
+        const std::string bell = platform::EventLogDoorbellFolder().string();
+        const std::string host = platform::HostFolder().string();
+        const auto selfGone = IN_DELETE_SELF | IN_MOVE_SELF;
+        if (::inotify_add_watch(inotifyFd, bell.c_str(), IN_CLOSE_WRITE | IN_ATTRIB | IN_CREATE | IN_MOVED_TO | selfGone) < 0 ||
+            ::inotify_add_watch(inotifyFd, host.c_str(), IN_DELETE | IN_MOVED_FROM | selfGone) < 0)
+            throw WaitFailed("inotify watch");
+    }
+
+    // Reads every queued notification; notes a removed folder or store.
+    void Drain() {
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t size = ::read(inotifyFd, buffer, sizeof buffer);
+            if (size <= 0) return;
+            for (ssize_t at = 0; at < size;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) watchLost = true;
+                if ((event->mask & (IN_DELETE | IN_MOVED_FROM)) && event->len > 0 &&
+                    std::string(event->name) == platform::EventLogStoreFile().filename().string())
+                    storeRemoved = true;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+    void Fetch() {
+        if (watchLost || storeRemoved || !store->StillInPlace()) throw WaitFailed("The event log is gone");
+        try {
+            for (platform::EventRecord& r : store->RecordsAfter(lastDelivered, kRecordsPerQuery))
+                pending.push_back(std::move(r));
+        } catch (const RuntimeError& e) {
+            throw WaitFailed(e.Description());
+        }
+    }
+
+    void Sleep() {
+        if (!QCoreApplication::instance()) {
+            pollfd bell{inotifyFd, POLLIN, 0};
+            while (::poll(&bell, 1, -1) < 0 && errno == EINTR) {
+            }
+            return;
+        }
+        QEventLoop loop;
+        QSocketNotifier notifier(inotifyFd, QSocketNotifier::Read);
+        bool rang = false;
+        QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
+            rang = true;
+            notifier.setEnabled(false);
+            loop.quit();
+        });
+        loop.exec();
+        if (!rang) throw RuntimeError(WBEM_E_CALL_CANCELLED, "SWbemEventSource", "Call cancelled");
+    }
+};
+
+EventSource::EventSource() : state_(std::make_unique<State>()) {}
+EventSource::~EventSource() = default;
+EventSource::EventSource(EventSource&&) noexcept = default;
+EventSource& EventSource::operator=(EventSource&&) noexcept = default;
+
+Object EventSource::NextEvent() {
+    State& s = *state_;
+    for (;;) {
+        s.Drain();
+        if (s.pending.empty()) s.Fetch();
+        if (!s.pending.empty()) {
+            const platform::EventRecord record = std::move(s.pending.front());
+            s.pending.pop_front();
+            s.lastDelivered = record.sequence;
+            const ClassProvider* logEvent = FindClass("Win32_NTLogEvent");
+            auto target = std::make_shared<const Object>(LogEventObject(*logEvent, record));
+            return Object(CreationEventClass(), {{"TIME_CREATED", CimDateTime(record.timeWritten)}}, target);
+        }
+        s.Sleep();
+    }
+}
+
+EventSource Services::ExecNotificationQuery(const std::string& wql) const {
+    if (NormalizedQuery(wql) != kLogEventQuery) throw InvalidQuery();
+    EventSource source;
+    EventSource::State& s = *source.state_;
+    try {
+        s.store = std::make_unique<platform::EventLogStore>();
+        s.Watch();
+        s.lastDelivered = s.store->LastSequence();
+    } catch (const RuntimeError& e) {
+        throw RuntimeError(WBEM_E_FAILED, "SWbemServicesEx", "Generic failure: " + e.Description());
+    }
+    // So that a run can be followed: records written from now on are delivered.
+    win::OutputDebugStringA("\tWMI ExecNotificationQuery: subscribed to new event-log records after record " +
+                            std::to_string(s.lastDelivered));
+    return source;
 }
 
 }  // namespace wmi

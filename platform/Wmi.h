@@ -6,7 +6,11 @@
 // property names, and text comparisons, ignore letter case as WMI does.
 // The classes are answered from the host; each is one entry of the class
 // table in Wmi.cpp. Errors are raised as RuntimeError with WMI's HRESULT.
+// ExecNotificationQuery serves the creation events of Win32_NTLogEvent: its
+// event source wakes on the event log's doorbell and hands each new record
+// once, in order.
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,11 +20,13 @@
 namespace wmi {
 
 // HRESULTs as the run time reports them (negative 32-bit numbers).
+constexpr long WBEM_E_FAILED = -2147217407;              // 0x80041001
 constexpr long WBEM_E_NOT_FOUND = -2147217406;           // 0x80041002
 constexpr long WBEM_E_NOT_SUPPORTED = -2147217396;       // 0x8004100C
 constexpr long WBEM_E_INVALID_NAMESPACE = -2147217394;   // 0x8004100E
 constexpr long WBEM_E_INVALID_CLASS = -2147217392;       // 0x80041010
 constexpr long WBEM_E_INVALID_QUERY = -2147217385;       // 0x80041017
+constexpr long WBEM_E_CALL_CANCELLED = -2147217358;      // 0x80041032
 constexpr long MK_E_SYNTAX = -2147221020;                // 0x800401E4
 constexpr long RPC_S_SERVER_UNAVAILABLE = -2147023174;   // 0x800706BA
 constexpr long OBJECT_DOESNT_SUPPORT = 438;              // late-bound member missing
@@ -55,6 +61,8 @@ struct ClassProvider {
 class Object {
 public:
     Object(const ClassProvider& cls, std::vector<PropertyValue> properties);
+    // An event object that embeds the instance it is about.
+    Object(const ClassProvider& cls, std::vector<PropertyValue> properties, std::shared_ptr<const Object> target);
 
     const std::string& ClassName() const;
     bool HasProperty(const std::string& name) const;
@@ -69,9 +77,13 @@ public:
     // Win32_Process: 0 when the process was ended, 2 when that was refused or it is gone.
     long Terminate(long reason = 0) const;
 
+    // __InstanceCreationEvent: the instance that was created; raises 438 on other objects.
+    const Object& TargetInstance() const;
+
 private:
     const ClassProvider* class_;
     std::vector<PropertyValue> properties_;
+    std::shared_ptr<const Object> target_;
 };
 
 using ObjectSet = std::vector<Object>;
@@ -107,11 +119,36 @@ struct Moniker {
 // Raises MK_E_SYNTAX for a text that is not a winmgmts moniker.
 Moniker ParseMoniker(const std::string& moniker);
 
+// SWbemEventSource of the event-log creation events. NextEvent has no
+// time-out: it runs a nested Qt event loop (or, without an application
+// object, blocks) until a record newer than the last one it delivered is in
+// the store, and gives one event per call. It raises WBEM_E_FAILED when the
+// store disappears or cannot be read, WBEM_E_CALL_CANCELLED when the
+// application leaves its event loops during the wait.
+class EventSource {
+public:
+    EventSource();
+    ~EventSource();
+    EventSource(EventSource&&) noexcept;
+    EventSource& operator=(EventSource&&) noexcept;
+
+    Object NextEvent();
+
+private:
+    friend class Services;
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 class Services {
 public:
     explicit Services(Moniker moniker) : moniker_(std::move(moniker)) {}
     ObjectSet ExecQuery(const std::string& wql) const;
     ObjectSet InstancesOf(const std::string& className) const;
+    // Only "Select * From __InstanceCreationEvent Where TargetInstance isa
+    // 'Win32_NTLogEvent'" (letter case and spacing free) is served; other
+    // texts raise WBEM_E_INVALID_QUERY, a store that cannot be opened WBEM_E_FAILED.
+    EventSource ExecNotificationQuery(const std::string& wql) const;
     const Moniker& Location() const { return moniker_; }
 
 private:

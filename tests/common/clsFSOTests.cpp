@@ -13,6 +13,7 @@
 #include <regex>
 #include <set>
 
+#include "support/TestApplication.h"
 #include "common/clsFSO.h"
 #include "platform/FileSystem.h"
 #include "platform/HostFolder.h"
@@ -33,14 +34,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QApplication& Application() {
-    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return *existing;
-    static int argc = 1;
-    static char name[] = "quarnel_common_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 class clsFSOTest : public ::testing::Test {
 protected:
@@ -483,7 +476,7 @@ TEST_F(clsFSOTest, FolderSizeAndVersionsAndFolderMoves) {
 }
 
 TEST_F(clsFSOTest, FolderPickerAnswersWithAWindowsPath) {
-    Application();
+    testsupport::TestApplication();
     fs::create_directories(host.HostOf("C:\\Picked"));
     const QString picked = QString::fromStdString(host.HostOf("C:\\Picked").string());
     platform::QueueModalAction([&](QWidget* window) {

@@ -16,13 +16,14 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::ProgramResult;
 
-const std::string kNormalStart =
-    "modDHM\\StartDesktopMonitor: the normal start of the desktop monitor is not built yet";
+// The normal start with the tray icon switched on ends by loading the monitor window.
+const std::string kNormalStart = testsupport::kTrayIconAdded;
 const std::string kConfigWindow = "modDHM\\ShowConfigWindow: the configuration window (frmConfig) is not built yet";
 const std::string kSafeModeWindow =
     "modDHM\\ShowSafeModeConfigWindow: the safe-mode configuration window is not built yet";
 const std::string kPasswordWindow = "modDHM\\PromptPassword: the password window (frmPassword) is not built yet";
-const std::string kClientWindow = "modDHM\\RunInstaller: the first-run client window (frmClientInfo) is not built yet";
+// Without a display the first-run window is logged and closed as its close box would.
+const std::string kClientWindow = "First Run Config\" (frmClientInfo) without a display";
 const std::string kCloudWindow = "modDHM\\CloudUpdate: the cloud download window (frmFTPDL) is not built yet";
 const std::string kScheduleTasks = "modDHM\\ScheduleTasks: the scheduled tasks is not built yet";
 const std::string kSnapshot = "modDHM\\SaveAppsSnapshot: the installed-applications snapshot is not built yet";

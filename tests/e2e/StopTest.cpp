@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 using testsupport::ProgramResult;
 using testsupport::RunningProgram;
 
-const std::string kNormalStart =
-    "modDHM\\StartDesktopMonitor: the normal start of the desktop monitor is not built yet";
+// The normal start with the tray icon switched on ends by loading the monitor window.
+const std::string kNormalStart = testsupport::kTrayIconAdded;
 const std::string kStartingLine = " - Starting Quarnel   v";
 
 class StopRun : public testing::Test {

@@ -14,6 +14,7 @@
 #include <optional>
 #include <thread>
 
+#include "support/TestApplication.h"
 #include "platform/EventLoop.h"
 #include "platform/MessageBox.h"
 #include "platform/QtPlatform.h"
@@ -25,13 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QApplication& Application() {
-    static int argc = 1;
-    static char name[] = "quarnel_monitor_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 using testsupport::ScopedVariable;
 
@@ -72,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
 class MessageBoxTest : public testing::Test {
 protected:
     void SetUp() override {
-        Application();
+        testsupport::TestApplication();
         platform::ClearMessageBoxQueue();
     }
     void TearDown() override { platform::ClearMessageBoxQueue(); }

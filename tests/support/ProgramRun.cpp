@@ -1,5 +1,8 @@
 #include "ProgramRun.h"
 
+#include "ScopedVariable.h"
+#include "platform/EventLog.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -23,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr const char* kInstalledFiles[] = {"Quarnel.exe", "Quarnel_Stop.exe", "wintool"};
+constexpr const char* kInstalledFiles[] = {"Quarnel.exe", "Quarnel_Stop.exe", "wintool", "eventcreate.exe", "reg.exe"};
 
 bool IsDroppedVariable(const char* entry) {
     static const char* const dropped[] = {"QUARNEL_HOST=", "QUARNEL_CMDLINE=", "DISPLAY=", "WAYLAND_DISPLAY=",
@@ -105,31 +108,29 @@ RunningProgram::~RunningProgram() {
 ProgramResult RunningProgram::Wait(std::chrono::seconds killAfter) {
     ProgramResult result;
     const auto deadline = Clock::now() + killAfter;
-    int status = 0;
-    while (!ended_) {
-        const pid_t done = waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) {
-            ended_ = true;
-            result.exitCode = ExitCodeOf(status);
-        } else if (done < 0 && errno != EINTR) {
-            ended_ = true;
-        } else if (Clock::now() >= deadline) {
+    while (IsRunning()) {
+        if (Clock::now() >= deadline) {
             kill(-pid_, SIGKILL);
+            int status = 0;
             waitpid(pid_, &status, 0);
             ended_ = true;
             result.killed = true;
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            break;
         }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    if (!result.killed) result.exitCode = exitCode_;
     result.debugOutput = DebugOutput();
     return result;
 }
 
 bool RunningProgram::IsRunning() {
     if (ended_) return false;
-    if (waitpid(pid_, nullptr, WNOHANG) == 0) return true;
+    int status = 0;
+    const pid_t done = waitpid(pid_, &status, WNOHANG);
+    if (done == 0 || (done < 0 && errno == EINTR)) return true;
     ended_ = true;
+    if (done == pid_) exitCode_ = ExitCodeOf(status);
     return false;
 }
 
@@ -144,10 +145,34 @@ bool RunningProgram::WaitForOutput(const std::string& text, std::chrono::seconds
     return true;
 }
 
+void WriteOwnRecord(const TempHost& host, const std::string& message) {
+    const ScopedVariable machine("QUARNEL_HOST", host.Folder().string());
+    const win::HANDLE source = win::RegisterEventSourceA(nullptr, "Quarnel");
+    const char* strings[] = {message.c_str()};
+    const unsigned char data = 1;
+    win::ReportEventA(source, win::EVENTLOG_INFORMATION_TYPE, 0, 10177, nullptr, 1, 1, strings, &data);
+    win::DeregisterEventSource(source);
+}
+
+ProgramResult StopLiveMonitor(const TempHost& host, RunningProgram& program, std::chrono::seconds killAfter) {
+    // The subscription starts a moment after the icon: write until it is heard.
+    const auto deadline = Clock::now() + killAfter;
+    while (program.IsRunning() && Clock::now() < deadline) {
+        WriteOwnRecord(host);
+        for (int i = 0; i < 30 && program.IsRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return program.Wait(std::chrono::seconds(1));
+}
+
 ProgramResult RunInstalled(const TempHost& host, const std::string& exeName, const std::string& commandLine,
                            std::chrono::seconds killAfter) {
     RunningProgram program(host, host.HostOf(kProgramFolder) / exeName, commandLine);
-    return program.Wait(killAfter);
+    const auto deadline = Clock::now() + killAfter;
+    while (program.IsRunning() && Clock::now() < deadline) {
+        if (program.DebugOutput().find(kTrayIconAdded) != std::string::npos) return StopLiveMonitor(host, program, killAfter);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return program.Wait(std::chrono::seconds(1));
 }
 
 }  // namespace testsupport

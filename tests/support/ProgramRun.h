@@ -48,11 +48,25 @@ public:
 private:
     pid_t pid_ = -1;
     bool ended_ = false;
+    int exitCode_ = -1;
     std::filesystem::path outputFile_;
 };
 
+// What the tray layer writes when a monitor adds its icon: from then on a
+// live monitor waits for event-log records.
+inline constexpr const char* kTrayIconAdded = "\tShell_NotifyIcon NIM_ADD: ";
+
+// Writes one record of the program's own event source ("Quarnel"), the stop
+// signal of a live monitor, into the host's event log.
+void WriteOwnRecord(const TempHost& host, const std::string& message = "Stop signal of the test.");
+
+// Ends a live monitor by its stop signal: own records until it has ended.
+ProgramResult StopLiveMonitor(const TempHost& host, RunningProgram& program,
+                              std::chrono::seconds killAfter = std::chrono::seconds(120));
+
 // Runs an installed program of the host ("Quarnel.exe", "Quarnel_Stop.exe")
-// with a command line and waits for its end.
+// with a command line and waits for its end; a live monitor it turns into is
+// ended by its stop signal.
 ProgramResult RunInstalled(const TempHost& host, const std::string& exeName, const std::string& commandLine,
                            std::chrono::seconds killAfter = std::chrono::seconds(120));
 

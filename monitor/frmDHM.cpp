@@ -1,0 +1,147 @@
+#include "frmDHM.h"
+
+#include <QCloseEvent>
+#include <QMenu>
+
+#include "common/CommonModule.h"
+#include "frmSysTray.h"
+#include "modDHM.h"
+#include "platform/Program.h"
+#include "platform/RuntimeError.h"
+#include "platform/TrayIcon.h"
+#include "platform/Wmi.h"
+
+namespace {
+
+QPointer<frmDHM> loadedWindow;
+
+// Runs one statement of a handler whose errors are skipped statement by statement.
+template <typename Statement>
+void Skip(Statement statement) {
+    try {
+        statement();
+    } catch (const RuntimeError&) {
+    }
+}
+
+}  // namespace
+
+frmDHM::frmDHM(QWidget* parent) : QWidget(parent) {
+    setObjectName("frmDHM");
+    Menu_PopUp = new QMenu("Selected Item", this);
+    Menu_PopUp->setObjectName("Menu_PopUp");
+}
+
+frmDHM::~frmDHM() = default;
+
+frmDHM* frmDHM::Load() {
+    if (loadedWindow) return loadedWindow;
+    loadedWindow = new frmDHM;
+    loadedWindow->Form_Load();
+    return loadedWindow;
+}
+
+frmDHM* frmDHM::Instance() { return loadedWindow; }
+
+void frmDHM::Form_Load() {
+    Skip([&] { Menu_PopUp->menuAction()->setVisible(false); });
+    Skip([&] { setWindowIcon(platform::IconOfHandle(platform::LoadIconResource("a1"))); });
+    Skip([&] { resizer_.InitResizeArray(*this); });
+    Skip([&] { hide(); });
+    if (modDHM::bShowTrayIcon) {
+        Skip([&] {
+            m_frmSysTray = new frmSysTray;
+            m_frmSysTray->AddMenuItem("&Show", "show", false);
+            m_frmSysTray->AddMenuItem("&Close", "close", false);
+            m_frmSysTray->SetIconHandle(platform::LoadIconResource("a1"));
+        });
+    }
+    Skip([&] { SetTitles(); });
+    Skip([&] { sHistoryFile = CommonModule::AppPath() + "EventLogs.txt"; });
+    if (!modDHM::bShowForm) {
+        MonitorEvents();
+    } else {
+        // Without the history view there is nothing to show: the window goes again.
+        CommonModule::DPrint("frmDHM\\Form_Load: the alert history view is not built yet");
+        Unload();
+    }
+}
+
+void frmDHM::SetTitles() {
+    const std::string title = modDHM::GetAppTitle();
+    setWindowTitle(QString::fromStdString(title));
+    if (modDHM::bShowTrayIcon && m_frmSysTray) m_frmSysTray->SetToolTip(title);
+}
+
+void frmDHM::MonitorEvents() {
+    Skip([&] { SetTitles(); });
+    std::optional<wmi::Services> service;
+    std::optional<wmi::EventSource> events;
+    Skip([&] { service = wmi::GetObject("winmgmts:{(Security)}\\\\.\\root\\cimv2"); });
+    Skip([&] {
+        if (service)
+            events = service->ExecNotificationQuery("Select * From __InstanceCreationEvent Where "
+                                                    "TargetInstance isa 'Win32_NTLogEvent'");
+    });
+    const std::string ownSource = vb::App::Title();
+    while (!bStopMonitor) {
+        std::optional<wmi::Object> record;
+        try {
+            if (!events) throw RuntimeError::ObjectRequired();
+            record = events->NextEvent().TargetInstance();
+        } catch (const RuntimeError&) {
+            // No subscription, or the wait failed: the monitor ends as after a failed first wait.
+            Unload();
+            EndProgram();
+        }
+        bool ownRecord = false;
+        Skip([&] { ownRecord = record->Property("SourceName").ToText() == ownSource; });
+        if (ownRecord) {
+            Unload();
+            EndProgram();
+        }
+        Skip([&] {
+            const std::string type = record->Property("Type").ToText();
+            const std::string code = record->Property("EventCode").ToText();
+            const std::string source = record->Property("SourceName").ToText();
+            const std::string message = record->Property("Message").ToText();
+            const std::string log = record->Property("Logfile").ToText();
+            CheckAllRules(type, code, source, message, log);
+        });
+    }
+}
+
+void frmDHM::DoAction(const std::string& text) {
+    Skip([&] {
+        CommonModule::DPrint("DoAction Initiated");
+        if (modDHM::bShowTaskBar && modDHM::bShowTrayIcon) {
+            CommonModule::DPrint("Showing balloon...");
+            std::int32_t seconds = 10;
+            ShowBalloon(text, "Event Alert", seconds);
+        }
+    });
+}
+
+void frmDHM::ShowBalloon(const std::string& text, std::string title, std::int32_t& seconds) {
+    Skip([&] {
+        if (title.empty()) title = CommonModule::GetAppVersionString();
+        seconds *= 1000;
+        if (m_frmSysTray) m_frmSysTray->ShowBalloonTip(text, title, 1, vb::Variant(seconds));
+    });
+}
+
+void frmDHM::Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    if (m_frmSysTray) m_frmSysTray->Unload();
+    CommonModule::UnloadAllFormsExcept(this);
+    hide();
+    deleteLater();
+}
+
+void frmDHM::closeEvent(QCloseEvent* event) {
+    Unload();
+    event->accept();
+}
+
+void frmDHM::EndProgram() { platform::EndProcess(0); }

@@ -1,0 +1,148 @@
+// Rule matching of the monitor window: every rule file of the Rules folder
+// against one record, then the global exclusion lists.
+#include <cstdlib>
+
+#include "common/CommonModule.h"
+#include "common/clsFSO.h"
+#include "frmDHM.h"
+#include "platform/DateTime.h"
+#include "platform/RuntimeError.h"
+#include "platform/WinPath.h"
+
+namespace {
+
+using platform::LowerAscii;
+
+std::string RulesFolder() { return CommonModule::AppPath() + "Rules"; }
+
+// The message as the description tests see it: CR LF pairs as blanks, lower case.
+std::string PreparedMessage(const std::string& message) {
+    std::string text;
+    text.reserve(message.size());
+    for (size_t i = 0; i < message.size(); ++i) {
+        if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') {
+            text += ' ';
+            ++i;
+        } else {
+            text += message[i];
+        }
+    }
+    return LowerAscii(text);
+}
+
+// The run time's conversion of a switch value to a number; text that is not
+// a number (an empty value included) raises "Type mismatch".
+double SwitchNumber(const std::string& value) {
+    const char* start = value.c_str();
+    char* end = nullptr;
+    const double number = std::strtod(start, &end);
+    while (end && (*end == ' ' || *end == '\t')) ++end;
+    if (end == start || (end && *end != '\0')) throw RuntimeError::TypeMismatch();
+    return number;
+}
+
+bool LogSelected(const std::string& sFile, const std::string& logName) {
+    const std::string log = LowerAscii(logName);
+    const char* key = log == "system" ? "System" : log == "application" ? "Application" : log == "security" ? "Security" : nullptr;
+    return key && CommonModule::ReadIniString(sFile, "LogFile", key) == "1";
+}
+
+bool TypeSelected(const std::string& sFile, const std::string& eventType) {
+    const std::string type = LowerAscii(eventType);
+    const char* key = type == "error"           ? "Error"
+                      : type == "warning"       ? "Warning"
+                      : type == "success audit" ? "Success"
+                      : type == "failure audit" ? "Failure"
+                      : type == "information"   ? "Info"
+                                                : nullptr;
+    return key && SwitchNumber(CommonModule::ReadIniString(sFile, "EventType", key)) == 1;
+}
+
+bool DetailsMatch(const std::string& sFile, const std::string& code, const std::string& source,
+                  const std::string& preparedMessage) {
+    const std::string id = CommonModule::ReadIniString(sFile, "EventDetail", "EventID");
+    if (!id.empty() && id != code) return false;
+    const std::string wantedSource = CommonModule::ReadIniString(sFile, "EventDetail", "EventSource");
+    if (!wantedSource.empty() && LowerAscii(wantedSource) != LowerAscii(source)) return false;
+    const std::string inclusion = LowerAscii(CommonModule::ReadIniString(sFile, "EventDetail", "EventDesc"));
+    if (!inclusion.empty() && preparedMessage.find(inclusion) == std::string::npos) return false;
+    const std::string exclusion = LowerAscii(CommonModule::ReadIniString(sFile, "EventDetail", "EventDescEx"));
+    return exclusion.empty() || preparedMessage.find(exclusion) == std::string::npos;
+}
+
+template <typename Excludes>
+bool ListExcludes(const std::string& listName, Excludes excludes) {
+    const std::string file = CommonModule::AppPath() + "Rules\\" + listName;
+    if (!CommonModule::DoesFileExist(file)) return false;
+    std::vector<std::string> lines;
+    clsFSO().FileToArray(file, lines);
+    for (const std::string& line : lines)
+        if (!line.empty() && excludes(line)) return true;
+    return false;
+}
+
+}  // namespace
+
+std::string frmDHM::AlertText(const std::string& type, const std::string& code, const std::string& source,
+                              const std::string& message, const std::string& log) {
+    return vb::FormatTime(vb::Now()) + "\r\n" + "Event Log: " + log + "\r\n" + "Event Type: " + type + "\r\n" +
+           "Event ID: " + code + "\r\n" + "Source Name: " + source + "\r\n" + "Message: " + message + "\r\n";
+}
+
+void frmDHM::CheckAllRules(const std::string& sType, const std::string& sCode, const std::string& sSource,
+                           const std::string& sMessage, const std::string& sLog) {
+    std::vector<std::string> ruleFiles;
+    CommonModule::FindFiles(RulesFolder(), "*.DAT", ruleFiles, false);
+    for (const std::string& ruleFile : ruleFiles) {
+        if (ruleFile.empty()) continue;
+        try {
+            CheckRule(ruleFile, sType, sCode, sSource, sMessage, sLog);
+        } catch (const RuntimeError&) {
+            // An error ends the check of that one rule.
+        }
+    }
+}
+
+void frmDHM::CheckRule(std::string sFile, std::string sEventType, std::string sEventCode, std::string sEventSource,
+                       std::string sEventMsg, std::string sEventLogName) {
+    const std::string alert = AlertText(sEventType, sEventCode, sEventSource, sEventMsg, sEventLogName);
+    if (!LogSelected(sFile, sEventLogName)) return;
+    if (!TypeSelected(sFile, sEventType)) return;
+    if (!DetailsMatch(sFile, sEventCode, sEventSource, PreparedMessage(sEventMsg))) return;
+    bool excluded = false;
+    IsExcludedByID(sEventCode, excluded);
+    if (excluded) return;
+    IsExcludedBySource(sEventSource, excluded);
+    if (excluded) return;
+    IsExcludedByDesc(sEventMsg, excluded);
+    if (excluded) return;
+    DoAction(alert);
+}
+
+void frmDHM::IsExcludedByID(const std::string& sEventCode, bool& bExcluded) {
+    bExcluded = false;
+    try {
+        bExcluded = ListExcludes("GlobalExclusion_EventID_List.txt", [&](const std::string& line) { return line == sEventCode; });
+    } catch (const RuntimeError&) {
+    }
+}
+
+void frmDHM::IsExcludedBySource(const std::string& sEventSource, bool& bExcluded) {
+    bExcluded = false;
+    const std::string source = LowerAscii(sEventSource);
+    try {
+        bExcluded = ListExcludes("GlobalExclusion_EventSource_List.txt",
+                                 [&](const std::string& line) { return LowerAscii(line) == source; });
+    } catch (const RuntimeError&) {
+    }
+}
+
+void frmDHM::IsExcludedByDesc(const std::string& sEventMsg, bool& bExcluded) {
+    bExcluded = false;
+    const std::string message = PreparedMessage(sEventMsg);
+    try {
+        bExcluded = ListExcludes("GlobalExclusion_EventDesc_List.txt",
+                                 [&](const std::string& line) { return message.find(LowerAscii(line)) != std::string::npos; });
+    } catch (const RuntimeError&) {
+    }
+}

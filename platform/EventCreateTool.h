@@ -1,0 +1,24 @@
+#pragma once
+// eventcreate, the Windows tool that writes one record from a shell:
+//   eventcreate [/S system [/U user [/P password]]] /ID id [/L log] [/SO source] /T type /D text
+// Types ERROR, WARNING, INFORMATION, SUCCESS, AUDITSUCCESS, AUDITFAILURE;
+// IDs 1 to 65535. A new source is registered under the log with a message
+// table that gives every ID the description as typed.
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct ToolResult {
+    int exitCode = 0;
+    std::string output;  // standard output
+    std::string error;   // standard error
+};
+
+// The arguments after the program name.
+ToolResult RunEventCreate(const std::vector<std::string>& arguments);
+
+// The message file eventcreate registers, as the registry holds it.
+inline constexpr const char* kEventCreateMessageFile = "%SystemRoot%\\System32\\EventCreateMessages.tbl";
+
+}  // namespace platform

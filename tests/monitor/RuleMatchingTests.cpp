@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <filesystem>
+
+#include "common/CommonModule.h"
+#include "monitor/frmDHM.h"
+#include "monitor/frmSysTray.h"
+#include "monitor/modDHM.h"
+#include "platform/Program.h"
+#include "platform/TrayIcon.h"
+#include "support/StderrCapture.h"
+#include "support/TempHost.h"
+#include "support/TestApplication.h"
+
+using testsupport::StderrCapture;
+using testsupport::TempHost;
+using testsupport::WriteHostFile;
+
+namespace {
+
+constexpr const char* kProgramFolder = "C:\\Program Files\\Quarnel\\";
+
+struct Rule {
+    std::string application = "1", security = "1", system = "1";
+    std::string info = "1", warning = "1", error = "1", success = "1", failure = "1";
+    std::string id, source, desc, descEx;
+};
+
+struct Record {
+    std::string type = "Error", code = "7036", source = "Service Control Manager";
+    std::string message = "The Print Spooler service entered the stopped state.\r\n";
+    std::string log = "System";
+};
+
+// A monitor window over a program folder of a fresh host, with the tray on.
+class RuleMatchingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::TestApplication();
+        platform::SetProgramPathForTests(std::string(kProgramFolder) + "Quarnel.exe");
+        std::filesystem::create_directories(host.HostOf(std::string(kProgramFolder) + "Rules"));
+        modDHM::bShowTrayIcon = true;
+        modDHM::bShowTaskBar = true;
+        window = new frmDHM;
+        window->m_frmSysTray = new frmSysTray;
+        window->m_frmSysTray->AddMenuItem("&Show", "show");
+    }
+    void TearDown() override {
+        window->Unload();
+        QApplication::processEvents();
+        platform::SetProgramPathForTests("");
+    }
+
+    void WriteRule(const std::string& name, const Rule& rule) {
+        WriteHostFile(host.HostOf(std::string(kProgramFolder) + "Rules\\" + name + ".DAT"),
+                      "[LogFile]\r\nApplication=" + rule.application + "\r\nSecurity=" + rule.security +
+                          "\r\nSystem=" + rule.system + "\r\n[EventType]\r\nInfo=" + rule.info +
+                          "\r\nWarning=" + rule.warning + "\r\nError=" + rule.error + "\r\nSuccess=" + rule.success +
+                          "\r\nFailure=" + rule.failure + "\r\n[EventDetail]\r\nEventID=" + rule.id +
+                          "\r\nEventSource=" + rule.source + "\r\nEventDesc=" + rule.desc +
+                          "\r\nEventDescEx=" + rule.descEx + "\r\n");
+    }
+    void WriteList(const std::string& name, const std::string& lines) {
+        WriteHostFile(host.HostOf(std::string(kProgramFolder) + "Rules\\" + name), lines);
+    }
+
+    // The number of alerts one record raises.
+    int Alerts(const Record& record) {
+        StderrCapture capture;
+        window->CheckAllRules(record.type, record.code, record.source, record.message, record.log);
+        const std::string text = capture.Text();
+        int count = 0;
+        for (size_t at = 0; (at = text.find("\tDoAction Initiated\n", at)) != std::string::npos; ++at) ++count;
+        return count;
+    }
+
+    platform::TrayIconInfo Tray() const {
+        return *platform::QueryTrayIcon(window->m_frmSysTray->OwnerHandle(), window->m_frmSysTray->IconId());
+    }
+
+    TempHost host;
+    frmDHM* window = nullptr;
+};
+
+}  // namespace
+
+TEST_F(RuleMatchingTest, LogAndTypeSwitchesSelectRecords) {
+    Rule rule;
+    rule.system = "1.0";  // only exactly "1" selects a log
+    rule.warning = "1.0";  // a type value is a number: 1.0 selects
+    rule.info = "0";
+    WriteRule("Switches", rule);
+    struct Case {
+        const char* type;
+        const char* log;
+        int alerts;
+    } cases[] = {
+        {"Error", "Application", 1},   {"Error", "security", 1},       {"Error", "System", 0},
+        {"Warning", "Application", 1}, {"Information", "Application", 0}, {"Success Audit", "Security", 1},
+        {"Failure Audit", "Security", 1}, {"Error", "Quarnel Log", 0},  {"Critical", "Application", 0},
+        {"audit success", "Security", 0},
+    };
+    for (const Case& c : cases) {
+        Record record;
+        record.type = c.type;
+        record.log = c.log;
+        EXPECT_EQ(Alerts(record), c.alerts) << c.type << " / " << c.log;
+    }
+}
+
+TEST_F(RuleMatchingTest, DetailsMatchIdSourceAndDescriptionTexts) {
+    struct Case {
+        const char* name;
+        Rule rule;
+        int alerts;
+    } cases[] = {
+        {"id", [] { Rule r; r.id = "7036"; return r; }(), 1},
+        {"leadingZero", [] { Rule r; r.id = "07036"; return r; }(), 0},
+        {"wholeSource", [] { Rule r; r.source = "service control manager"; return r; }(), 1},
+        {"firstWord", [] { Rule r; r.source = "Service"; return r; }(), 0},
+        {"descOverLines", [] { Rule r; r.desc = "SPOOLER SERVICE"; return r; }(), 1},
+        {"descAcrossCrLf", [] { Rule r; r.desc = "state. next"; return r; }(), 1},
+        {"descExcludes", [] { Rule r; r.descEx = "state. next"; return r; }(), 0},
+        {"descMissing", [] { Rule r; r.desc = "running"; return r; }(), 0},
+    };
+    Record record;
+    record.message = "The Print Spooler service entered the stopped state.\r\nNext line";
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(host.HostOf(std::string(kProgramFolder) + "Rules"));
+        WriteRule(c.name, c.rule);
+        EXPECT_EQ(Alerts(record), c.alerts) << c.name;
+    }
+}
+
+TEST_F(RuleMatchingTest, EveryMatchingRuleAlertsOnceInFolderOrder) {
+    Rule second;
+    second.id = "7036";
+    WriteRule("b second", second);
+    WriteRule("A first", Rule{});
+    Rule other;
+    other.id = "1";
+    WriteRule("c other", other);
+    WriteHostFile(host.HostOf(std::string(kProgramFolder) + "Rules\\not a rule.txt"), "[LogFile]\r\nSystem=1\r\n");
+    Record record;
+    EXPECT_EQ(Alerts(record), 2);
+    const platform::TrayIconInfo tray = Tray();
+    EXPECT_EQ(tray.balloonCount, 2);
+    EXPECT_EQ(tray.balloonTitle, "Event Alert");
+    EXPECT_EQ(tray.balloonIconKind, 1u);
+    EXPECT_EQ(tray.balloonTimeoutMs, 10000u);
+    const std::string expectedTail = "\r\nEvent Log: System\r\nEvent Type: Error\r\nEvent ID: 7036\r\n"
+                                     "Source Name: Service Control Manager\r\nMessage: " +
+                                     record.message + "\r\n";
+    ASSERT_GT(tray.balloonText.size(), expectedTail.size());
+    EXPECT_EQ(tray.balloonText.substr(tray.balloonText.size() - expectedTail.size()), expectedTail);
+}
+
+TEST_F(RuleMatchingTest, GlobalListsExcludeAfterTheRuleMatched) {
+    WriteRule("All", Rule{});
+    WriteRule("Again", Rule{});
+    Record record;
+    WriteList("GlobalExclusion_EventID_List.txt", "1000\r\n\r\n");
+    record.code = "10001";
+    EXPECT_EQ(Alerts(record), 2);  // "1000" does not exclude 10001
+    WriteList("GlobalExclusion_EventID_List.txt", "\r\n10001\r\n");
+    EXPECT_EQ(Alerts(record), 0);
+    WriteList("GlobalExclusion_EventID_List.txt", "");
+    WriteList("GlobalExclusion_EventSource_List.txt", "SERVICE CONTROL MANAGER\r\n");
+    EXPECT_EQ(Alerts(record), 0);
+    WriteList("GlobalExclusion_EventSource_List.txt", "Service Control\r\n");
+    EXPECT_EQ(Alerts(record), 2);
+    WriteList("GlobalExclusion_EventDesc_List.txt", "spooler\r\n");
+    EXPECT_EQ(Alerts(record), 0);
+    WriteList("GlobalExclusion_EventDesc_List.txt", "spooler  \r\n");  // entries are used as they stand, untrimmed
+    EXPECT_EQ(Alerts(record), 2);
+}
+
+TEST_F(RuleMatchingTest, ABrokenRuleIsSkippedAndTheOthersStillAlert) {
+    Rule broken;
+    broken.error = "yes";
+    WriteRule("A broken", broken);
+    Rule empty;
+    empty.error = "";
+    WriteRule("B empty", empty);
+    WriteRule("C good", Rule{});
+    EXPECT_EQ(Alerts(Record{}), 1);
+    std::filesystem::remove_all(host.HostOf(std::string(kProgramFolder) + "Rules"));
+    EXPECT_EQ(Alerts(Record{}), 0);  // no Rules folder: no rule, no alert
+}
+
+TEST_F(RuleMatchingTest, BalloonsNeedBothSwitches) {
+    WriteRule("All", Rule{});
+    modDHM::bShowTaskBar = false;
+    StderrCapture capture;
+    window->CheckAllRules("Error", "7036", "Source", "Text", "System");
+    EXPECT_NE(capture.Text().find("\tDoAction Initiated\n"), std::string::npos);
+    EXPECT_EQ(capture.Text().find("Showing balloon..."), std::string::npos);
+    EXPECT_EQ(Tray().balloonCount, 0);
+}

@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/EventCreateTool.h"
+#include "platform/EventLog.h"
+#include "platform/MessageTable.h"
+#include "platform/Registry.h"
+#include "platform/RuntimeError.h"
+#include "support/TempHost.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TempHost;
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string output;
+    std::string error;
+};
+
+// Runs the built eventcreate.exe as a child of this test, in the test's host.
+ToolRun RunEventCreateExe(const TempHost& host, const std::vector<std::string>& arguments) {
+    const fs::path out = host.Folder() / "eventcreate.out", err = host.Folder() / "eventcreate.err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::string program = std::string(QUARNEL_BIN_DIR) + "/eventcreate.exe";
+    std::vector<char*> argv{program.data()};
+    std::vector<std::string> copies = arguments;
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    ToolRun run;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.output = testsupport::ReadHostFile(out);
+    run.error = testsupport::ReadHostFile(err);
+    return run;
+}
+
+std::vector<platform::EventRecord> AllRecords() {
+    platform::EventLogStore store;
+    return store.AllRecords();
+}
+
+void CreateSourceKey(const std::string& log, const std::string& source) {
+    const std::string path = std::string(platform::kEventLogKey) + "\\" + log + "\\" + source;
+    win::HKEY key = 0;
+    ASSERT_EQ(win::RegCreateKeyExA(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, win::KEY_ALL_ACCESS,
+                                   nullptr, &key, nullptr),
+              0);
+    win::RegCloseKey(key);
+}
+
+bool Report(const std::string& source, win::WORD type, win::DWORD id, const std::vector<std::string>& strings,
+            const std::string& data = "") {
+    const win::HANDLE handle = win::RegisterEventSourceA(nullptr, source.c_str());
+    if (!handle) return false;
+    std::vector<const char*> texts;
+    for (const std::string& s : strings) texts.push_back(s.c_str());
+    const bool ok = win::ReportEventA(handle, type, 3, id, nullptr, static_cast<win::WORD>(texts.size()),
+                                      static_cast<win::DWORD>(data.size()), texts.data(), data.data()) != 0;
+    win::DeregisterEventSource(handle);
+    return ok;
+}
+
+// --- the store ---------------------------------------------------------------------------
+
+TEST(EventLogStore, RecordsKeepTheirFieldsAndNumberPerLogInOneSequence) {
+    TempHost host;
+    platform::EventLogStore store;
+    struct Written {
+        std::string log;
+        std::vector<std::string> strings;
+        std::string data;
+    };
+    const std::vector<Written> written = {
+        {"Application", {"one", ""}, std::string("\x01\x00\x02", 3)},
+        {"System", {}, ""},
+        {"application", {"x\r\ny", "\xC3\xA9"}, ""},
+    };
+    for (const Written& w : written) {
+        platform::EventRecord record;
+        record.log = w.log;
+        record.source = "Src";
+        record.type = 2;
+        record.eventId = 0xC0000001u;
+        record.strings = w.strings;
+        record.data = w.data;
+        store.Append(record);
+    }
+    const auto records = store.AllRecords();
+    ASSERT_EQ(records.size(), 3u);
+    const std::vector<std::int64_t> recordNumbers = {1, 1, 2};
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(records[i].sequence, static_cast<std::int64_t>(i + 1));
+        EXPECT_EQ(records[i].recordNumber, recordNumbers[i]);
+        EXPECT_EQ(records[i].strings, written[i].strings);
+        EXPECT_EQ(records[i].data, written[i].data);
+        EXPECT_EQ(records[i].eventId, 0xC0000001u);
+        EXPECT_GT(records[i].timeGenerated, 0);
+        EXPECT_FALSE(records[i].computerName.empty());
+    }
+    EXPECT_EQ(store.RecordsAfter(1, 10).size(), 2u);
+    EXPECT_EQ(store.RecordsAfter(3, 10).size(), 0u);
+    EXPECT_EQ(store.LastSequence(), 3);
+}
+
+TEST(EventLogStore, AStoreThatCannotBeOpenedRaisesAndReportEventFails) {
+    TempHost host;
+    fs::create_directories(platform::EventLogStoreFile());  // a folder where the file belongs
+    EXPECT_THROW(platform::EventLogStore(), RuntimeError);
+    EXPECT_FALSE(Report("Src", win::EVENTLOG_ERROR_TYPE, 1, {"x"}));
+}
+
+// Several processes append at once: every record is kept, the sequence has
+// no gap, record numbers run 1..n per log and each writer's order stays.
+TEST(EventLogStore, ConcurrentWritersLoseNothing) {
+    TempHost host;
+    { platform::EventLogStore create; }
+    constexpr int kWriters = 4, kEach = 150;
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int failures = 0;
+            try {
+                platform::EventLogStore store;
+                for (int i = 0; i < kEach; ++i) {
+                    platform::EventRecord record;
+                    record.log = w % 2 ? "System" : "Application";
+                    record.source = "Writer" + std::to_string(w);
+                    record.strings = {std::to_string(i)};
+                    store.Append(record);
+                }
+            } catch (...) {
+                failures = 1;
+            }
+            _exit(failures);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const auto records = AllRecords();
+    ASSERT_EQ(records.size(), static_cast<std::size_t>(kWriters * kEach));
+    std::map<std::string, std::int64_t> lastNumber;
+    std::map<std::string, int> nextOfWriter;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].sequence, static_cast<std::int64_t>(i + 1));
+        EXPECT_EQ(records[i].recordNumber, ++lastNumber[records[i].log]);
+        EXPECT_EQ(records[i].strings.at(0), std::to_string(nextOfWriter[records[i].source]++));
+    }
+    EXPECT_EQ(lastNumber["Application"] + lastNumber["System"], kWriters * kEach);
+}
+
+TEST(EventLogStore, EveryWriteRingsTheDoorbell) {
+    TempHost host;
+    platform::EventLogStore store;
+    const fs::path bell = platform::EventLogDoorbellFolder() / "ring";
+    fs::remove(bell);
+    platform::EventRecord record;
+    record.log = "Application";
+    record.source = "Src";
+    store.Append(record);
+    EXPECT_TRUE(fs::exists(bell));
+}
+
+// --- the Windows writer -----------------------------------------------------------------------
+
+TEST(ReportEvent, TheSourceKeyChoosesTheLogAndAnUnknownSourceWritesToApplication) {
+    TempHost host;
+    CreateSourceKey("System", "Service Control Manager");
+    ASSERT_TRUE(Report("Service Control Manager", win::EVENTLOG_ERROR_TYPE, 7036, {"a"}, "\x01"));
+    ASSERT_TRUE(Report("Nobody Registered This", win::EVENTLOG_WARNING_TYPE, 5, {}));
+    const auto records = AllRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].log, "System");
+    EXPECT_EQ(records[0].type, 1);
+    EXPECT_EQ(records[0].category, 3);
+    EXPECT_EQ(records[0].eventId, 7036u);
+    EXPECT_EQ(records[0].data, "\x01");
+    EXPECT_EQ(records[1].log, "Application");
+    EXPECT_EQ(records[1].source, "Nobody Registered This");
+}
+
+TEST(ReportEvent, HandlesAndServersAreCheckedAsWindowsDoes) {
+    TempHost host;
+    EXPECT_EQ(win::RegisterEventSourceA("\\\\elsewhere", "Src"), 0);
+    EXPECT_EQ(win::GetLastError(), win::RPC_S_INVALID_NET_ADDR);
+    EXPECT_EQ(win::RegisterEventSourceA(nullptr, ""), 0);
+    const char* text = "x";
+    EXPECT_FALSE(win::ReportEventA(12345, 4, 0, 1, nullptr, 1, 0, &text, nullptr));
+    EXPECT_EQ(win::GetLastError(), win::ERROR_INVALID_HANDLE);
+    const win::HANDLE handle = win::RegisterEventSourceA(".", "Src");
+    ASSERT_NE(handle, 0);
+    EXPECT_FALSE(win::ReportEventA(handle, 4, 0, 1, nullptr, 2, 0, nullptr, nullptr));
+    EXPECT_TRUE(win::DeregisterEventSource(handle));
+    EXPECT_FALSE(win::DeregisterEventSource(handle));
+    EXPECT_TRUE(AllRecords().empty());
+}
+
+// --- eventcreate -------------------------------------------------------------------------------
+
+TEST(EventCreate, WritesOneRecordRegistersTheSourceAndGivesTheDescriptionAsMessage) {
+    TempHost host;
+    const ToolRun run = RunEventCreateExe(
+        host, {"/L", "SYSTEM", "/T", "ERROR", "/ID", "7036", "/SO", "Service Control Manager", "/D", "The x service entered the stopped state."});
+    EXPECT_EQ(run.exitCode, 0) << run.error;
+    EXPECT_EQ(run.output,
+              "SUCCESS: An event of type 'ERROR' was created in the 'SYSTEM' log with 'Service Control Manager' as "
+              "the source.\n");
+    const auto records = AllRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].log, "System");
+    EXPECT_EQ(records[0].type, win::EVENTLOG_ERROR_TYPE);
+    EXPECT_EQ(records[0].eventId, 7036u);
+    EXPECT_EQ(platform::RegisteredLogOfSource("Service Control Manager"), "System");
+    EXPECT_EQ(platform::EventRecordMessage(records[0]), "The x service entered the stopped state.");
+}
+
+TEST(EventCreate, TypesAndIdsAsTyped) {
+    TempHost host;
+    const std::vector<std::pair<std::string, int>> types = {
+        {"error", 1}, {"WARNING", 2}, {"Information", 4}, {"SUCCESS", 0}, {"AUDITSUCCESS", 8}, {"AUDITFAILURE", 16}};
+    for (const auto& [typed, number] : types) {
+        const auto result = platform::RunEventCreate({"/T", typed, "/ID", "65535", "/D", "text"});
+        EXPECT_EQ(result.exitCode, 0) << typed << result.error;
+    }
+    const auto records = AllRecords();
+    ASSERT_EQ(records.size(), types.size());
+    for (std::size_t i = 0; i < types.size(); ++i) {
+        EXPECT_EQ(records[i].type, types[i].second);
+        EXPECT_EQ(records[i].log, "Application");
+        EXPECT_EQ(records[i].source, "EventCreate");
+        EXPECT_EQ(records[i].eventId, 65535u);
+    }
+}
+
+TEST(EventCreate, BadArgumentsFailWithWindowsTextAndWriteNothing) {
+    TempHost host;
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {{"/T", "ERROR", "/ID", "1"}, "ERROR: Invalid Syntax. Mandatory option '/D' is missing."},
+        {{"/ID", "1", "/D", "x"}, "ERROR: Invalid Syntax. Mandatory option '/T' is missing."},
+        {{"/T", "ERROR", "/D", "x"}, "ERROR: Invalid Syntax. Mandatory option '/ID' is missing."},
+        {{"/T", "FATAL", "/ID", "1", "/D", "x"}, "ERROR: Invalid Argument/Option - '/T'."},
+        {{"/T", "ERROR", "/ID", "0", "/D", "x"}, "ERROR: Invalid ID. The valid range is from 1 - 65535."},
+        {{"/T", "ERROR", "/ID", "65536", "/D", "x"}, "ERROR: Invalid ID. The valid range is from 1 - 65535."},
+        {{"/T", "ERROR", "/ID", "12a", "/D", "x"}, "ERROR: Invalid ID. The valid range is from 1 - 65535."},
+        {{"/T", "ERROR", "/ID", "1", "/D"}, "ERROR: Invalid syntax. Value expected for '/D'."},
+        {{"/T", "ERROR", "/T", "ERROR", "/ID", "1", "/D", "x"},
+         "ERROR: Invalid syntax. '/T' option is not allowed more than '1' time(s)."},
+        {{"/X", "1"}, "ERROR: Invalid argument/option - '/X'."},
+        {{"/L", "Nowhere", "/T", "ERROR", "/ID", "1", "/D", "x"}, "ERROR: The specified log 'Nowhere' does not exist."},
+        {{"/SO", "a\\b", "/T", "ERROR", "/ID", "1", "/D", "x"}, "ERROR: Invalid source name 'a\\b'."},
+        {{"/S", "otherhost", "/T", "ERROR", "/ID", "1", "/D", "x"}, "ERROR: The RPC server is unavailable."},
+    };
+    for (const Case& c : cases) {
+        const auto result = platform::RunEventCreate(c.arguments);
+        EXPECT_NE(result.exitCode, 0) << c.error;
+        EXPECT_EQ(result.error.substr(0, result.error.find('\n')), c.error);
+        EXPECT_TRUE(result.output.empty());
+    }
+    const ToolRun run = RunEventCreateExe(host, {"/T", "ERROR"});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.error.find("Type \"EVENTCREATE /?\" for usage."), std::string::npos);
+    EXPECT_TRUE(AllRecords().empty());
+}
+
+// A source that is already registered keeps its key; the record goes to
+// the log asked for, under any name, the program's own included.
+TEST(EventCreate, WritesUnderAnExistingSource) {
+    TempHost host;
+    CreateSourceKey("Application", "Quarnel");
+    const auto result = platform::RunEventCreate({"/L", "system", "/T", "INFORMATION", "/ID", "10177", "/SO", "Quarnel", "/D", "stop"});
+    EXPECT_EQ(result.exitCode, 0) << result.error;
+    EXPECT_EQ(result.output, "SUCCESS: An event of type 'INFORMATION' was created in the 'system' log with 'Quarnel' as the source.\n");
+    const auto records = AllRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].log, "System");
+    EXPECT_EQ(records[0].source, "Quarnel");
+    EXPECT_EQ(platform::RegisteredLogOfSource("Quarnel"), "Application");
+}
+
+}  // namespace

@@ -1,0 +1,7 @@
+#pragma once
+// The one Qt application object of a test program, created at first use.
+class QApplication;
+
+namespace testsupport {
+QApplication& TestApplication();
+}
