@@ -967,8 +967,8 @@ void DeleteFolder(const std::string& path, bool force) {
     DeleteTree(*host, force);
 }
 
-void MoveFile(const std::string& source, const std::string& destination) {
-    if (!FileExists(source)) throw RuntimeError::FileNotFound();
+// A file or folder moved to a destination that must not hold another one.
+static void MoveEntry(const std::string& source, const std::string& destination) {
     const std::string target = DestinationOf(source, destination);
     const auto existing = Host(target);
     if (existing && Exists(*existing) && !platform::IsSameFile(source, target)) throw RuntimeError::FileAlreadyExists();
@@ -976,6 +976,11 @@ void MoveFile(const std::string& source, const std::string& destination) {
         if (win::GetLastError() == win::ERROR_PATH_NOT_FOUND) throw RuntimeError::PathNotFound();
         throw RuntimeError::PermissionDenied();
     }
+}
+
+void MoveFile(const std::string& source, const std::string& destination) {
+    if (!FileExists(source)) throw RuntimeError::FileNotFound();
+    MoveEntry(source, destination);
 }
 
 void CopyFile(const std::string& source, const std::string& destination, bool overwrite) {
@@ -992,13 +997,7 @@ void CopyFile(const std::string& source, const std::string& destination, bool ov
 
 void MoveFolder(const std::string& source, const std::string& destination) {
     if (!FolderExists(source)) throw RuntimeError::PathNotFound();
-    const std::string target = DestinationOf(source, destination);
-    const auto existing = Host(target);
-    if (existing && Exists(*existing) && !platform::IsSameFile(source, target)) throw RuntimeError::FileAlreadyExists();
-    if (!win::MoveFileExA(source, target, win::MOVEFILE_COPY_ALLOWED)) {
-        if (win::GetLastError() == win::ERROR_PATH_NOT_FOUND) throw RuntimeError::PathNotFound();
-        throw RuntimeError::PermissionDenied();
-    }
+    MoveEntry(source, destination);
 }
 
 void CopyFolder(const std::string& source, const std::string& destination, bool overwrite) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ErrorNumber.h"
 #include "support/TestApplication.h"
 #include "platform/EventLog.h"
 #include "platform/RuntimeError.h"
@@ -28,15 +29,7 @@ using testsupport::TempHost;
 
 const char* const kQuery = "Select * From __InstanceCreationEvent Where TargetInstance isa 'Win32_NTLogEvent'";
 
-template <typename Call>
-long ErrorNumberOf(Call call) {
-    try {
-        call();
-    } catch (const RuntimeError& e) {
-        return e.Number();
-    }
-    return 0;
-}
+using testsupport::ErrorNumberOf;
 
 void Append(const std::string& log, const std::string& source, int type, std::uint32_t id,
             std::vector<std::string> strings = {"text"}) {

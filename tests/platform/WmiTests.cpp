@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ErrorNumber.h"
 #include "platform/Environment.h"
 #include "platform/HostFolder.h"
 #include "platform/RuntimeError.h"
@@ -25,16 +26,7 @@ std::string Upper(std::string text) {
     return text;
 }
 
-// Runs the call and gives the number of the RuntimeError it raises (0 for none).
-template <typename Call>
-long ErrorNumberOf(Call call) {
-    try {
-        call();
-    } catch (const RuntimeError& e) {
-        return e.Number();
-    }
-    return 0;
-}
+using testsupport::ErrorNumberOf;
 
 // A `sleep` of the machine whose host folder is given (the test's own by default).
 class SleepChild {
