@@ -1,12 +1,16 @@
 #include "frmDHM.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QMenu>
+#include <QThread>
+#include <QTimer>
 
 #include "common/CommonModule.h"
 #include "frmSysTray.h"
 #include "modDHM.h"
 #include "platform/Program.h"
+#include "platform/QtPlatform.h"
 #include "platform/RuntimeError.h"
 #include "platform/TrayIcon.h"
 #include "platform/Wmi.h"
@@ -28,8 +32,8 @@ void Skip(Statement statement) {
 
 frmDHM::frmDHM(QWidget* parent) : QWidget(parent) {
     setObjectName("frmDHM");
-    Menu_PopUp = new QMenu("Selected Item", this);
-    Menu_PopUp->setObjectName("Menu_PopUp");
+    CreateControls();
+    CreatePopupMenu();
 }
 
 frmDHM::~frmDHM() = default;
@@ -55,15 +59,15 @@ void frmDHM::Form_Load() {
             m_frmSysTray->AddMenuItem("&Close", "close", false);
             m_frmSysTray->SetIconHandle(platform::LoadIconResource("a1"));
         });
+        Skip([&] { ConnectTrayEvents(); });
     }
     Skip([&] { SetTitles(); });
     Skip([&] { sHistoryFile = CommonModule::AppPath() + "EventLogs.txt"; });
     if (!modDHM::bShowForm) {
         MonitorEvents();
     } else {
-        // Without the history view there is nothing to show: the window goes again.
-        CommonModule::DPrint("frmDHM\\Form_Load: the alert history view is not built yet");
-        Unload();
+        Skip([&] { show(); });
+        LoadHistory();
     }
 }
 
@@ -74,6 +78,10 @@ void frmDHM::SetTitles() {
 }
 
 void frmDHM::MonitorEvents() {
+    // A handler nested in the wait or in matching may unload the window; it
+    // stays allocated while this loop runs and the loop then ends the program.
+    const QPointer<frmDHM> self(this);
+    ++monitoring_;
     Skip([&] { SetTitles(); });
     std::optional<wmi::Services> service;
     std::optional<wmi::EventSource> events;
@@ -91,9 +99,10 @@ void frmDHM::MonitorEvents() {
             record = events->NextEvent().TargetInstance();
         } catch (const RuntimeError&) {
             // No subscription, or the wait failed: the monitor ends as after a failed first wait.
-            Unload();
-            EndProgram();
+            if (self) Unload();
+            platform::EndProcess(0);
         }
+        if (!self || unloaded_) platform::EndProcess(0);
         bool ownRecord = false;
         Skip([&] { ownRecord = record->Property("SourceName").ToText() == ownSource; });
         if (ownRecord) {
@@ -108,7 +117,9 @@ void frmDHM::MonitorEvents() {
             const std::string log = record->Property("Logfile").ToText();
             CheckAllRules(type, code, source, message, log);
         });
+        if (!self || unloaded_) platform::EndProcess(0);
     }
+    --monitoring_;
 }
 
 void frmDHM::DoAction(const std::string& text) {
@@ -134,14 +145,34 @@ void frmDHM::Unload() {
     if (unloaded_) return;
     unloaded_ = true;
     if (m_frmSysTray) m_frmSysTray->Unload();
+    m_frmSysTray = nullptr;
     CommonModule::UnloadAllFormsExcept(this);
     hide();
+    if (monitoring_ > 0) {
+        // Leaves the loop's wait at once; the loop ends the program.
+        QCoreApplication::quit();
+        return;
+    }
     deleteLater();
+    QuitWhenNoWindowRemains();
+}
+
+void frmDHM::QuitWhenNoWindowRemains() {
+    // Only a running event loop keeps the process alive without windows.
+    if (QThread::currentThread()->loopLevel() == 0) return;
+    QTimer::singleShot(0, QCoreApplication::instance(), [] {
+        if (!platform::AnyWindowLoaded()) QCoreApplication::quit();
+    });
 }
 
 void frmDHM::closeEvent(QCloseEvent* event) {
     Unload();
     event->accept();
+}
+
+void frmDHM::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
 }
 
 void frmDHM::EndProgram() { platform::EndProcess(0); }

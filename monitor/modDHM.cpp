@@ -1,6 +1,7 @@
 #include "modDHM.h"
 
 #include "frmDHM.h"
+#include "config/frmPassword.h"
 
 #include <array>
 #include <utility>
@@ -8,6 +9,9 @@
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
 #include "config/frmClientInfo.h"
+#include "config/frmProfilePrompt.h"
+#include "common/modOpSys.h"
+#include "EventWriter.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Program.h"
@@ -153,6 +157,65 @@ void RunDefaultStart() {
     StartDesktopMonitor();
 }
 
+constexpr const char* kRunKeyPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* kStartupTaskName = "Quarnel";
+constexpr const char* kHeartbeatTask = "Quarnel Heartbeat";
+constexpr const char* kAppUpdateTask = "Quarnel Application Update";
+constexpr const char* kCloudUpdateTask = "Quarnel Rules Cloud Update";
+constexpr std::array<const char*, 4> kRulesProfileKeys{"RulesWebLoc", "RulesWebLoc1", "RulesWebLoc2",
+                                                       "RulesWebLoc3"};
+
+std::string ScheduledTasksSetting(const std::string& key) {
+    return CommonModule::ReadIniString(CommonModule::sINI, "ScheduledTasks", key);
+}
+
+void RunSchedulerTool(const std::string& arguments, bool wait, std::int32_t windowStyle) {
+    std::int32_t exitCode = 0;
+    CommonModule::ShellX("schtasks.exe", arguments, wait, windowStyle, exitCode);
+}
+
+void ReplaceDailyTask(const std::string& timeKey, const std::string& taskName, const std::string& program,
+                      const std::string& switchText) {
+    TaskScheme::ReplaceTask(false, ScheduledTasksSetting(timeKey), taskName, program, switchText);
+}
+
+// One profile set gives the task its digit, none the bare switch; with more
+// the user picks one.
+void ScheduleRulesUpdate() {
+    int profilesSet = 0;
+    std::string profileDigit;
+    for (std::size_t profile = 0; profile < kRulesProfileKeys.size(); ++profile) {
+        if (ReadGeneralSetting(kRulesProfileKeys[profile]).empty()) continue;
+        if (profilesSet++ == 0) profileDigit = std::to_string(profile);
+    }
+    if (profilesSet < 2) {
+        ReplaceDailyTask("ProfileUpdateTime", TaskScheme::kRulesUpdateTask, CommonModule::AppExePath(),
+                         " /updaterules" + profileDigit);
+        return;
+    }
+    frmProfilePrompt prompt;
+    platform::ShowModal(&prompt);
+}
+
+void WriteRunValue() {
+    modRegistry::fWriteValue("HKLM", kRunKeyPath, kStartupTaskName, "S",
+                             "\"" + CommonModule::AppExePath() + "\" /startup");
+}
+
+void CreateLogonTask() {
+    const std::string arguments = "/create /sc onlogon /rl highest /it /f /tn \"" + std::string(kStartupTaskName) +
+                                  "\" /tr " + TaskScheme::TaskToRun(CommonModule::AppExePath(), " /startup");
+    RunSchedulerTool(arguments, false, 1);
+}
+
+std::string StopScriptPath() { return CommonModule::AppPath() + "StopMonitor.cmd"; }
+
+void WriteStopScript() {
+    CommonModule::SaveTextToFile(StopScriptPath(), "ping 127.0.0.1", true, false);
+    const std::string imageName = CommonModule::StripPath(CommonModule::AppExePath());
+    CommonModule::SaveTextToFile(StopScriptPath(), "tskill \"" + imageName + "\" /a", false, false);
+}
+
 }  // namespace
 
 Switch MatchSwitch(const std::string& commandLine) {
@@ -213,7 +276,7 @@ std::string GetAppTitle() {
 }
 
 bool PromptPassword() {
-    NotBuilt("PromptPassword", "the password window (frmPassword)");
+    if (frmPassword::Prompt(CommonModule::sINI)) bPasswordOK = true;
     if (!bPasswordOK) return false;
     bPasswordOK = false;
     return true;
@@ -319,13 +382,52 @@ void StartDesktopMonitor() {
     SkipErrors(LoadMonitorWindow);
 }
 
-void RegisterStartAtLogon() { NotBuilt("RegisterStartAtLogon", "the start at log-on"); }
+void RegisterStartAtLogon() {
+    if (SettingIsOn("General", "StartupSet")) return;
+    if (!modOpSys::IsVistaOrLater())
+        SkipErrors(WriteRunValue);
+    else
+        SkipErrors(CreateLogonTask);
+    CommonModule::WriteIniString(CommonModule::sINI, "General", "StartupSet", "1");
+}
 
-void Uninstall() { NotBuilt("Uninstall", "the removal"); }
+void Uninstall() {
+    SkipErrors([] { EventWriter::WriteEvent("Quarnel Shutdown Initiated."); });
+    SkipErrors([] {
+        bool notFound = false;
+        modRegistry::fDeleteValue("HKLM", kRunKeyPath, kStartupTaskName, notFound);
+    });
+    for (const char* task : {kCloudUpdateTask, TaskScheme::kRulesUpdateTask, kAppUpdateTask, kHeartbeatTask,
+                             kStartupTaskName})
+        SkipErrors([task] { RunSchedulerTool(TaskScheme::DeleteArguments(task), true, 0); });
+    SkipErrors([] { RunSchedulerTool("/delete /tn \"" + std::string(kStartupTaskName) + "\" /f", false, 1); });
+    SkipErrors(WriteStopScript);
+    SkipErrors([] {
+        std::int32_t exitCode = 0;
+        CommonModule::ShellX(StopScriptPath(), "", true, 0, exitCode);
+    });
+    platform::EndProcess(0);
+}
 
 void SendHeartbeat() { NotBuilt("SendHeartbeat", "the heartbeat report"); }
 
-void ScheduleTasks() { NotBuilt("ScheduleTasks", "the scheduled tasks"); }
+void ScheduleTasks() {
+    SkipErrors([] {
+        if (SettingIsOn("ScheduledTasks", "HeartbeatInst"))
+            ReplaceDailyTask("HeartbeatTime", kHeartbeatTask, CommonModule::AppExePath(), " /heartbeat");
+    });
+    SkipErrors([] {
+        if (SettingIsOn("ScheduledTasks", "AppUpdateInst"))
+            TaskScheme::ReplaceTask(true, ScheduledTasksSetting("AppUpdateTime"), kAppUpdateTask,
+                                    CommonModule::AppPath() + "Quarnel_Stop.exe", " /updatesilent");
+    });
+    SkipErrors([] {
+        if (SettingIsOn("Nimbrel", "UpdateConfig"))
+            ReplaceDailyTask("ProfileUpdateTime", kCloudUpdateTask, CommonModule::AppExePath(), " /cloudupdate");
+        else if (SettingIsOn("ScheduledTasks", "ProfileUpdateInst"))
+            ScheduleRulesUpdate();
+    });
+}
 
 void SaveAppsSnapshot() { NotBuilt("SaveAppsSnapshot", "the installed-applications snapshot"); }
 

@@ -79,11 +79,16 @@ void TakeMissingAppsSnapshot();
 // True for a settings text whose whole-number value is 1 (" 1", "01", "+1").
 bool IntegerValueIsOne(const std::string& text);
 
-// Tasks whose own modules come later; each says what is missing.
-void RegisterStartAtLogon();
-void Uninstall();
-void SendHeartbeat();
+// The heartbeat, update and rules tasks the settings switch on (errors skipped).
 void ScheduleTasks();
+// Once until the next configuration save: the log-on task, before Vista the Run value.
+void RegisterStartAtLogon();
+// The removal of "/uninstaller": shutdown record, Run value and tasks gone,
+// StopMonitor.cmd written and run; ends the process.
+[[noreturn]] void Uninstall();
+
+// Tasks whose own modules come later; each says what is missing.
+void SendHeartbeat();
 void SaveAppsSnapshot();
 
 }  // namespace modDHM

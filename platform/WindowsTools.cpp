@@ -24,6 +24,7 @@
 #include "Process.h"
 #include "ProgramVersion.h"
 #include "RuntimeError.h"
+#include "SchedulerTool.h"
 #include "WinPath.h"
 
 namespace platform {
@@ -42,6 +43,7 @@ const WindowsTool kTools[] = {
     {"ping", RunPing},
     {"tskill", RunTskill},
     {"taskkill", RunTaskkill},
+    {"schtasks", [](const std::string& argumentText) { return RunSchedulerTool(argumentText, std::cout, std::cin); }},
 };
 
 std::string FileNameOf(const std::string& program) {

@@ -1,44 +1,63 @@
 #include "Module1.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <string>
 
 #include "common/CommonModule.h"
-#include "platform/Process.h"
 #include "platform/Program.h"
 #include "platform/RuntimeError.h"
-#include "platform/WinPath.h"
+#include "stop/CommonModuleKill.h"
 
 namespace Module1 {
 
 namespace {
 
 constexpr const char* kMonitorImage = "Quarnel.exe";
+constexpr const char* kControlProgram = "QuarnelControl.exe";
+constexpr int kNormalWindow = 1;
 
-void EndRunningMonitors() {
-    for (const platform::ProcessInfo& process : platform::ListProcesses())
-        if (platform::NamesEqualNoCase(process.imageName, kMonitorImage))
-            platform::TerminateProcessById(process.pid, 0);
+std::string LowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
 }
 
-void StartMonitor(const std::string& commandLine) {
-    std::int32_t exitCode = 0;
-    CommonModule::ShellX(CommonModule::AppPath() + kMonitorImage, commandLine, false, 1, exitCode);
+void EndRunningMonitors() {
+    try {
+        CommonModule::KillProcessAllMethods(kMonitorImage, true);
+    } catch (const RuntimeError&) {
+    }
+}
+
+void StartFromProgramFolder(const std::string& program, const std::string& commandLine, bool wait) {
+    try {
+        std::int32_t exitCode = 0;
+        CommonModule::ShellX(CommonModule::AppPath() + program, commandLine, wait, kNormalWindow, exitCode);
+    } catch (const RuntimeError&) {
+    }
+}
+
+// The removal runs in Quarnel.exe, then the control program removes its part,
+// and a monitor started meanwhile is ended.
+void RunUninstallSequence(const std::string& commandLine) {
+    StartFromProgramFolder(kMonitorImage, commandLine, true);
+    StartFromProgramFolder(kControlProgram, "/uninstall", true);
+    EndRunningMonitors();
 }
 
 }  // namespace
 
 void Main() {
-    try {
-        EndRunningMonitors();
-    } catch (const RuntimeError&) {
-    }
+    EndRunningMonitors();
     const std::string commandLine = vb::Command();
     if (commandLine.empty()) return;
-    try {
-        StartMonitor(commandLine);
-    } catch (const RuntimeError&) {
+    if (LowerCase(commandLine) == "/uninstaller") {
+        RunUninstallSequence(commandLine);
+        return;
     }
+    StartFromProgramFolder(kMonitorImage, commandLine, false);
 }
 
 }  // namespace Module1

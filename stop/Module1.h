@@ -1,6 +1,7 @@
 #pragma once
-// Start of Quarnel_Stop.exe: ends every running Quarnel.exe of this machine
-// and, given a command line, starts Quarnel.exe again with it.
+// Start of Quarnel_Stop.exe: ends every running Quarnel.exe of this machine,
+// then ends, runs the removal ("/uninstaller", letter case ignored) or starts
+// Quarnel.exe again with its own command line, unchanged.
 namespace Module1 {
 
 void Main();

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 using testsupport::ProgramResult;
 using testsupport::RunningProgram;
 
-const std::string kSubscribed = "\tWMI ExecNotificationQuery: subscribed to new event-log records";
+const std::string kSubscribed = testsupport::kSubscribed;
 const std::string kBalloon = "\tShell_NotifyIcon NIM_MODIFY: balloon \"Event Alert\": ";
 const std::string kIconRemoved = "\tShell_NotifyIcon NIM_DELETE: ";
 

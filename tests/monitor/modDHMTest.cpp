@@ -2,6 +2,8 @@
 
 #include "monitor/modDHM.h"
 #include "platform/Program.h"
+#include "support/TempHost.h"
+#include "support/TestApplication.h"
 
 namespace {
 
@@ -86,13 +88,17 @@ TEST(Launchers, ProgramUpdateOnlyEverTurnsSilentOn) {
     EXPECT_TRUE(modDHM::bUpdateSilent);
 }
 
-// Without its window nothing can match the password, so nothing may open.
-TEST(Launchers, PasswordPromptWithoutItsWindowRefuses) {
+// Without a display the password window closes as its close box would: refused.
+TEST(Launchers, PasswordPromptClosedUnansweredRefuses) {
+    testsupport::TestApplication();
+    testsupport::TempHost host;
     modDHM::bPasswordOK = false;
     EXPECT_FALSE(modDHM::PromptPassword());
 }
 
 TEST(Launchers, PasswordPromptClearsAMatchOnceRead) {
+    testsupport::TestApplication();
+    testsupport::TempHost host;
     modDHM::bPasswordOK = true;
     EXPECT_TRUE(modDHM::PromptPassword());
     EXPECT_FALSE(modDHM::bPasswordOK);

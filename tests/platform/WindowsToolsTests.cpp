@@ -218,7 +218,7 @@ TEST(WindowsToolTable, NamesAndPathsFindTheirTool) {
     const std::vector<Case> cases = {
         {"cmd", "cmd"},          {"CMD.EXE", "cmd"},          {R"(C:\Windows\System32\cmd.exe)", "cmd"},
         {"ping.exe", "ping"},    {"TSKILL", "tskill"},        {"taskkill.exe", "taskkill"},
-        {"cmd.com", nullptr},    {"schtasks.exe", nullptr},   {"command", nullptr},
+        {"cmd.com", nullptr},    {"schtasks.exe", "schtasks"},   {"command", nullptr},
     };
     for (const Case& c : cases) {
         const platform::WindowsTool* tool = platform::FindWindowsTool(c.program);

@@ -26,7 +26,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr const char* kInstalledFiles[] = {"Quarnel.exe", "Quarnel_Stop.exe", "wintool", "eventcreate.exe", "reg.exe"};
+constexpr const char* kInstalledFiles[] = {"Quarnel.exe", "Quarnel_Stop.exe", "wintool", "eventcreate.exe", "reg.exe",
+                                          "schtasks.exe"};
 
 bool IsDroppedVariable(const char* entry) {
     static const char* const dropped[] = {"QUARNEL_HOST=", "QUARNEL_CMDLINE=", "DISPLAY=", "WAYLAND_DISPLAY=",
@@ -169,7 +170,14 @@ ProgramResult RunInstalled(const TempHost& host, const std::string& exeName, con
     RunningProgram program(host, host.HostOf(kProgramFolder) / exeName, commandLine);
     const auto deadline = Clock::now() + killAfter;
     while (program.IsRunning() && Clock::now() < deadline) {
-        if (program.DebugOutput().find(kTrayIconAdded) != std::string::npos) return StopLiveMonitor(host, program, killAfter);
+        if (program.DebugOutput().find(kTrayIconAdded) != std::string::npos) {
+            if (program.WaitForOutput(kSubscribed, std::chrono::seconds(3))) return StopLiveMonitor(host, program, killAfter);
+            if (!program.IsRunning()) break;
+            ProgramResult view = program.Wait(std::chrono::seconds(0));
+            view.killed = false;
+            view.historyView = true;
+            return view;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return program.Wait(std::chrono::seconds(1));

@@ -20,6 +20,9 @@ TempHost::TempHost() {
         hadPrevious_ = true;
     }
     setenv("QUARNEL_HOST", folder_.c_str(), 1);
+    // A test's machine never installs tasks into the real user's crontab or autostart folder.
+    WriteHostIni("Scheduler", "Crontab", "0");
+    WriteHostIni("Scheduler", "Autostart", "0");
 }
 
 TempHost::~TempHost() {

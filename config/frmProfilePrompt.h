@@ -1,0 +1,56 @@
+#pragma once
+// The rules-profile prompt: when two or more rules profiles are set, the
+// user picks the profile and the time of the daily rules-update task, which
+// the window creates. Also the command-line scheme every scheduled task of
+// the program is created with.
+#include <QDialog>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace TaskScheme {
+
+inline constexpr const char* kRulesUpdateTask = "Quarnel Rules Update";
+
+// /delete /f /tn "<name>"
+std::string DeleteArguments(const std::string& taskName);
+// The /tr value: quote, backslash-quote, the program, backslash-quote, the
+// switch, and no closing quote, so that the scheduler's command is the
+// program in quotes followed by the switch.
+std::string TaskToRun(const std::string& programPath, const std::string& switchText);
+// The daily or weekly (Monday) task of a time, run as the system account;
+// Vista and later replace an existing task and run it with the highest rights.
+std::string CreateArguments(bool weekly, const std::string& startTime, bool vistaOrLater,
+                            const std::string& taskName, const std::string& programPath,
+                            const std::string& switchText);
+// Deletes and creates the task, each hidden and waited for; outcomes are not examined.
+void ReplaceTask(bool weekly, const std::string& startTime, const std::string& taskName,
+                 const std::string& programPath, const std::string& switchText);
+
+}  // namespace TaskScheme
+
+class frmProfilePrompt : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmProfilePrompt(QWidget* parent = nullptr);
+
+    void Form_Load();
+    void Combo1_Click();
+    void Command1_Click();
+    void Command2_Click();
+
+private:
+    void BuildControls();
+
+    QLabel* Label1 = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* Text2 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+};
