@@ -1,5 +1,7 @@
 #include "frmClientInfo.h"
 
+#include "FormControls.h"
+
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,21 +14,6 @@
 #include "platform/RuntimeError.h"
 
 namespace {
-
-QLabel* AddLabel(QVBoxLayout* layout, QWidget* owner, const char* name, const char* text) {
-    auto* label = new QLabel(QString::fromUtf8(text), owner);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setWordWrap(true);
-    layout->addWidget(label);
-    return label;
-}
-
-QLineEdit* AddTextBox(QVBoxLayout* layout, QWidget* owner, const char* name) {
-    auto* box = new QLineEdit(owner);
-    box->setObjectName(QString::fromLatin1(name));
-    layout->addWidget(box);
-    return box;
-}
 
 // A failing write is not reported: the values in memory serve this run.
 void WriteClientValue(const char* valueName, const std::string& text) {
@@ -47,16 +34,16 @@ frmClientInfo::frmClientInfo(const std::string& appTitle, ClientInfoValues value
 
 void frmClientInfo::BuildControls() {
     auto* layout = new QVBoxLayout(this);
-    Label1 = AddLabel(layout, this, "Label1", "Client Name:  (a person or business name is required.)");
-    Text1 = AddTextBox(layout, this, "Text1");
-    Label2 = AddLabel(layout, this, "Label2", "Client Phone Number(s)");
-    Text2 = AddTextBox(layout, this, "Text2");
-    Label4 = AddLabel(layout, this, "Label4",
-                      "PC Description:  (can include a location, e.g. PC in the front office.)");
-    Text3 = AddTextBox(layout, this, "Text3");
-    Label3 = AddLabel(layout, this, "Label3",
+    Label1 = FormControls::AddLabel(layout, this, "Label1", "Client Name:  (a person or business name is required.)", true);
+    Text1 = FormControls::AddTextBox(layout, this, "Text1");
+    Label2 = FormControls::AddLabel(layout, this, "Label2", "Client Phone Number(s)", true);
+    Text2 = FormControls::AddTextBox(layout, this, "Text2");
+    Label4 = FormControls::AddLabel(layout, this, "Label4",
+                      "PC Description:  (can include a location, e.g. PC in the front office.)", true);
+    Text3 = FormControls::AddTextBox(layout, this, "Text3");
+    Label3 = FormControls::AddLabel(layout, this, "Label3",
                       "This information will be sent along with alert based emails to your system administrator "
-                      "in order to quickly identify the PC and contact information.");
+                      "in order to quickly identify the PC and contact information.", true);
     Command1 = new QPushButton("Finish", this);
     Command1->setObjectName("Command1");
     Command1->setAutoDefault(false);

@@ -1,5 +1,7 @@
 #include "frmProfilePrompt.h"
 
+#include "FormControls.h"
+
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -51,20 +53,6 @@ std::string GeneralSetting(const std::string& key) {
     return CommonModule::ReadIniString(CommonModule::sINI, "General", key);
 }
 
-QLabel* AddLabel(QVBoxLayout* layout, QWidget* owner, const char* name, const char* text) {
-    auto* label = new QLabel(QString::fromUtf8(text), owner);
-    label->setObjectName(QString::fromLatin1(name));
-    layout->addWidget(label);
-    return label;
-}
-
-QLineEdit* AddTextBox(QVBoxLayout* layout, QWidget* owner, const char* name) {
-    auto* box = new QLineEdit(owner);
-    box->setObjectName(QString::fromLatin1(name));
-    layout->addWidget(box);
-    return box;
-}
-
 QPushButton* AddButton(QHBoxLayout* layout, QWidget* owner, const char* name, const char* text) {
     auto* button = new QPushButton(QString::fromUtf8(text), owner);
     button->setObjectName(QString::fromLatin1(name));
@@ -84,15 +72,15 @@ frmProfilePrompt::frmProfilePrompt(QWidget* parent) : QDialog(parent) {
 
 void frmProfilePrompt::BuildControls() {
     auto* layout = new QVBoxLayout(this);
-    Label1 = AddLabel(layout, this, "Label1", "Select an existing profile to create a scheduled task:");
+    Label1 = FormControls::AddLabel(layout, this, "Label1", "Select an existing profile to create a scheduled task:");
     Combo1 = new QComboBox(this);
     Combo1->setObjectName("Combo1");
     Combo1->setEditable(true);
     layout->addWidget(Combo1);
-    Label2 = AddLabel(layout, this, "Label2", "Web location of the selected profile:");
-    Text1 = AddTextBox(layout, this, "Text1");
-    Label3 = AddLabel(layout, this, "Label3", "Scheduled Time:");
-    Text2 = AddTextBox(layout, this, "Text2");
+    Label2 = FormControls::AddLabel(layout, this, "Label2", "Web location of the selected profile:");
+    Text1 = FormControls::AddTextBox(layout, this, "Text1");
+    Label3 = FormControls::AddLabel(layout, this, "Label3", "Scheduled Time:");
+    Text2 = FormControls::AddTextBox(layout, this, "Text2");
     auto* buttons = new QHBoxLayout;
     layout->addLayout(buttons);
     Command1 = AddButton(buttons, this, "Command1", "Schedule This Task");

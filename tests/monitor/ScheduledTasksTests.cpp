@@ -54,8 +54,6 @@ protected:
     void SetUp() override {
         testsupport::TestApplication();
         platform::ClearMessageBoxQueue();
-        host.WriteHostIni("Scheduler", "Crontab", "0");
-        host.WriteHostIni("Scheduler", "Autostart", "0");
         platform::SetProgramPathForTests(kProgram);
         fs::create_directories(host.HostOf("C:\\Program Files\\Quarnel"));
         CommonModule::sINI = CommonModule::AppPath() + "Quarnel.ini";
