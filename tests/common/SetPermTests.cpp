@@ -136,14 +136,9 @@ KeySecurity ReadKeySecurity(win::HKEY root, const std::string& path, win::REGSAM
 
 class SetPermTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        host.WriteHostIni("Machine", "Is64Bit", "1");
-        platform::SetProgramPathForTests("C:\\Program Files\\Quarnel\\Quarnel.exe");
-        fs::create_directories(host.HostOf("C:\\Program Files\\Quarnel"));
-    }
-    void TearDown() override { platform::SetProgramPathForTests(""); }
+    void SetUp() override { host.WriteHostIni("Machine", "Is64Bit", "1"); }
 
-    TempHost host;
+    testsupport::ProgramHost host;
 };
 
 // Old list: explicit entries (one of them the user's), inherited entries, and

@@ -69,14 +69,9 @@ public:
 
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        host.WriteHostIni("Machine", "Is64Bit", "1");
-        platform::SetProgramPathForTests("C:\\Program Files\\Quarnel\\Quarnel.exe");
-        fs::create_directories(host.HostOf("C:\\Program Files\\Quarnel"));
-    }
-    void TearDown() override { platform::SetProgramPathForTests(""); }
+    void SetUp() override { host.WriteHostIni("Machine", "Is64Bit", "1"); }
 
-    TempHost host;
+    testsupport::ProgramHost host;
 };
 
 TEST_F(RegistryTest, ReadsBackEachKindWritten) {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/ProfileIni.h"
+#include "platform/Program.h"
 
 namespace testsupport {
 
@@ -46,6 +47,13 @@ fs::path TempHost::HostOf(const std::string& windowsPathOnC) const {
     while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
     return DriveC() / rest;
 }
+
+ProgramHost::ProgramHost() {
+    platform::SetProgramPathForTests("C:\\Program Files\\Quarnel\\Quarnel.exe");
+    fs::create_directories(HostOf("C:\\Program Files\\Quarnel"));
+}
+
+ProgramHost::~ProgramHost() { platform::SetProgramPathForTests(""); }
 
 void WriteHostFile(const fs::path& file, const std::string& bytes) {
     fs::create_directories(file.parent_path());

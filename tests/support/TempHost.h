@@ -26,6 +26,14 @@ private:
     bool hadPrevious_ = false;
 };
 
+// A fresh host whose running program is "C:\Program Files\Quarnel\Quarnel.exe":
+// the program folder exists and CommonModule::AppPath names it.
+class ProgramHost : public TempHost {
+public:
+    ProgramHost();
+    ~ProgramHost();
+};
+
 // Writes a whole file (bytes as given) on the host, creating its folders.
 void WriteHostFile(const std::filesystem::path& file, const std::string& bytes);
 std::string ReadHostFile(const std::filesystem::path& file);
