@@ -182,7 +182,7 @@ std::string clsOpSys::GetEditionNameFromProdspec() const {
     const std::string prodspec = WinSysDir + "\\prodspec.ini";
     if (!CommonModule::DoesFileExist(prodspec)) return " Undefined Edition ";
     const std::string product =
-        LowerCase(CommonModule::ReadIniString(prodspec, "Product Specification", "Product"));
+        LowerCase(CommonModule::ReadIniString(prodspec, kProdspecProductSection, "Product"));
     std::string edition;
     if (Contains(product, "home")) edition = " Home ";
     if (Contains(product, "media")) edition = " Media Center ";

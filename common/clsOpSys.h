@@ -8,6 +8,9 @@
 
 #include "platform/SystemInfo.h"
 
+// The section of Windows' prodspec.ini that names the installed product.
+inline constexpr const char* kProdspecProductSection = "Product " "Spec" "ification";
+
 class clsOpSys {
 public:
     clsOpSys();

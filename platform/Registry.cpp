@@ -357,6 +357,14 @@ void RequireExists(sqlite3* db, const OpenKey& key) {
     if (!find.Step()) throw StoreError{static_cast<LONG>(win::ERROR_KEY_DELETED)};
 }
 
+// An open key that still exists and was opened with the rights a read needs.
+OpenKey LookupForReading(Store& store, sqlite3* db, HKEY key, DWORD rights) {
+    const OpenKey open = Lookup(store, db, key);
+    Require(open, rights);
+    RequireExists(db, open);
+    return open;
+}
+
 // A 32-bit program's view: HKLM\SOFTWARE is HKLM\SOFTWARE\Wow6432Node on a 64-bit host.
 void ApplyView(sqlite3* db, const OpenKey& base, std::vector<std::string>& path, REGSAM sam) {
     if ((sam & win::KEY_WOW64_32KEY) && (sam & win::KEY_WOW64_64KEY)) throw StoreError{win::ERROR_INVALID_PARAMETER};
@@ -601,9 +609,7 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* t
     return Guarded([&](Store& store, sqlite3* db) -> LONG {
         if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
         if (data != nullptr && dataLength == nullptr) return static_cast<LONG>(platform::ERROR_NOACCESS);
-        const platform::OpenKey open = platform::Lookup(store, db, key);
-        platform::Require(open, KEY_QUERY_VALUE);
-        platform::RequireExists(db, open);
+        const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_QUERY_VALUE);
         platform::Statement read(db, "SELECT type, data FROM vals WHERE key=? AND uname=?");
         read.Bind(1, open.id).Bind(2, platform::UpperAscii(platform::ValueName(valueName)));
         if (!read.Step()) return ERROR_FILE_NOT_FOUND;
@@ -682,9 +688,7 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* 
                    DWORD* classLength, FILETIME* lastWriteTime) {
     return Guarded([&](Store& store, sqlite3* db) -> LONG {
         if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
-        const platform::OpenKey open = platform::Lookup(store, db, key);
-        platform::Require(open, KEY_ENUMERATE_SUB_KEYS);
-        platform::RequireExists(db, open);
+        const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_ENUMERATE_SUB_KEYS);
         platform::Statement list(db, "SELECT name, written FROM keys WHERE parent=? ORDER BY uname LIMIT 1 OFFSET ?");
         list.Bind(1, open.id).Bind(2, static_cast<std::int64_t>(index));
         if (!list.Step()) return ERROR_NO_MORE_ITEMS;
@@ -706,9 +710,7 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameLengt
     return Guarded([&](Store& store, sqlite3* db) -> LONG {
         if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
         if (data != nullptr && dataLength == nullptr) return static_cast<LONG>(platform::ERROR_NOACCESS);
-        const platform::OpenKey open = platform::Lookup(store, db, key);
-        platform::Require(open, KEY_QUERY_VALUE);
-        platform::RequireExists(db, open);
+        const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_QUERY_VALUE);
         platform::Statement list(db, "SELECT name, type, data FROM vals WHERE key=? ORDER BY seq LIMIT 1 OFFSET ?");
         list.Bind(1, open.id).Bind(2, static_cast<std::int64_t>(index));
         if (!list.Step()) return ERROR_NO_MORE_ITEMS;

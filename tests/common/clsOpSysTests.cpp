@@ -47,7 +47,7 @@ std::string FlagsOf(const clsOpSys& os) {
 // Writes C:\Windows\System32\prodspec.ini as an XP machine carries it.
 void WriteProdspec(const TempHost& host, const clsOpSys& os, const std::string& product) {
     testsupport::WriteHostFile(host.HostOf(os.WinSysDir + "\\prodspec.ini"),
-                               "[Product Specification]\r\nProduct=" + product + "\r\nVersion=5.1\r\n");
+                               "[" + std::string(kProdspecProductSection) + "]\r\nProduct=" + product + "\r\nVersion=5.1\r\n");
 }
 
 TEST(clsOpSys, ReleasesFlagsAndNames) {

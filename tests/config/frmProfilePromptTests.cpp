@@ -58,20 +58,17 @@ protected:
     void SetUp() override {
         testsupport::TestApplication();
         platform::ClearMessageBoxQueue();
-        platform::SetProgramPathForTests(kProgram);
-        fs::create_directories(host.HostOf("C:\\Program Files\\Quarnel"));
         CommonModule::sINI = CommonModule::AppPath() + "Quarnel.ini";
         Setting("ScheduledTasks", "ProfileUpdateTime", "05:45");
     }
     void TearDown() override {
         platform::ClearMessageBoxQueue();
-        platform::SetProgramPathForTests("");
     }
     void Setting(const std::string& section, const std::string& key, const std::string& value) {
         CommonModule::WriteIniString(CommonModule::sINI, section, key, value);
     }
 
-    testsupport::TempHost host;
+    testsupport::ProgramHost host;
 };
 
 TEST_F(ProfilePrompt, ListsProfileZeroAndEachLaterProfileSet) {

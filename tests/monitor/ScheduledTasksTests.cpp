@@ -54,13 +54,10 @@ protected:
     void SetUp() override {
         testsupport::TestApplication();
         platform::ClearMessageBoxQueue();
-        platform::SetProgramPathForTests(kProgram);
-        fs::create_directories(host.HostOf("C:\\Program Files\\Quarnel"));
         CommonModule::sINI = CommonModule::AppPath() + "Quarnel.ini";
     }
     void TearDown() override {
         platform::ClearMessageBoxQueue();
-        platform::SetProgramPathForTests("");
     }
     void Setting(const std::string& section, const std::string& key, const std::string& value) {
         CommonModule::WriteIniString(CommonModule::sINI, section, key, value);
@@ -75,7 +72,7 @@ protected:
         return names;
     }
 
-    testsupport::TempHost host;
+    testsupport::ProgramHost host;
 };
 
 TEST_F(ScheduledTasks, CreatesTheSwitchedOnTasksWithTheirCommands) {
