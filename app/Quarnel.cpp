@@ -3,10 +3,10 @@
 
 #include "common/CommonModule.h"
 #include "monitor/modDHM.h"
-#include "platform/MessageBox.h"
-#include "platform/Program.h"
-#include "platform/QtPlatform.h"
-#include "platform/RuntimeError.h"
+#include "platform/api/MessageBox.h"
+#include "platform/api/Program.h"
+#include "platform/host/QtPlatform.h"
+#include "platform/api/RuntimeError.h"
 
 namespace {
 

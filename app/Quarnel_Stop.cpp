@@ -1,6 +1,6 @@
 // Quarnel_Stop.exe: ends the running monitor and starts it again with the
 // command line it was given.
-#include "platform/Program.h"
+#include "platform/api/Program.h"
 #include "stop/Module1.h"
 
 int main(int argc, char** argv) {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/EventCreateTool.h"
-#include "platform/Program.h"
+#include "platform/tools/EventCreateTool.h"
+#include "platform/api/Program.h"
 
 int main(int argc, char** argv) {
     platform::InitProgram(argc, argv);

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Program.h"
-#include "platform/RegTool.h"
+#include "platform/api/Program.h"
+#include "platform/tools/RegTool.h"
 
 int main(int argc, char** argv) {
     platform::InitProgram(argc, argv);

@@ -1,8 +1,8 @@
 // schtasks.exe, the task scheduler's console tool, for people and tests.
 #include <iostream>
 
-#include "platform/Program.h"
-#include "platform/SchedulerTool.h"
+#include "platform/api/Program.h"
+#include "platform/tools/SchedulerTool.h"
 
 int main(int argc, char** argv) {
     platform::InitProgram(argc, argv);

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/CommandLine.h"
-#include "platform/Process.h"
-#include "platform/Program.h"
-#include "platform/WindowsTools.h"
+#include "platform/api/CommandLine.h"
+#include "platform/api/Process.h"
+#include "platform/api/Program.h"
+#include "platform/tools/WindowsTools.h"
 
 namespace {
 

@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "common/CommonModule.h"
-#include "platform/EventLog.h"
-#include "platform/Process.h"
-#include "platform/ProfileIni.h"
-#include "platform/Program.h"
+#include "platform/api/EventLog.h"
+#include "platform/api/Process.h"
+#include "platform/api/ProfileIni.h"
+#include "platform/api/Program.h"
 #include "support/ProgramRun.h"
 #include "support/TempHost.h"
 

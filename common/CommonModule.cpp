@@ -8,17 +8,17 @@
 
 #include "CommonModule2.h"
 #include "modSocketSupport.h"
-#include "platform/DateTime.h"
-#include "platform/DebugOutput.h"
-#include "platform/Environment.h"
-#include "platform/EventLoop.h"
-#include "platform/FileSystem.h"
-#include "platform/Process.h"
-#include "platform/ProfileIni.h"
-#include "platform/Program.h"
-#include "platform/Shell.h"
-#include "platform/SystemInfo.h"
-#include "platform/Wmi.h"
+#include "platform/api/DateTime.h"
+#include "platform/api/DebugOutput.h"
+#include "platform/api/Environment.h"
+#include "platform/api/EventLoop.h"
+#include "platform/api/FileSystem.h"
+#include "platform/api/Process.h"
+#include "platform/api/ProfileIni.h"
+#include "platform/api/Program.h"
+#include "platform/api/Shell.h"
+#include "platform/api/SystemInfo.h"
+#include "platform/api/Wmi.h"
 
 namespace CommonModule {
 

@@ -7,8 +7,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "platform/RuntimeError.h"
-#include "platform/Variant.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/api/Variant.h"
 
 class QWidget;
 

@@ -1,7 +1,7 @@
 #include "CommonModule2.h"
 
-#include "platform/Environment.h"
-#include "platform/WinPath.h"
+#include "platform/api/Environment.h"
+#include "platform/host/WinPath.h"
 
 namespace CommonModule2 {
 

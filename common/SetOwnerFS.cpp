@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "CommonModule.h"
-#include "platform/Environment.h"
-#include "platform/RuntimeError.h"
-#include "platform/Security.h"
+#include "platform/api/Environment.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/api/Security.h"
 
 namespace SetOwnerFS {
 

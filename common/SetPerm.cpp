@@ -6,9 +6,9 @@
 
 #include "CommonModule.h"
 #include "modRegistry.h"
-#include "platform/Environment.h"
-#include "platform/RuntimeError.h"
-#include "platform/SystemInfo.h"
+#include "platform/api/Environment.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/api/SystemInfo.h"
 
 namespace SetPerm {
 

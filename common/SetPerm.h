@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Registry.h"
-#include "platform/Security.h"
+#include "platform/api/Registry.h"
+#include "platform/api/Security.h"
 
 namespace SetPerm {
 

@@ -10,12 +10,12 @@
 #include "SetOwnerFS.h"
 #include "modSocketSupport.h"
 #include "modTakeOwn.h"
-#include "platform/DateTime.h"
-#include "platform/EventLoop.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
-#include "platform/ShellFolders.h"
-#include "platform/WinPath.h"
+#include "platform/api/DateTime.h"
+#include "platform/api/EventLoop.h"
+#include "platform/api/FileSystem.h"
+#include "platform/api/MessageBox.h"
+#include "platform/api/ShellFolders.h"
+#include "platform/host/WinPath.h"
 
 using CommonModule::DPrint;
 

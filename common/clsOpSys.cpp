@@ -4,9 +4,9 @@
 #include <map>
 
 #include "CommonModule.h"
-#include "platform/Environment.h"
-#include "platform/RuntimeError.h"
-#include "platform/Wmi.h"
+#include "platform/api/Environment.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/api/Wmi.h"
 
 namespace {
 

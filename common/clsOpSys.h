@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/SystemInfo.h"
+#include "platform/api/SystemInfo.h"
 
 // The section of Windows' prodspec.ini that names the installed product.
 inline constexpr const char* kProdspecProductSection = "Product " "Spec" "ification";

@@ -7,10 +7,10 @@
 
 #include "CommonModule.h"
 #include "SetPerm.h"
-#include "platform/Environment.h"
-#include "platform/FileSystem.h"
-#include "platform/ProfileIni.h"
-#include "platform/RuntimeError.h"
+#include "platform/api/Environment.h"
+#include "platform/api/FileSystem.h"
+#include "platform/api/ProfileIni.h"
+#include "platform/api/RuntimeError.h"
 
 namespace modRegistry {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/Registry.h"
-#include "platform/Variant.h"
+#include "platform/api/Registry.h"
+#include "platform/api/Variant.h"
 
 namespace modRegistry {
 

@@ -1,6 +1,6 @@
 #include "modSocketSupport.h"
 
-#include "platform/WinPath.h"
+#include "platform/host/WinPath.h"
 
 namespace modSocketSupport {
 

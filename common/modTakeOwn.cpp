@@ -1,8 +1,8 @@
 #include "modTakeOwn.h"
 
 #include "CommonModule.h"
-#include "platform/Environment.h"
-#include "platform/RuntimeError.h"
+#include "platform/api/Environment.h"
+#include "platform/api/RuntimeError.h"
 
 namespace modTakeOwn {
 

@@ -9,9 +9,9 @@
 #include <QVBoxLayout>
 
 #include "common/modRegistry.h"
-#include "platform/MessageBox.h"
-#include "platform/Program.h"
-#include "platform/RuntimeError.h"
+#include "platform/api/MessageBox.h"
+#include "platform/api/Program.h"
+#include "platform/api/RuntimeError.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "common/CommonModule.h"
 #include "net/modBase85.h"
-#include "platform/MessageBox.h"
-#include "platform/MessageTable.h"
-#include "platform/RuntimeError.h"
+#include "platform/api/MessageBox.h"
+#include "platform/api/MessageTable.h"
+#include "platform/api/RuntimeError.h"
 
 frmPassword::frmPassword(const std::string& sINI, QWidget* parent) : QDialog(parent), sINI_(sINI) {
     setObjectName("frmPassword");

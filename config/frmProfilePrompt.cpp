@@ -12,7 +12,7 @@
 
 #include "common/CommonModule.h"
 #include "common/modOpSys.h"
-#include "platform/MessageBox.h"
+#include "platform/api/MessageBox.h"
 
 namespace TaskScheme {
 

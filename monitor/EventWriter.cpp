@@ -2,12 +2,12 @@
 
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
-#include "platform/Environment.h"
-#include "platform/EventLog.h"
-#include "platform/MessageTable.h"
-#include "platform/Program.h"
-#include "platform/Resources.h"
-#include "platform/RuntimeError.h"
+#include "platform/api/Environment.h"
+#include "platform/api/EventLog.h"
+#include "platform/api/MessageTable.h"
+#include "platform/api/Program.h"
+#include "platform/api/Resources.h"
+#include "platform/api/RuntimeError.h"
 
 namespace EventWriter {
 

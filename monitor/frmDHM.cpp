@@ -9,11 +9,11 @@
 #include "common/CommonModule.h"
 #include "frmSysTray.h"
 #include "modDHM.h"
-#include "platform/Program.h"
-#include "platform/QtPlatform.h"
-#include "platform/RuntimeError.h"
-#include "platform/TrayIcon.h"
-#include "platform/Wmi.h"
+#include "platform/api/Program.h"
+#include "platform/host/QtPlatform.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/api/TrayIcon.h"
+#include "platform/api/Wmi.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include "common/modSocketSupport.h"
 #include "frmDHM.h"
 #include "frmSysTray.h"
-#include "platform/Clipboard.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
-#include "platform/RuntimeError.h"
+#include "platform/api/Clipboard.h"
+#include "platform/api/FileSystem.h"
+#include "platform/api/MessageBox.h"
+#include "platform/api/RuntimeError.h"
 
 namespace {
 

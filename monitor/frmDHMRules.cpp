@@ -5,9 +5,9 @@
 #include "common/CommonModule.h"
 #include "common/clsFSO.h"
 #include "frmDHM.h"
-#include "platform/DateTime.h"
-#include "platform/RuntimeError.h"
-#include "platform/WinPath.h"
+#include "platform/api/DateTime.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/host/WinPath.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <limits>
 
 #include "common/CommonModule.h"
-#include "platform/Program.h"
-#include "platform/QtPlatform.h"
-#include "platform/SystemInfo.h"
+#include "platform/api/Program.h"
+#include "platform/host/QtPlatform.h"
+#include "platform/api/SystemInfo.h"
 
 // The icons are embedded in this library; a static library's resources must be
 // registered by hand.

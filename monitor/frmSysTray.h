@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/TrayIcon.h"
-#include "platform/Variant.h"
+#include "platform/api/TrayIcon.h"
+#include "platform/api/Variant.h"
 
 class QAction;
 class QMenu;

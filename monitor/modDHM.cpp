@@ -12,11 +12,11 @@
 #include "config/frmProfilePrompt.h"
 #include "common/modOpSys.h"
 #include "EventWriter.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
-#include "platform/Program.h"
-#include "platform/RuntimeError.h"
-#include "platform/WinPath.h"
+#include "platform/api/FileSystem.h"
+#include "platform/api/MessageBox.h"
+#include "platform/api/Program.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/host/WinPath.h"
 
 namespace modDHM {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/MessageTable.h"
-#include "platform/RuntimeError.h"
+#include "platform/api/MessageTable.h"
+#include "platform/api/RuntimeError.h"
 
 namespace modBase85 {
 

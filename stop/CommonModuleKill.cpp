@@ -4,12 +4,12 @@
 #include <optional>
 
 #include "common/CommonModule.h"
-#include "platform/Process.h"
-#include "platform/RuntimeError.h"
-#include "platform/Security.h"
-#include "platform/SystemInfo.h"
-#include "platform/WinPath.h"
-#include "platform/Wmi.h"
+#include "platform/api/Process.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/api/Security.h"
+#include "platform/api/SystemInfo.h"
+#include "platform/host/WinPath.h"
+#include "platform/api/Wmi.h"
 
 namespace CommonModule {
 

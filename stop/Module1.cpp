@@ -6,8 +6,8 @@
 #include <string>
 
 #include "common/CommonModule.h"
-#include "platform/Program.h"
-#include "platform/RuntimeError.h"
+#include "platform/api/Program.h"
+#include "platform/api/RuntimeError.h"
 #include "stop/CommonModuleKill.h"
 
 namespace Module1 {

@@ -9,7 +9,7 @@
 #include "common/CommonModule2.h"
 #include "common/modRegistry.h"
 #include "common/modSocketSupport.h"
-#include "platform/Program.h"
+#include "platform/api/Program.h"
 #include "support/StderrCapture.h"
 #include "support/ScopedVariable.h"
 #include "support/TempHost.h"

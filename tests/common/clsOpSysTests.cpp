@@ -7,7 +7,7 @@
 
 #include "common/clsOpSys.h"
 #include "common/modOpSys.h"
-#include "platform/Environment.h"
+#include "platform/api/Environment.h"
 #include "support/ScopedVariable.h"
 #include "support/TempHost.h"
 

@@ -13,8 +13,8 @@
 
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
-#include "platform/Program.h"
-#include "platform/Registry.h"
+#include "platform/api/Program.h"
+#include "platform/api/Registry.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
 

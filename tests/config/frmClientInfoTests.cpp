@@ -13,8 +13,8 @@
 #include "support/TestApplication.h"
 #include "common/modRegistry.h"
 #include "config/frmClientInfo.h"
-#include "platform/MessageBox.h"
-#include "platform/Program.h"
+#include "platform/api/MessageBox.h"
+#include "platform/api/Program.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
 

@@ -13,7 +13,7 @@
 #include "common/CommonModule.h"
 #include "config/frmPassword.h"
 #include "net/modBase85.h"
-#include "platform/MessageBox.h"
+#include "platform/api/MessageBox.h"
 #include "support/TempHost.h"
 #include "support/TestApplication.h"
 

@@ -12,9 +12,9 @@
 
 #include "common/CommonModule.h"
 #include "config/frmProfilePrompt.h"
-#include "platform/MessageBox.h"
-#include "platform/Program.h"
-#include "platform/SchedulerTool.h"
+#include "platform/api/MessageBox.h"
+#include "platform/api/Program.h"
+#include "platform/tools/SchedulerTool.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
 #include "support/TestApplication.h"

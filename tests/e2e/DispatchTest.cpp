@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/ProfileIni.h"
-#include "platform/WinPath.h"
-#include "platform/SchedulerTool.h"
+#include "platform/api/ProfileIni.h"
+#include "platform/host/WinPath.h"
+#include "platform/tools/SchedulerTool.h"
 #include "support/ProgramRun.h"
 #include "support/TempHost.h"
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/ProfileIni.h"
-#include "platform/Process.h"
+#include "platform/api/ProfileIni.h"
+#include "platform/api/Process.h"
 #include "support/ProgramRun.h"
 #include "support/TempHost.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Process.h"
+#include "platform/api/Process.h"
 #include "support/ProgramRun.h"
 #include "support/TempHost.h"
 

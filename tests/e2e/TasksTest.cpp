@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/EventLog.h"
-#include "platform/ProfileIni.h"
-#include "platform/SchedulerTool.h"
+#include "platform/api/EventLog.h"
+#include "platform/api/ProfileIni.h"
+#include "platform/tools/SchedulerTool.h"
 #include "support/ProgramRun.h"
 #include "support/ScopedVariable.h"
 #include "support/TempHost.h"

@@ -6,12 +6,12 @@
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
 #include "monitor/EventWriter.h"
-#include "platform/EventLog.h"
-#include "platform/MessageTable.h"
-#include "platform/Program.h"
-#include "platform/Registry.h"
-#include "platform/Resources.h"
-#include "platform/Security.h"
+#include "platform/api/EventLog.h"
+#include "platform/api/MessageTable.h"
+#include "platform/api/Program.h"
+#include "platform/api/Registry.h"
+#include "platform/api/Resources.h"
+#include "platform/api/Security.h"
 #include "support/TempHost.h"
 
 namespace {

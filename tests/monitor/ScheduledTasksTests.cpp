@@ -14,9 +14,9 @@
 #include "common/modRegistry.h"
 #include "config/frmProfilePrompt.h"
 #include "monitor/modDHM.h"
-#include "platform/MessageBox.h"
-#include "platform/Program.h"
-#include "platform/SchedulerTool.h"
+#include "platform/api/MessageBox.h"
+#include "platform/api/Program.h"
+#include "platform/tools/SchedulerTool.h"
 #include "support/TempHost.h"
 #include "support/TestApplication.h"
 

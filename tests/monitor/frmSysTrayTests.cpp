@@ -13,7 +13,7 @@
 
 #include "support/TestApplication.h"
 #include "monitor/frmSysTray.h"
-#include "platform/TrayIcon.h"
+#include "platform/api/TrayIcon.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "monitor/modDHM.h"
-#include "platform/Program.h"
+#include "platform/api/Program.h"
 #include "support/TempHost.h"
 #include "support/TestApplication.h"
 

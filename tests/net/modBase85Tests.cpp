@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "net/modBase85.h"
-#include "platform/RuntimeError.h"
+#include "platform/api/RuntimeError.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/CommandLine.h"
+#include "platform/api/CommandLine.h"
 
 using platform::JoinCommandLineArguments;
 using platform::ProgramPartReadings;

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "platform/Environment.h"
-#include "platform/HostFolder.h"
+#include "platform/api/Environment.h"
+#include "platform/host/HostFolder.h"
 #include "support/ScopedVariable.h"
 #include "support/TempHost.h"
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/EventCreateTool.h"
-#include "platform/EventLog.h"
-#include "platform/MessageTable.h"
-#include "platform/Registry.h"
-#include "platform/RuntimeError.h"
+#include "platform/tools/EventCreateTool.h"
+#include "platform/api/EventLog.h"
+#include "platform/api/MessageTable.h"
+#include "platform/api/Registry.h"
+#include "platform/api/RuntimeError.h"
 #include "support/TempHost.h"
 
 extern char** environ;

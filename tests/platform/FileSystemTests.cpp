@@ -7,11 +7,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/FileSystem.h"
-#include "platform/RuntimeError.h"
-#include "platform/Shell.h"
-#include "platform/ShellFolders.h"
-#include "platform/WinPath.h"
+#include "platform/api/FileSystem.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/api/Shell.h"
+#include "platform/api/ShellFolders.h"
+#include "platform/host/WinPath.h"
 #include "support/ScopedVariable.h"
 #include "support/TempHost.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/EventLog.h"
-#include "platform/MessageTable.h"
-#include "platform/Registry.h"
+#include "platform/api/EventLog.h"
+#include "platform/api/MessageTable.h"
+#include "platform/api/Registry.h"
 #include "support/TempHost.h"
 
 namespace {

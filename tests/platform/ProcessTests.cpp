@@ -12,9 +12,9 @@
 #include "ProgramVersion.h"
 #include "support/StartedPrograms.h"
 #include "support/TempHost.h"
-#include "platform/HostFolder.h"
-#include "platform/Process.h"
-#include "platform/RuntimeError.h"
+#include "platform/host/HostFolder.h"
+#include "platform/api/Process.h"
+#include "platform/api/RuntimeError.h"
 
 namespace fs = std::filesystem;
 using testsupport::ReadHostFile;

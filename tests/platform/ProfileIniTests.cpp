@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "platform/ProfileIni.h"
+#include "platform/api/ProfileIni.h"
 #include "support/TempHost.h"
 
 using testsupport::ReadHostFile;

@@ -15,10 +15,10 @@
 #include <thread>
 
 #include "support/TestApplication.h"
-#include "platform/EventLoop.h"
-#include "platform/MessageBox.h"
-#include "platform/QtPlatform.h"
-#include "platform/Shell.h"
+#include "platform/api/EventLoop.h"
+#include "platform/api/MessageBox.h"
+#include "platform/host/QtPlatform.h"
+#include "platform/api/Shell.h"
 #include "support/ScopedVariable.h"
 #include "support/TempHost.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/RegTool.h"
-#include "platform/Registry.h"
+#include "platform/tools/RegTool.h"
+#include "platform/api/Registry.h"
 #include "support/TempHost.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/SchedulerTool.h"
+#include "platform/tools/SchedulerTool.h"
 #include "support/ScopedVariable.h"
 #include "support/TempHost.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/HostFolder.h"
-#include "platform/Security.h"
+#include "platform/host/HostFolder.h"
+#include "platform/api/Security.h"
 #include "support/TempHost.h"
 
 namespace {

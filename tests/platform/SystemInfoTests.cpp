@@ -4,7 +4,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/SystemInfo.h"
+#include "platform/api/SystemInfo.h"
 #include "support/TempHost.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "support/TestApplication.h"
-#include "platform/TrayIcon.h"
+#include "platform/api/TrayIcon.h"
 #include "support/StderrCapture.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/FileSystem.h"
-#include "platform/HostFolder.h"
-#include "platform/WinPath.h"
+#include "platform/api/FileSystem.h"
+#include "platform/host/HostFolder.h"
+#include "platform/host/WinPath.h"
 #include "support/TempHost.h"
 
 using namespace platform;

@@ -7,9 +7,9 @@
 
 #include "support/StartedPrograms.h"
 #include "support/TempHost.h"
-#include "platform/Process.h"
-#include "platform/RuntimeError.h"
-#include "platform/WindowsTools.h"
+#include "platform/api/Process.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/tools/WindowsTools.h"
 
 namespace fs = std::filesystem;
 using testsupport::ReadHostFile;

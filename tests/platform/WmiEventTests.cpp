@@ -15,9 +15,9 @@
 
 #include "support/ErrorNumber.h"
 #include "support/TestApplication.h"
-#include "platform/EventLog.h"
-#include "platform/RuntimeError.h"
-#include "platform/Wmi.h"
+#include "platform/api/EventLog.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/api/Wmi.h"
 #include "support/TempHost.h"
 
 extern char** environ;

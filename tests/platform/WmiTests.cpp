@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "support/ErrorNumber.h"
-#include "platform/Environment.h"
-#include "platform/HostFolder.h"
-#include "platform/RuntimeError.h"
-#include "platform/Wmi.h"
+#include "platform/api/Environment.h"
+#include "platform/host/HostFolder.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/api/Wmi.h"
 #include "support/TempHost.h"
 
 namespace {

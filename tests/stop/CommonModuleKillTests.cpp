@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Process.h"
+#include "platform/api/Process.h"
 #include "stop/CommonModuleKill.h"
 #include "support/ProgramRun.h"
 #include "support/ScopedVariable.h"

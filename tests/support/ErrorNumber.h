@@ -1,6 +1,6 @@
 #pragma once
 // The number of the RuntimeError a call raises, 0 when it raises none.
-#include "platform/RuntimeError.h"
+#include "platform/api/RuntimeError.h"
 
 namespace testsupport {
 

@@ -1,7 +1,7 @@
 #include "ProgramRun.h"
 
 #include "ScopedVariable.h"
-#include "platform/EventLog.h"
+#include "platform/api/EventLog.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/CommandLine.h"
+#include "platform/api/CommandLine.h"
 
 extern char** environ;
 

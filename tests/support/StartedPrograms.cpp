@@ -1,6 +1,6 @@
 #include "StartedPrograms.h"
 
-#include "platform/Process.h"
+#include "platform/api/Process.h"
 
 namespace testsupport {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/WinTypes.h"
+#include "platform/api/WinTypes.h"
 
 namespace testsupport {
 

@@ -5,8 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/ProfileIni.h"
-#include "platform/Program.h"
+#include "platform/api/ProfileIni.h"
+#include "platform/api/Program.h"
 
 namespace testsupport {
 

@@ -1,0 +1,354 @@
+#include "platform/api/EventLog.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <mutex>
+
+#include "platform/host/HostFolder.h"
+#include "platform/api/Registry.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/host/WinPath.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 60000;
+constexpr long kStoreError = -2147217407;  // WBEM_E_FAILED, as the event-log service reports through WMI
+
+RuntimeError StoreError(sqlite3* db, const std::string& what) {
+    std::string detail = db ? sqlite3_errmsg(db) : "out of memory";
+    return RuntimeError(kStoreError, "EventLog", what + ": " + detail);
+}
+
+const char* const kSchema =
+    "CREATE TABLE IF NOT EXISTS records ("
+    " sequence INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " log TEXT NOT NULL, record_number INTEGER NOT NULL, source TEXT NOT NULL,"
+    " type INTEGER NOT NULL, category INTEGER NOT NULL, event_id INTEGER NOT NULL,"
+    " string_count INTEGER NOT NULL, strings BLOB, data BLOB, user_sid TEXT, computer TEXT,"
+    " time_generated INTEGER NOT NULL, time_written INTEGER NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS records_by_log ON records(log COLLATE NOCASE, record_number);";
+
+// Insertion strings kept as one blob, each followed by a NUL.
+std::string JoinStrings(const std::vector<std::string>& strings) {
+    std::string blob;
+    for (const std::string& s : strings) blob += s + '\0';
+    return blob;
+}
+
+std::vector<std::string> SplitStrings(const std::string& blob, std::int64_t count) {
+    std::vector<std::string> strings;
+    std::size_t start = 0;
+    for (std::int64_t i = 0; i < count && start <= blob.size(); ++i) {
+        const std::size_t end = blob.find('\0', start);
+        if (end == std::string::npos) break;
+        strings.push_back(blob.substr(start, end - start));
+        start = end + 1;
+    }
+    return strings;
+}
+
+std::string ColumnText(sqlite3_stmt* statement, int column) {
+    const auto* text = sqlite3_column_blob(statement, column);
+    const int size = sqlite3_column_bytes(statement, column);
+    return text ? std::string(static_cast<const char*>(text), static_cast<std::size_t>(size)) : std::string();
+}
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) throw StoreError(db, "prepare");
+    }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    void Bind(int index, std::int64_t value) { sqlite3_bind_int64(statement_, index, value); }
+    void Bind(int index, const std::string& value) {
+        sqlite3_bind_blob(statement_, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    }
+    void BindText(int index, const std::string& value) {
+        sqlite3_bind_text(statement_, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    }
+    // True while a row is there.
+    bool Step() {
+        const int rc = sqlite3_step(statement_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        throw StoreError(db_, "step");
+    }
+    sqlite3_stmt* Raw() const { return statement_; }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+void Execute(sqlite3* db, const char* sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        std::string detail = message ? message : "";
+        sqlite3_free(message);
+        throw RuntimeError(kStoreError, "EventLog", std::string(sql).substr(0, 40) + ": " + detail);
+    }
+}
+
+EventRecord ReadRecord(sqlite3_stmt* s) {
+    EventRecord r;
+    r.sequence = sqlite3_column_int64(s, 0);
+    r.log = ColumnText(s, 1);
+    r.recordNumber = sqlite3_column_int64(s, 2);
+    r.source = ColumnText(s, 3);
+    r.type = sqlite3_column_int(s, 4);
+    r.category = sqlite3_column_int(s, 5);
+    r.eventId = static_cast<std::uint32_t>(sqlite3_column_int64(s, 6));
+    r.strings = SplitStrings(ColumnText(s, 8), sqlite3_column_int64(s, 7));
+    r.data = ColumnText(s, 9);
+    r.userSid = ColumnText(s, 10);
+    r.computerName = ColumnText(s, 11);
+    r.timeGenerated = sqlite3_column_int64(s, 12);
+    r.timeWritten = sqlite3_column_int64(s, 13);
+    return r;
+}
+
+const char* const kRecordColumns =
+    "SELECT sequence, log, record_number, source, type, category, event_id, string_count, strings, data,"
+    " user_sid, computer, time_generated, time_written FROM records ";
+
+std::int64_t NowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// --- registry ---------------------------------------------------------------------
+class RegistryKey {
+public:
+    explicit RegistryKey(const std::string& path) {
+        if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, win::KEY_READ, &key_) != 0) key_ = 0;
+    }
+    ~RegistryKey() {
+        if (key_) win::RegCloseKey(key_);
+    }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    bool IsOpen() const { return key_ != 0; }
+
+    std::vector<std::string> SubkeyNames() const {
+        std::vector<std::string> names;
+        char name[256];
+        for (win::DWORD i = 0; key_ && win::RegEnumKeyA(key_, i, name, sizeof name) == 0; ++i) names.push_back(name);
+        return names;
+    }
+
+private:
+    win::HKEY key_ = 0;
+};
+
+struct SourceHandle {
+    std::string source;
+};
+
+std::mutex handlesMutex;
+std::map<win::HANDLE, SourceHandle> handles;
+win::HANDLE nextHandle = 0x4000;
+
+}  // namespace
+
+// --- store ------------------------------------------------------------------------------
+std::filesystem::path EventLogStoreFile() { return HostFolder() / "eventlog.db"; }
+std::filesystem::path EventLogDoorbellFolder() { return HostFolder() / "eventlog.doorbell"; }
+
+struct EventLogStore::Connection {
+    sqlite3* db = nullptr;
+    std::filesystem::path file;
+    dev_t device = 0;
+    ino_t inode = 0;
+    ~Connection() { sqlite3_close(db); }
+};
+
+EventLogStore::EventLogStore() : connection_(std::make_unique<Connection>()) {
+    std::error_code ignored;
+    std::filesystem::create_directories(EventLogDoorbellFolder(), ignored);
+    connection_->file = EventLogStoreFile();
+    const int rc = sqlite3_open_v2(connection_->file.c_str(), &connection_->db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (rc != SQLITE_OK) throw StoreError(connection_->db, "open " + connection_->file.string());
+    sqlite3_busy_timeout(connection_->db, kBusyTimeoutMs);
+    Execute(connection_->db, "PRAGMA journal_mode=WAL");
+    Execute(connection_->db, kSchema);
+    struct stat info {};
+    if (::stat(connection_->file.c_str(), &info) != 0) throw StoreError(nullptr, "stat");
+    connection_->device = info.st_dev;
+    connection_->inode = info.st_ino;
+}
+
+EventLogStore::~EventLogStore() = default;
+
+bool EventLogStore::StillInPlace() const {
+    struct stat info {};
+    if (::stat(connection_->file.c_str(), &info) != 0) return false;
+    return info.st_dev == connection_->device && info.st_ino == connection_->inode;
+}
+
+void EventLogStore::Append(EventRecord& record) {
+    sqlite3* db = connection_->db;
+    if (record.timeGenerated == 0) record.timeGenerated = NowSeconds();
+    if (record.timeWritten == 0) record.timeWritten = NowSeconds();
+    if (record.computerName.empty()) record.computerName = ComputerName();
+    Execute(db, "BEGIN IMMEDIATE");
+    try {
+        Statement last(db, "SELECT COALESCE(MAX(record_number), 0) FROM records WHERE log = ?1 COLLATE NOCASE");
+        last.BindText(1, record.log);
+        last.Step();
+        record.recordNumber = sqlite3_column_int64(last.Raw(), 0) + 1;
+        Statement insert(db,
+                         "INSERT INTO records (log, record_number, source, type, category, event_id, string_count,"
+                         " strings, data, user_sid, computer, time_generated, time_written)"
+                         " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+        insert.BindText(1, record.log);
+        insert.Bind(2, record.recordNumber);
+        insert.BindText(3, record.source);
+        insert.Bind(4, static_cast<std::int64_t>(record.type));
+        insert.Bind(5, static_cast<std::int64_t>(record.category));
+        insert.Bind(6, static_cast<std::int64_t>(record.eventId));
+        insert.Bind(7, static_cast<std::int64_t>(record.strings.size()));
+        insert.Bind(8, JoinStrings(record.strings));
+        insert.Bind(9, record.data);
+        insert.BindText(10, record.userSid);
+        insert.BindText(11, record.computerName);
+        insert.Bind(12, record.timeGenerated);
+        insert.Bind(13, record.timeWritten);
+        insert.Step();
+        record.sequence = sqlite3_last_insert_rowid(db);
+        Execute(db, "COMMIT");
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    RingEventLogDoorbell();
+}
+
+std::int64_t EventLogStore::LastSequence() {
+    Statement last(connection_->db, "SELECT COALESCE(MAX(sequence), 0) FROM records");
+    last.Step();
+    return sqlite3_column_int64(last.Raw(), 0);
+}
+
+std::vector<EventRecord> EventLogStore::RecordsAfter(std::int64_t sequence, int limit) {
+    Statement query(connection_->db, (std::string(kRecordColumns) + "WHERE sequence > ?1 ORDER BY sequence LIMIT ?2").c_str());
+    query.Bind(1, sequence);
+    query.Bind(2, static_cast<std::int64_t>(limit));
+    std::vector<EventRecord> records;
+    while (query.Step()) records.push_back(ReadRecord(query.Raw()));
+    return records;
+}
+
+std::vector<EventRecord> EventLogStore::AllRecords() {
+    Statement query(connection_->db, (std::string(kRecordColumns) + "ORDER BY sequence").c_str());
+    std::vector<EventRecord> records;
+    while (query.Step()) records.push_back(ReadRecord(query.Raw()));
+    return records;
+}
+
+void RingEventLogDoorbell() {
+    const std::filesystem::path bell = EventLogDoorbellFolder() / "ring";
+    const int fd = ::open(bell.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd >= 0) ::close(fd);
+}
+
+// --- sources ------------------------------------------------------------------------------
+std::optional<std::string> RegisteredLogName(const std::string& log) {
+    RegistryKey logs(kEventLogKey);
+    for (const std::string& name : logs.SubkeyNames())
+        if (NamesEqualNoCase(name, log)) return name;
+    return std::nullopt;
+}
+
+std::optional<std::string> RegisteredLogOfSource(const std::string& source) {
+    RegistryKey logs(kEventLogKey);
+    for (const std::string& log : logs.SubkeyNames())
+        if (RegistryKey(std::string(kEventLogKey) + "\\" + log + "\\" + source).IsOpen()) return log;
+    return std::nullopt;
+}
+
+std::string LogOfSource(const std::string& source) { return RegisteredLogOfSource(source).value_or("Application"); }
+
+}  // namespace platform
+
+namespace win {
+
+namespace {
+bool IsLocalServer(const char* serverName) {
+    if (!serverName || !*serverName) return true;
+    std::string name = serverName;
+    if (name.rfind("\\\\", 0) == 0) name.erase(0, 2);
+    return name == "." || platform::NamesEqualNoCase(name, platform::ComputerName()) ||
+           platform::NamesEqualNoCase(name, "localhost");
+}
+}  // namespace
+
+HANDLE RegisterEventSourceA(const char* serverName, const char* sourceName) {
+    if (!IsLocalServer(serverName)) {
+        SetLastError(RPC_S_INVALID_NET_ADDR);
+        return 0;
+    }
+    if (!sourceName || !*sourceName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(platform::handlesMutex);
+    const HANDLE handle = platform::nextHandle++;
+    platform::handles[handle] = {sourceName};
+    SetLastError(ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId, void* /*userSid*/, WORD numStrings,
+                  DWORD dataSize, const char** strings, const void* rawData) {
+    platform::EventRecord record;
+    {
+        std::lock_guard<std::mutex> lock(platform::handlesMutex);
+        const auto found = platform::handles.find(eventLog);
+        if (found == platform::handles.end()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE_;
+        }
+        record.source = found->second.source;
+    }
+    if ((numStrings > 0 && !strings) || (dataSize > 0 && !rawData)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE_;
+    }
+    record.log = platform::LogOfSource(record.source);
+    record.type = type;
+    record.category = category;
+    record.eventId = eventId;
+    for (WORD i = 0; i < numStrings; ++i) record.strings.emplace_back(strings[i] ? strings[i] : "");
+    if (dataSize > 0) record.data.assign(static_cast<const char*>(rawData), dataSize);
+    try {
+        platform::EventLogStore store;
+        store.Append(record);
+    } catch (const RuntimeError&) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE_;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return TRUE_;
+}
+
+BOOL DeregisterEventSource(HANDLE eventLog) {
+    std::lock_guard<std::mutex> lock(platform::handlesMutex);
+    if (platform::handles.erase(eventLog) == 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE_;
+    }
+    return TRUE_;
+}
+
+}  // namespace win

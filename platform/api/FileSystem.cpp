@@ -1,0 +1,1035 @@
+#include "platform/api/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "platform/api/Environment.h"
+#include "platform/host/HostFolder.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/api/SystemInfo.h"
+#include "platform/host/WinPath.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<fs::path> Host(const std::string& windowsPath) { return platform::ToHostPath(windowsPath); }
+
+constexpr const char* kDosAttributes = "user.dosattrib";
+constexpr const char* kCreationTime = "user.dosctime";
+
+bool XattrUnsupported(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
+
+// Keeps hidden, system and archive; a file system without extended
+// attributes has nowhere to keep them and that is no failure.
+bool StoreDosAttributes(const fs::path& path, win::DWORD attributes) {
+    char value[16];
+    std::snprintf(value, sizeof value, "0x%x", static_cast<unsigned>(attributes & 0x26));
+    if (::setxattr(path.c_str(), kDosAttributes, value, std::strlen(value), 0) == 0) return true;
+    return XattrUnsupported(errno);
+}
+
+bool IsReadOnlyMode(mode_t mode) { return (mode & S_IWUSR) == 0; }
+
+bool SetOwnerWritable(const fs::path& path, const struct stat& st, bool writable) {
+    const mode_t mode = writable ? (st.st_mode | S_IWUSR) : (st.st_mode & ~static_cast<mode_t>(S_IWUSR));
+    if (mode == st.st_mode) return true;
+    return ::chmod(path.c_str(), mode & 07777) == 0;
+}
+
+// Hidden, system and archive live in an extended attribute where the file
+// system has them; a file without one is reported as archive.
+win::DWORD StoredDosAttributes(const fs::path& path, bool isFolder) {
+    char value[32] = {};
+    const ssize_t n = ::getxattr(path.c_str(), kDosAttributes, value, sizeof value - 1);
+    if (n > 0) return static_cast<win::DWORD>(std::strtoul(value, nullptr, 0)) & 0x26;
+    return isFolder ? 0 : win::FILE_ATTRIBUTE_ARCHIVE;
+}
+
+win::DWORD AttributesOf(const fs::path& path, const struct stat& st) {
+    const bool isFolder = S_ISDIR(st.st_mode);
+    win::DWORD attributes = StoredDosAttributes(path, isFolder);
+    if (isFolder) attributes |= win::FILE_ATTRIBUTE_DIRECTORY;
+    if ((st.st_mode & S_IWUSR) == 0) attributes |= win::FILE_ATTRIBUTE_READONLY;
+    return attributes;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool MakeFolders(const fs::path& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    return fs::is_directory(folder, ec);
+}
+
+bool MoveAcross(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (!ec) return true;
+    if (ec != std::errc::cross_device_link) return false;
+    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing | fs::copy_options::copy_symlinks, ec);
+    if (ec) return false;
+    fs::remove_all(from, ec);
+    return !ec;
+}
+
+bool Exists(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+bool StatOf(const std::optional<fs::path>& path, struct stat& st) { return path && ::stat(path->c_str(), &st) == 0; }
+
+// The host path of a target name: its folder resolved as any path, its last
+// component exactly as given (a new name keeps the case it is given).
+std::optional<fs::path> HostOfNewName(const std::string& windowsPath) {
+    const std::string normal = platform::NormalizeWindowsPath(windowsPath);
+    if (normal.empty() || platform::IsDriveRoot(normal)) return Host(normal);
+    const size_t slash = normal.rfind('\\');
+    const auto folder = Host(normal.substr(0, slash + 1));
+    if (!folder) return std::nullopt;
+    return *folder / normal.substr(slash + 1);
+}
+
+win::DWORD ErrorOfErrno(int error) {
+    switch (error) {
+    case ENOENT: return win::ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return win::ERROR_PATH_NOT_FOUND;
+    case EEXIST:
+    case ENOTEMPTY: return win::ERROR_ALREADY_EXISTS;
+    case EXDEV: return 17;  // ERROR_NOT_SAME_DEVICE
+    default: return win::ERROR_ACCESS_DENIED;
+    }
+}
+
+win::BOOL Fail(win::DWORD code) {
+    win::SetLastError(code);
+    return win::FALSE_;
+}
+
+void CopyToBuffer(const std::string& text, char* buffer) {
+    std::memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = '\0';
+}
+
+const platform::DriveMapping* DriveOf(const std::vector<platform::DriveMapping>& drives, const std::string& path) {
+    if (path.size() < 2 || path[1] != ':') return nullptr;
+    const char letter = platform::UpperAscii(path.substr(0, 1))[0];
+    for (const platform::DriveMapping& drive : drives)
+        if (drive.letter == letter) return &drive;
+    return nullptr;
+}
+
+bool IsFolder(const fs::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+fs::path CollisionName(const fs::path& target) {
+    const std::string stem = target.stem().string(), extension = target.extension().string();
+    for (int n = 2;; ++n) {
+        fs::path candidate = target.parent_path() / (stem + " (" + std::to_string(n) + ")" + extension);
+        std::error_code ec;
+        if (!fs::exists(fs::symlink_status(candidate, ec))) return candidate;
+    }
+}
+
+}  // namespace
+
+namespace win {
+
+HFILE OpenFile(const std::string& fileName, UINT style) {
+    const auto path = Host(fileName);
+    struct stat st {};
+    if (!path || ::stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return HFILE_ERROR;
+    }
+    return (style & OF_EXIST) ? 1 : HFILE_ERROR;
+}
+
+DWORD GetFileAttributesA(const std::string& fileName) {
+    const auto path = Host(fileName);
+    struct stat st {};
+    if (!path || ::stat(path->c_str(), &st) != 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    const DWORD attributes = AttributesOf(*path, st);
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+BOOL SetFileAttributesA(const std::string& fileName, DWORD attributes) {
+    const auto path = Host(fileName);
+    struct stat st {};
+    if (!StatOf(path, st)) return Fail(ERROR_FILE_NOT_FOUND);
+    const DWORD wanted = attributes == FILE_ATTRIBUTE_NORMAL ? 0 : (attributes & 0x27);
+    const bool readOnly = (wanted & FILE_ATTRIBUTE_READONLY) != 0;
+    // The extended attribute needs write access, so it goes first when the
+    // item becomes read-only and last when it stops being read-only.
+    if (readOnly) {
+        if (!StoreDosAttributes(*path, wanted)) return Fail(ERROR_ACCESS_DENIED);
+        return SetOwnerWritable(*path, st, false) ? TRUE_ : Fail(ERROR_ACCESS_DENIED);
+    }
+    if (!SetOwnerWritable(*path, st, true)) return Fail(ERROR_ACCESS_DENIED);
+    return StoreDosAttributes(*path, wanted) ? TRUE_ : Fail(ERROR_ACCESS_DENIED);
+}
+
+BOOL CreateDirectoryA(const std::string& path) {
+    const auto host = Host(path);
+    if (!host) return SetLastError(ERROR_PATH_NOT_FOUND), FALSE_;
+    if (::mkdir(host->c_str(), 0777) == 0) return TRUE_;
+    SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+    return FALSE_;
+}
+
+BOOL RemoveDirectoryA(const std::string& path) {
+    const auto host = Host(path);
+    if (!host || platform::IsDriveRoot(path)) return SetLastError(ERROR_ACCESS_DENIED), FALSE_;
+    if (::rmdir(host->c_str()) == 0) return TRUE_;
+    SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+    return FALSE_;
+}
+
+BOOL DeleteFileA(const std::string& path) {
+    const auto host = Host(path);
+    struct stat st {};
+    if (!host || ::lstat(host->c_str(), &st) != 0) return SetLastError(ERROR_FILE_NOT_FOUND), FALSE_;
+    if (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && (st.st_mode & S_IWUSR) == 0))
+        return SetLastError(ERROR_ACCESS_DENIED), FALSE_;
+    if (::unlink(host->c_str()) == 0) return TRUE_;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE_;
+}
+
+BOOL MakeSureDirectoryPathExists(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    if (folder.empty()) return TRUE_;
+    const auto host = Host(folder);
+    if (!host) return SetLastError(ERROR_PATH_NOT_FOUND), FALSE_;
+    return MakeFolders(*host) ? TRUE_ : (SetLastError(ERROR_ACCESS_DENIED), FALSE_);
+}
+
+int SHCreateDirectoryExA(HWND, const std::string& path) {
+    if (path.size() < 3 || path[1] != ':') return static_cast<int>(ERROR_BAD_PATHNAME);
+    const auto host = Host(path);
+    if (!host) return static_cast<int>(ERROR_PATH_NOT_FOUND);
+    std::error_code ec;
+    if (fs::exists(*host, ec)) return static_cast<int>(ERROR_ALREADY_EXISTS);
+    return MakeFolders(*host) ? 0 : static_cast<int>(ERROR_ACCESS_DENIED);
+}
+
+int SHFileOperationMove(const std::string& from, const std::string& to, UINT flags) {
+    const auto source = Host(from), target = Host(to);
+    std::error_code ec;
+    if (!source || !target || !fs::exists(fs::symlink_status(*source, ec))) return 2;
+    fs::path destination = fs::is_directory(*target, ec) ? *target / source->filename() : *target;
+    if (fs::equivalent(*source, destination, ec)) return 0;
+    if (fs::exists(fs::symlink_status(destination, ec))) {
+        if (flags & FOF_RENAMEONCOLLISION)
+            destination = CollisionName(destination);
+        else if (!fs::is_directory(destination, ec))
+            fs::remove(destination, ec);
+    }
+    if (!MakeFolders(destination.parent_path())) return 0x7C;
+    return MoveAcross(*source, destination) ? 0 : 0x7C;
+}
+
+BOOL CopyFileA(const std::string& existingFileName, const std::string& newFileName, BOOL failIfExists) {
+    const auto source = Host(existingFileName);
+    struct stat sourceStat {};
+    if (!StatOf(source, sourceStat)) return Fail(ERROR_FILE_NOT_FOUND);
+    if (S_ISDIR(sourceStat.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+    if (platform::IsSameFile(existingFileName, newFileName)) return Fail(32);  // ERROR_SHARING_VIOLATION
+    const auto target = HostOfNewName(newFileName);
+    if (!target) return Fail(ERROR_PATH_NOT_FOUND);
+    const auto existing = Host(newFileName);
+    struct stat targetStat {};
+    if (StatOf(existing, targetStat)) {
+        if (failIfExists) return Fail(ERROR_FILE_EXISTS);
+        if (S_ISDIR(targetStat.st_mode) || IsReadOnlyMode(targetStat.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+    }
+    const fs::path destination = StatOf(existing, targetStat) ? *existing : *target;
+    if (!IsFolder(destination.parent_path())) return Fail(ERROR_PATH_NOT_FOUND);
+    std::error_code ec;
+    fs::copy_file(*source, destination, fs::copy_options::overwrite_existing, ec);
+    if (ec) return Fail(ErrorOfErrno(ec.value()));
+    const timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
+    ::utimensat(AT_FDCWD, destination.c_str(), times, 0);
+    const std::string destinationWindows = platform::ToWindowsPath(destination);
+    const DWORD attributes = GetFileAttributesA(existingFileName);
+    return SetFileAttributesA(destinationWindows, (attributes & 0x27) | FILE_ATTRIBUTE_ARCHIVE);
+}
+
+BOOL MoveFileA(const std::string& existingFileName, const std::string& newFileName) {
+    return MoveFileExA(existingFileName, newFileName, 0);
+}
+
+BOOL MoveFileExA(const std::string& existingFileName, const std::string& newFileName, DWORD flags) {
+    const auto source = Host(existingFileName);
+    struct stat sourceStat {};
+    if (!source || ::lstat(source->c_str(), &sourceStat) != 0) return Fail(ERROR_FILE_NOT_FOUND);
+    const auto target = HostOfNewName(newFileName);
+    if (!target) return Fail(ERROR_PATH_NOT_FOUND);
+    if (platform::IsSameFile(existingFileName, newFileName)) {
+        if (::rename(source->c_str(), target->c_str()) == 0) return TRUE_;
+        return Fail(ErrorOfErrno(errno));
+    }
+    const auto existing = Host(newFileName);
+    struct stat targetStat {};
+    fs::path destination = *target;
+    if (existing && ::lstat(existing->c_str(), &targetStat) == 0) {
+        if (!(flags & MOVEFILE_REPLACE_EXISTING)) return Fail(ERROR_ALREADY_EXISTS);
+        if (S_ISDIR(targetStat.st_mode) || S_ISDIR(sourceStat.st_mode) || IsReadOnlyMode(targetStat.st_mode))
+            return Fail(ERROR_ACCESS_DENIED);
+        destination = *existing;
+    }
+    if (!IsFolder(destination.parent_path())) return Fail(ERROR_PATH_NOT_FOUND);
+    if (::rename(source->c_str(), destination.c_str()) == 0) return TRUE_;
+    if (errno != EXDEV) return Fail(ErrorOfErrno(errno));
+    if (!(flags & MOVEFILE_COPY_ALLOWED)) return Fail(17);  // ERROR_NOT_SAME_DEVICE
+    return MoveAcross(*source, destination) ? TRUE_ : Fail(ERROR_ACCESS_DENIED);
+}
+
+DWORD GetTempPathA(DWORD bufferLength, char* buffer) {
+    std::string folder;
+    for (const char* name : {"TMP", "TEMP", "USERPROFILE"}) {
+        folder = vb::Environ(name);
+        if (!folder.empty()) break;
+    }
+    if (folder.empty()) folder = vb::Environ("SystemRoot");
+    if (folder.empty()) folder = "C:\\Windows";
+    if (folder.back() != '\\') folder += '\\';
+    if (!buffer || bufferLength < folder.size() + 1) return static_cast<DWORD>(folder.size() + 1);
+    CopyToBuffer(folder, buffer);
+    return static_cast<DWORD>(folder.size());
+}
+
+UINT GetTempFileNameA(const std::string& pathName, const std::string& prefixString, UINT unique, char* tempFileName) {
+    std::string folder = pathName.empty() ? std::string(".") : pathName;
+    if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    const std::string prefix = prefixString.substr(0, 3);
+    if (folder.size() + prefix.size() + 9 > MAX_PATH - 1) return SetLastError(ERROR_BUFFER_OVERFLOW), 0;
+    const auto NameOf = [&](UINT number) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%X", number & 0xFFFF);
+        return prefix + digits + ".tmp";
+    };
+    if (unique != 0) {
+        if (tempFileName) CopyToBuffer(folder + NameOf(unique), tempFileName);
+        return unique & 0xFFFF;
+    }
+    const auto hostFolder = Host(folder);
+    if (!hostFolder || !IsFolder(*hostFolder)) return SetLastError(ERROR_DIRECTORY), 0;
+    const UINT start = static_cast<UINT>(GetTickCount() ^ static_cast<DWORD>(::getpid()));
+    for (UINT step = 0; step < 0x10000; ++step) {
+        const UINT number = (start + step) & 0xFFFF;
+        if (number == 0) continue;
+        const std::string name = NameOf(number);
+        const auto taken = Host(folder + name);
+        if (!taken || Exists(*taken)) continue;  // also taken in another letter case
+        const int fd = ::open((*hostFolder / name).c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return SetLastError(ErrorOfErrno(errno)), 0;
+        }
+        ::close(fd);
+        if (tempFileName) CopyToBuffer(folder + name, tempFileName);
+        return number;
+    }
+    return SetLastError(ERROR_FILE_EXISTS), 0;
+}
+
+DWORD GetLogicalDriveStringsA(DWORD bufferLength, char* buffer) {
+    std::string roots;
+    for (const platform::DriveMapping& drive : platform::DriveMap()) {
+        roots += drive.letter;
+        roots += std::string(":\\") + '\0';
+    }
+    roots += '\0';
+    if (!buffer || bufferLength < roots.size()) return static_cast<DWORD>(roots.size());
+    std::memcpy(buffer, roots.data(), roots.size());
+    return static_cast<DWORD>(roots.size() - 1);
+}
+
+namespace {
+
+std::string DriveRootText(const std::string& rootPathName) {
+    return rootPathName.empty() ? std::string("C:\\") : rootPathName;
+}
+
+bool NamesOnlyARoot(const std::string& root) {
+    return root.size() == 2 || (root.size() == 3 && (root[2] == '\\' || root[2] == '/'));
+}
+
+UINT DriveTypeSetting(char letter) {
+    const std::string value = platform::LowerAscii(platform::HostSetting("DriveTypes", std::string(1, letter), ""));
+    if (value.empty() || value == "fixed") return DRIVE_FIXED;
+    if (value == "removable") return DRIVE_REMOVABLE;
+    if (value == "remote") return DRIVE_REMOTE;
+    if (value == "cdrom") return DRIVE_CDROM;
+    if (value == "ramdisk") return DRIVE_RAMDISK;
+    const long number = std::strtol(value.c_str(), nullptr, 10);
+    return number >= 2 && number <= 6 ? static_cast<UINT>(number) : DRIVE_FIXED;
+}
+
+void CopyLimited(const std::string& text, char* buffer, DWORD size) {
+    if (!buffer || size == 0) return;
+    const size_t count = std::min<size_t>(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), count);
+    buffer[count] = '\0';
+}
+
+}  // namespace
+
+UINT GetDriveTypeA(const std::string& rootPathName) {
+    const std::string root = DriveRootText(rootPathName);
+    const auto drives = platform::DriveMap();
+    const platform::DriveMapping* drive = DriveOf(drives, root);
+    if (!drive || !NamesOnlyARoot(root)) return DRIVE_NO_ROOT_DIR;
+    return DriveTypeSetting(drive->letter);
+}
+
+BOOL GetVolumeInformationA(const std::string& rootPathName, char* volumeNameBuffer, DWORD volumeNameSize,
+                           DWORD* volumeSerialNumber, DWORD* maximumComponentLength, DWORD* fileSystemFlags,
+                           char* fileSystemNameBuffer, DWORD fileSystemNameSize) {
+    const std::string root = DriveRootText(rootPathName);
+    const auto drives = platform::DriveMap();
+    const platform::DriveMapping* drive = DriveOf(drives, root);
+    if (!drive || !NamesOnlyARoot(root)) return Fail(ERROR_PATH_NOT_FOUND);
+    if (!IsFolder(drive->folder)) return Fail(ERROR_NOT_READY);
+    CopyLimited(platform::HostSetting("Volumes", std::string(1, drive->letter), ""), volumeNameBuffer, volumeNameSize);
+    if (volumeSerialNumber)
+        *volumeSerialNumber = static_cast<DWORD>(std::hash<std::string>{}(drive->folder.string()));
+    if (maximumComponentLength) *maximumComponentLength = 255;
+    if (fileSystemFlags) *fileSystemFlags = 0x3;  // case-sensitive search, case-preserved names
+    CopyLimited("NTFS", fileSystemNameBuffer, fileSystemNameSize);
+    return TRUE_;
+}
+
+namespace {
+
+bool FileSystemOf(const std::string& path, struct statvfs& info) {
+    const auto host = Host(path);
+    if (host && ::statvfs(host->c_str(), &info) == 0) return true;
+    SetLastError(platform::IsDriveRoot(path) ? ERROR_NOT_READY : ERROR_PATH_NOT_FOUND);
+    return false;
+}
+
+DWORD Capped(std::uint64_t value) { return static_cast<DWORD>(std::min<std::uint64_t>(value, 0xFFFFFFFFu)); }
+
+}  // namespace
+
+BOOL GetDiskFreeSpaceExA(const std::string& directoryName, std::uint64_t* freeBytesAvailableToCaller,
+                         std::uint64_t* totalNumberOfBytes, std::uint64_t* totalNumberOfFreeBytes) {
+    struct statvfs info {};
+    if (!FileSystemOf(directoryName.empty() ? std::string("C:\\") : directoryName, info)) return FALSE_;
+    const std::uint64_t unit = info.f_frsize ? info.f_frsize : info.f_bsize;
+    if (freeBytesAvailableToCaller) *freeBytesAvailableToCaller = info.f_bavail * unit;
+    if (totalNumberOfBytes) *totalNumberOfBytes = info.f_blocks * unit;
+    if (totalNumberOfFreeBytes) *totalNumberOfFreeBytes = info.f_bfree * unit;
+    return TRUE_;
+}
+
+BOOL GetDiskFreeSpaceA(const std::string& rootPathName, DWORD* sectorsPerCluster, DWORD* bytesPerSector,
+                       DWORD* numberOfFreeClusters, DWORD* totalNumberOfClusters) {
+    struct statvfs info {};
+    if (!FileSystemOf(DriveRootText(rootPathName), info)) return FALSE_;
+    const std::uint64_t unit = info.f_frsize ? info.f_frsize : info.f_bsize;
+    const std::uint64_t sectors = std::max<std::uint64_t>(1, unit / 512);
+    const std::uint64_t cluster = sectors * 512;
+    if (sectorsPerCluster) *sectorsPerCluster = static_cast<DWORD>(sectors);
+    if (bytesPerSector) *bytesPerSector = 512;
+    if (numberOfFreeClusters) *numberOfFreeClusters = Capped(info.f_bfree * unit / cluster);
+    if (totalNumberOfClusters) *totalNumberOfClusters = Capped(info.f_blocks * unit / cluster);
+    return TRUE_;
+}
+
+namespace {
+
+// A bounds-checked view of the file's bytes.
+struct Bytes {
+    const std::string& data;
+    bool Has(size_t offset, size_t count) const { return offset <= data.size() && count <= data.size() - offset; }
+    std::uint32_t U16(size_t offset) const {
+        return static_cast<unsigned char>(data[offset]) | (static_cast<unsigned char>(data[offset + 1]) << 8);
+    }
+    std::uint32_t U32(size_t offset) const { return U16(offset) | (U16(offset + 2) << 16); }
+};
+
+std::optional<size_t> FileOffsetOfRva(const Bytes& pe, size_t sections, size_t count, std::uint32_t rva) {
+    for (size_t i = 0; i < count; ++i) {
+        const size_t at = sections + i * 40;
+        if (!pe.Has(at, 40)) return std::nullopt;
+        const std::uint32_t start = pe.U32(at + 12), size = std::max(pe.U32(at + 8), pe.U32(at + 16));
+        if (rva >= start && rva - start < size) return static_cast<size_t>(pe.U32(at + 20)) + (rva - start);
+    }
+    return std::nullopt;
+}
+
+// The entry of a resource directory with the given id (or the first one when
+// id is 0): its offset field, relative to the resource section.
+std::optional<std::uint32_t> ResourceEntry(const Bytes& pe, size_t base, size_t directory, std::uint32_t id) {
+    if (!pe.Has(base + directory, 16)) return std::nullopt;
+    const size_t count = pe.U16(base + directory + 12) + pe.U16(base + directory + 14);
+    for (size_t i = 0; i < count; ++i) {
+        const size_t at = base + directory + 16 + i * 8;
+        if (!pe.Has(at, 8)) return std::nullopt;
+        if (id == 0 || pe.U32(at) == id) return pe.U32(at + 4);
+    }
+    return std::nullopt;
+}
+
+// The VS_VERSION_INFO block of a PE file, if it has one.
+std::optional<std::string> VersionResource(const std::string& fileName) {
+    const auto host = Host(fileName);
+    if (!host || !fs::is_regular_file(*host)) return std::nullopt;
+    std::ifstream in(*host, std::ios::binary);
+    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const Bytes pe{data};
+    if (!pe.Has(0, 64) || data.compare(0, 2, "MZ") != 0) return std::nullopt;
+    const size_t header = pe.U32(0x3C);
+    if (!pe.Has(header, 24) || data.compare(header, 4, std::string("PE\0\0", 4)) != 0) return std::nullopt;
+    const size_t sectionCount = pe.U16(header + 6), optional = header + 24, optionalSize = pe.U16(header + 20);
+    if (!pe.Has(optional, 2)) return std::nullopt;
+    const std::uint32_t magic = pe.U16(optional);
+    const size_t directories = optional + (magic == 0x20b ? 112 : 96);
+    if (!pe.Has(directories + 2 * 8, 8)) return std::nullopt;
+    const std::uint32_t resourceRva = pe.U32(directories + 16);
+    const auto base = FileOffsetOfRva(pe, sectionCount ? optional + optionalSize : 0, sectionCount, resourceRva);
+    if (!resourceRva || !base) return std::nullopt;
+    std::optional<std::uint32_t> entry = ResourceEntry(pe, *base, 0, 16);  // RT_VERSION
+    for (int level = 0; level < 2 && entry; ++level) {
+        if (!(*entry & 0x80000000u)) return std::nullopt;
+        entry = ResourceEntry(pe, *base, *entry & 0x7FFFFFFFu, 0);
+    }
+    if (!entry || (*entry & 0x80000000u) || !pe.Has(*base + *entry, 8)) return std::nullopt;
+    const auto block = FileOffsetOfRva(pe, optional + optionalSize, sectionCount, pe.U32(*base + *entry));
+    const size_t size = pe.U32(*base + *entry + 4);
+    if (!block || !pe.Has(*block, size) || size < 40 + sizeof(VS_FIXEDFILEINFO)) return std::nullopt;
+    return data.substr(*block, size);
+}
+
+constexpr DWORD kFixedFileInfoSignature = 0xFEEF04BD;
+constexpr size_t kFixedFileInfoOffset = 40;  // after the header and the key "VS_VERSION_INFO"
+
+}  // namespace
+
+DWORD GetFileVersionInfoSizeA(const std::string& fileName, DWORD* handle) {
+    if (handle) *handle = 0;
+    const auto block = VersionResource(fileName);
+    if (!block) return SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND), 0;
+    return static_cast<DWORD>(block->size());
+}
+
+BOOL GetFileVersionInfoA(const std::string& fileName, DWORD, DWORD length, void* data) {
+    const auto block = VersionResource(fileName);
+    if (!block) return Fail(ERROR_RESOURCE_TYPE_NOT_FOUND);
+    if (!data) return Fail(ERROR_INVALID_PARAMETER);
+    std::memcpy(data, block->data(), std::min<size_t>(length, block->size()));
+    return TRUE_;
+}
+
+BOOL VerQueryValueA(const void* block, const std::string& subBlock, const void** buffer, UINT* length) {
+    if (!block || !buffer || subBlock != "\\") return FALSE_;
+    const auto* bytes = static_cast<const unsigned char*>(block);
+    const DWORD blockLength = bytes[0] | (bytes[1] << 8), valueLength = bytes[2] | (bytes[3] << 8);
+    if (blockLength < kFixedFileInfoOffset + sizeof(VS_FIXEDFILEINFO) || valueLength < sizeof(VS_FIXEDFILEINFO))
+        return FALSE_;
+    VS_FIXEDFILEINFO info{};
+    std::memcpy(&info, bytes + kFixedFileInfoOffset, sizeof info);
+    if (info.dwSignature != kFixedFileInfoSignature) return FALSE_;
+    *buffer = bytes + kFixedFileInfoOffset;
+    if (length) *length = sizeof info;
+    return TRUE_;
+}
+
+}  // namespace win
+
+namespace vb {
+
+int GetAttr(const std::string& path) {
+    const win::DWORD attributes = win::GetFileAttributesA(path);
+    if (attributes == win::INVALID_FILE_ATTRIBUTES) throw RuntimeError::FileNotFound();
+    return static_cast<int>(attributes & 0x37);
+}
+
+void MkDir(const std::string& path) {
+    if (win::CreateDirectoryA(path)) return;
+    if (win::GetLastError() == win::ERROR_PATH_NOT_FOUND) throw RuntimeError::PathNotFound();
+    throw RuntimeError::PathFileAccessError();
+}
+
+void Kill(const std::string& pathOrPattern) {
+    const std::string folder = FolderOf(pathOrPattern);
+    const std::vector<std::string> names = DirList(pathOrPattern, vbNormal | vbReadOnly | vbArchive);
+    if (names.empty()) throw RuntimeError::FileNotFound();
+    for (const std::string& name : names)
+        if (!win::DeleteFileA(folder + name)) throw RuntimeError::PathFileAccessError();
+}
+
+void SetAttr(const std::string& path, int attributes) {
+    if (win::GetFileAttributesA(path) == win::INVALID_FILE_ATTRIBUTES) throw RuntimeError::FileNotFound();
+    const win::DWORD wanted = attributes == vbNormal ? win::FILE_ATTRIBUTE_NORMAL : static_cast<win::DWORD>(attributes);
+    if (!win::SetFileAttributesA(path, wanted)) throw RuntimeError::PathFileAccessError();
+}
+
+std::int64_t FileLen(const std::string& path) {
+    struct stat st {};
+    if (!StatOf(Host(path), st) || S_ISDIR(st.st_mode)) throw RuntimeError::FileNotFound();
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+std::time_t FileDateTime(const std::string& path) {
+    platform::FileTimes times;
+    if (!platform::GetFileTimes(path, times)) throw RuntimeError::FileNotFound();
+    return times.modified;
+}
+
+void FileCopy(const std::string& source, const std::string& destination) {
+    struct stat st {};
+    if (!StatOf(Host(source), st) || S_ISDIR(st.st_mode)) throw RuntimeError::FileNotFound();
+    if (win::CopyFileA(source, destination, win::FALSE_)) return;
+    if (win::GetLastError() == win::ERROR_PATH_NOT_FOUND) throw RuntimeError::PathNotFound();
+    throw RuntimeError::PathFileAccessError();
+}
+
+void Name(const std::string& oldPath, const std::string& newPath) {
+    const auto source = Host(oldPath);
+    if (!source || !Exists(*source)) throw RuntimeError::FileNotFound();
+    const std::string from = platform::NormalizeWindowsPath(oldPath), to = platform::NormalizeWindowsPath(newPath);
+    if (to.empty()) throw RuntimeError::PathNotFound();
+    if (IsFolder(*source) && platform::UpperAscii(from.substr(0, 1)) != platform::UpperAscii(to.substr(0, 1)))
+        throw RuntimeError(74, "Quarnel", "Can't rename with different drive");
+    const auto target = Host(newPath);
+    if (!platform::IsSameFile(oldPath, newPath) && target && Exists(*target)) throw RuntimeError::FileAlreadyExists();
+    if (!win::MoveFileExA(oldPath, newPath, win::MOVEFILE_COPY_ALLOWED)) {
+        if (win::GetLastError() == win::ERROR_PATH_NOT_FOUND) throw RuntimeError::PathNotFound();
+        throw RuntimeError::PathFileAccessError();
+    }
+}
+
+std::vector<std::string> DirList(const std::string& folderAndPattern, int attributes) {
+    std::string folder = FolderOf(folderAndPattern);
+    std::string pattern = folderAndPattern.substr(folder.size());
+    if (pattern.empty()) pattern = "*.*";
+    if (folder.empty()) folder = ".\\";
+    std::vector<std::string> found;
+    const auto host = Host(folder);
+    struct stat folderStat {};
+    if (!host || ::stat(host->c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) return found;
+    const bool wantFolders = (attributes & vbDirectory) != 0;
+    if (wantFolders && !platform::IsDriveRoot(folder))
+        for (const char* dots : {".", ".."})
+            if (platform::MatchesWildcard(pattern, dots) || pattern == dots) found.push_back(dots);
+    for (const std::string& name : platform::ListFolderNames(*host)) {
+        if (!platform::MatchesWildcard(pattern, name)) continue;
+        struct stat st {};
+        if (::stat((*host / name).c_str(), &st) != 0) continue;
+        const win::DWORD entry = AttributesOf(*host / name, st);
+        if ((entry & win::FILE_ATTRIBUTE_DIRECTORY) && !wantFolders) continue;
+        if ((entry & win::FILE_ATTRIBUTE_HIDDEN) && !(attributes & vbHidden)) continue;
+        if ((entry & win::FILE_ATTRIBUTE_SYSTEM) && !(attributes & vbSystem)) continue;
+        found.push_back(name);
+    }
+    return found;
+}
+
+struct TextFile::Impl {
+    std::FILE* file = nullptr;
+};
+
+TextFile::TextFile(const std::string& path, Mode mode) : impl_(std::make_unique<Impl>()) {
+    const auto host = Host(path);
+    if (!host) throw RuntimeError::PathNotFound();
+    struct stat st {};
+    const bool exists = ::stat(host->c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) throw RuntimeError::PathFileAccessError();
+    if (mode == Mode::Input) {
+        if (!exists) throw RuntimeError::FileNotFound();
+        impl_->file = std::fopen(host->c_str(), "rb");
+        if (!impl_->file) throw RuntimeError::PathFileAccessError();
+        return;
+    }
+    std::error_code ec;
+    if (!fs::is_directory(host->parent_path(), ec)) throw RuntimeError::PathNotFound();
+    if (exists && (st.st_mode & S_IWUSR) == 0) throw RuntimeError::PathFileAccessError();
+    impl_->file = std::fopen(host->c_str(), mode == Mode::Output ? "wb" : "ab");
+    if (!impl_->file) throw RuntimeError::PathFileAccessError();
+}
+
+TextFile::~TextFile() { Close(); }
+
+void TextFile::PrintLine(const std::string& text) {
+    if (!impl_->file) throw RuntimeError::BadFileNameOrNumber();
+    const std::string line = text + "\r\n";
+    if (std::fwrite(line.data(), 1, line.size(), impl_->file) != line.size()) throw RuntimeError::PathFileAccessError();
+}
+
+bool TextFile::Eof() {
+    if (!impl_->file) throw RuntimeError::BadFileNameOrNumber();
+    const int c = std::fgetc(impl_->file);
+    if (c == EOF) return true;
+    std::ungetc(c, impl_->file);
+    return false;
+}
+
+std::string TextFile::LineInput() {
+    if (!impl_->file) throw RuntimeError::BadFileNameOrNumber();
+    if (Eof()) throw RuntimeError(62, "Quarnel", "Input past end of file");
+    std::string line;
+    for (int c; (c = std::fgetc(impl_->file)) != EOF;) {
+        if (c == '\n') break;
+        if (c == '\r') {
+            const int next = std::fgetc(impl_->file);
+            if (next != '\n' && next != EOF) std::ungetc(next, impl_->file);
+            break;
+        }
+        line += static_cast<char>(c);
+    }
+    return line;
+}
+
+void TextFile::Close() {
+    if (impl_ && impl_->file) {
+        std::fclose(impl_->file);
+        impl_->file = nullptr;
+    }
+}
+
+}  // namespace vb
+
+namespace platform {
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    const auto first = Host(a), second = Host(b);
+    if (!first || !second) return false;
+    std::error_code ec;
+    return fs::equivalent(*first, *second, ec);
+}
+
+bool GetFileTimes(const std::string& path, FileTimes& times) {
+    const auto host = Host(path);
+    struct statx info {};
+    if (!host || ::statx(AT_FDCWD, host->c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) return false;
+    times.accessed = info.stx_atime.tv_sec;
+    times.modified = info.stx_mtime.tv_sec;
+    times.created = (info.stx_mask & STATX_BTIME) ? info.stx_btime.tv_sec : info.stx_mtime.tv_sec;
+    char value[32] = {};
+    if (::getxattr(host->c_str(), kCreationTime, value, sizeof value - 1) > 0)
+        times.created = static_cast<std::time_t>(std::strtoll(value, nullptr, 10));
+    return true;
+}
+
+bool SetFileTimes(const std::string& path, const FileTimes& times) {
+    const auto host = Host(path);
+    if (!host || !Exists(*host)) return false;
+    const auto Field = [](std::time_t when) {
+        timespec t{};
+        t.tv_sec = when;
+        t.tv_nsec = when == 0 ? UTIME_OMIT : 0;
+        return t;
+    };
+    const timespec stamps[2] = {Field(times.accessed), Field(times.modified)};
+    if (::utimensat(AT_FDCWD, host->c_str(), stamps, 0) != 0) return false;
+    if (times.created == 0) return true;
+    const std::string value = std::to_string(static_cast<long long>(times.created));
+    return ::setxattr(host->c_str(), kCreationTime, value.data(), value.size(), 0) == 0 || XattrUnsupported(errno);
+}
+
+}  // namespace platform
+
+namespace fso {
+
+namespace {
+
+std::string WithoutTrailingSeparators(const std::string& path) {
+    std::string text = path;
+    while (text.size() > 1 && (text.back() == '\\' || text.back() == '/')) {
+        if (text.size() == 3 && text[1] == ':') break;
+        text.pop_back();
+    }
+    return text;
+}
+
+bool EndsWithSeparator(const std::string& path) {
+    return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
+
+std::string Joined(const std::string& folder, const std::string& name) {
+    return EndsWithSeparator(folder) ? folder + name : folder + "\\" + name;
+}
+
+std::string FileTypeOf(const std::string& extension) {
+    const std::string lower = platform::LowerAscii(extension);
+    if (lower.empty()) return "File";
+    if (lower == "txt" || lower == "log") return "Text Document";
+    if (lower == "ini") return "Configuration settings";
+    if (lower == "exe") return "Application";
+    if (lower == "dll") return "Application extension";
+    return platform::UpperAscii(extension) + " File";
+}
+
+struct stat StatOrThrow(const std::string& path, const RuntimeError& missing) {
+    struct stat st {};
+    if (!StatOf(Host(path), st)) throw missing;
+    return st;
+}
+
+// The destination of a move or copy: into the folder when it ends in "\".
+std::string DestinationOf(const std::string& source, const std::string& destination) {
+    if (!EndsWithSeparator(destination)) return destination;
+    if (!FolderExists(destination)) throw RuntimeError::PathNotFound();
+    return destination + GetFileName(source);
+}
+
+void DeleteTree(const fs::path& folder, bool force) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0 && force) SetOwnerWritable(folder, st, true);
+    for (const std::string& name : platform::ListFolderNames(folder)) {
+        const fs::path item = folder / name;
+        struct stat itemStat {};
+        if (::lstat(item.c_str(), &itemStat) != 0) continue;
+        if (S_ISDIR(itemStat.st_mode)) {
+            DeleteTree(item, force);
+            continue;
+        }
+        if (!S_ISLNK(itemStat.st_mode) && IsReadOnlyMode(itemStat.st_mode)) {
+            if (!force || !SetOwnerWritable(item, itemStat, true)) throw RuntimeError::PermissionDenied();
+        }
+        if (::unlink(item.c_str()) != 0) throw RuntimeError::PermissionDenied();
+    }
+    if (::rmdir(folder.c_str()) != 0) throw RuntimeError::PermissionDenied();
+}
+
+std::uint64_t TreeSize(const fs::path& folder) {
+    std::uint64_t total = 0;
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    if (ec) throw RuntimeError::PermissionDenied();
+    for (const fs::directory_entry& entry : it) {
+        struct stat st {};
+        if (::lstat(entry.path().c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode))
+            total += TreeSize(entry.path());
+        else if (S_ISREG(st.st_mode))
+            total += static_cast<std::uint64_t>(st.st_size);
+    }
+    return total;
+}
+
+std::vector<std::string> ItemsOf(const std::string& folder, bool folders) {
+    const std::string path = GetFolder(folder);
+    const auto host = Host(path);
+    std::vector<std::string> items;
+    for (const std::string& name : platform::ListFolderNames(*host)) {
+        struct stat st {};
+        if (::stat((*host / name).c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode) == folders) items.push_back(Joined(path, name));
+    }
+    return items;
+}
+
+}  // namespace
+
+std::string GetFileName(const std::string& path) {
+    const std::string text = WithoutTrailingSeparators(path);
+    if (text.size() == 3 && text[1] == ':') return "";
+    const size_t cut = text.find_last_of("\\/:");
+    return cut == std::string::npos ? text : text.substr(cut + 1);
+}
+
+std::string GetBaseName(const std::string& path) {
+    const std::string name = GetFileName(path);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string GetExtensionName(const std::string& path) {
+    const std::string name = GetFileName(path);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+std::string GetParentFolderName(const std::string& path) {
+    const std::string text = WithoutTrailingSeparators(path);
+    if (text.size() == 3 && text[1] == ':') return "";
+    const size_t slash = text.find_last_of("\\/");
+    if (slash == std::string::npos) return text.size() > 2 && text[1] == ':' ? text.substr(0, 2) : std::string();
+    std::string parent = text.substr(0, slash);
+    while (parent.size() > 1 && (parent.back() == '\\' || parent.back() == '/')) parent.pop_back();
+    if (parent.empty()) return text.substr(0, 1);
+    if (parent.size() == 2 && parent[1] == ':') return parent + "\\";
+    return parent;
+}
+
+std::string GetDriveName(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : std::string();
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return StatOf(Host(path), st) && !S_ISDIR(st.st_mode);
+}
+
+bool FolderExists(const std::string& path) {
+    struct stat st {};
+    return StatOf(Host(path), st) && S_ISDIR(st.st_mode);
+}
+
+bool DriveExists(const std::string& driveSpec) {
+    const std::string letter = driveSpec.substr(0, 1);
+    if (letter.empty() || !std::isalpha(static_cast<unsigned char>(letter[0]))) return false;
+    if (driveSpec.size() > 1 && driveSpec[1] != ':') return false;
+    const auto drives = platform::DriveMap();
+    return DriveOf(drives, letter + ":") != nullptr;
+}
+
+File GetFile(const std::string& path) {
+    const auto host = Host(path);
+    struct stat st {};
+    if (!StatOf(host, st) || S_ISDIR(st.st_mode)) throw RuntimeError::FileNotFound();
+    File file;
+    const std::string normal = platform::NormalizeWindowsPath(path);
+    file.Name = host->filename().string();
+    file.ParentFolder = GetParentFolderName(normal);
+    file.Path = Joined(file.ParentFolder, file.Name);
+    file.Drive = normal.substr(0, 2);
+    file.Size = static_cast<std::uint64_t>(st.st_size);
+    file.Type = FileTypeOf(GetExtensionName(file.Name));
+    platform::FileTimes times;
+    platform::GetFileTimes(path, times);
+    file.DateCreated = times.created;
+    file.DateLastAccessed = times.accessed;
+    file.DateLastModified = times.modified;
+    file.Attributes = static_cast<int>(AttributesOf(*host, st) & 0x37);
+    return file;
+}
+
+Drive GetDrive(const std::string& driveSpec) {
+    if (!DriveExists(driveSpec)) throw RuntimeError(68, "Quarnel", "Device unavailable");
+    Drive drive;
+    drive.DriveLetter = platform::UpperAscii(driveSpec.substr(0, 1));
+    drive.Path = drive.DriveLetter + ":";
+    drive.RootFolder = drive.Path + "\\";
+    const win::UINT type = win::GetDriveTypeA(drive.RootFolder);
+    drive.DriveType = type >= win::DRIVE_REMOVABLE && type <= win::DRIVE_RAMDISK ? static_cast<int>(type) - 1 : UnknownType;
+    drive.IsReady = win::GetVolumeInformationA(drive.RootFolder, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0) != 0;
+    return drive;
+}
+
+std::string GetFolder(const std::string& path) {
+    if (!FolderExists(path)) throw RuntimeError::PathNotFound();
+    return platform::NormalizeWindowsPath(path);
+}
+
+std::vector<std::string> FilesOf(const std::string& folder) { return ItemsOf(folder, false); }
+
+std::vector<std::string> SubFoldersOf(const std::string& folder) { return ItemsOf(folder, true); }
+
+std::uint64_t FolderSize(const std::string& folder) { return TreeSize(*Host(GetFolder(folder))); }
+
+void CreateFolder(const std::string& path) {
+    const auto host = Host(path);
+    if (host && Exists(*host)) throw RuntimeError::FileAlreadyExists();
+    if (!host || !IsFolder(host->parent_path())) throw RuntimeError::PathNotFound();
+    if (::mkdir(host->c_str(), 0777) != 0) throw RuntimeError::PermissionDenied();
+}
+
+void DeleteFile(const std::string& path, bool force) {
+    const auto host = Host(path);
+    const struct stat st = StatOrThrow(path, RuntimeError::FileNotFound());
+    if (S_ISDIR(st.st_mode)) throw RuntimeError::FileNotFound();
+    if (IsReadOnlyMode(st.st_mode) && (!force || !SetOwnerWritable(*host, st, true)))
+        throw RuntimeError::PermissionDenied();
+    if (::unlink(host->c_str()) != 0) throw RuntimeError::PermissionDenied();
+}
+
+void DeleteFolder(const std::string& path, bool force) {
+    const auto host = Host(path);
+    if (!FolderExists(path)) throw RuntimeError::PathNotFound();
+    if (platform::IsDriveRoot(path)) throw RuntimeError::PermissionDenied();
+    DeleteTree(*host, force);
+}
+
+// A file or folder moved to a destination that must not hold another one.
+static void MoveEntry(const std::string& source, const std::string& destination) {
+    const std::string target = DestinationOf(source, destination);
+    const auto existing = Host(target);
+    if (existing && Exists(*existing) && !platform::IsSameFile(source, target)) throw RuntimeError::FileAlreadyExists();
+    if (!win::MoveFileExA(source, target, win::MOVEFILE_COPY_ALLOWED)) {
+        if (win::GetLastError() == win::ERROR_PATH_NOT_FOUND) throw RuntimeError::PathNotFound();
+        throw RuntimeError::PermissionDenied();
+    }
+}
+
+void MoveFile(const std::string& source, const std::string& destination) {
+    if (!FileExists(source)) throw RuntimeError::FileNotFound();
+    MoveEntry(source, destination);
+}
+
+void CopyFile(const std::string& source, const std::string& destination, bool overwrite) {
+    if (!FileExists(source)) throw RuntimeError::FileNotFound();
+    const std::string target = DestinationOf(source, destination);
+    if (platform::IsSameFile(source, target)) throw RuntimeError::PermissionDenied();
+    if (FileExists(target) && !overwrite) throw RuntimeError::FileAlreadyExists();
+    if (FolderExists(target)) throw RuntimeError::PermissionDenied();
+    if (!win::CopyFileA(source, target, win::FALSE_)) {
+        if (win::GetLastError() == win::ERROR_PATH_NOT_FOUND) throw RuntimeError::PathNotFound();
+        throw RuntimeError::PermissionDenied();
+    }
+}
+
+void MoveFolder(const std::string& source, const std::string& destination) {
+    if (!FolderExists(source)) throw RuntimeError::PathNotFound();
+    MoveEntry(source, destination);
+}
+
+void CopyFolder(const std::string& source, const std::string& destination, bool overwrite) {
+    const std::string from = GetFolder(source);
+    const std::string target = DestinationOf(source, destination);
+    if (FileExists(target)) throw RuntimeError::FileAlreadyExists();
+    if (!FolderExists(target)) CreateFolder(target);
+    for (const std::string& file : FilesOf(from)) CopyFile(file, Joined(target, GetFileName(file)), overwrite);
+    for (const std::string& folder : SubFoldersOf(from)) CopyFolder(folder, Joined(target, GetFileName(folder)), overwrite);
+}
+
+std::string GetFileVersion(const std::string& path) {
+    win::DWORD handle = 0;
+    const win::DWORD size = win::GetFileVersionInfoSizeA(path, &handle);
+    if (size == 0) return "";
+    std::vector<unsigned char> block(size);
+    if (!win::GetFileVersionInfoA(path, handle, size, block.data())) return "";
+    const void* value = nullptr;
+    win::UINT length = 0;
+    if (!win::VerQueryValueA(block.data(), "\\", &value, &length)) return "";
+    win::VS_FIXEDFILEINFO info{};
+    std::memcpy(&info, value, sizeof info);
+    return std::to_string(info.dwFileVersionMS >> 16) + "." + std::to_string(info.dwFileVersionMS & 0xFFFF) + "." +
+           std::to_string(info.dwFileVersionLS >> 16) + "." + std::to_string(info.dwFileVersionLS & 0xFFFF);
+}
+
+std::string ReadAllText(const std::string& path) {
+    const auto host = Host(path);
+    if (!FileExists(path)) throw RuntimeError::FileNotFound();
+    std::ifstream in(*host, std::ios::binary);
+    if (!in) throw RuntimeError::PermissionDenied();
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace fso

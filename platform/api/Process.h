@@ -1,0 +1,83 @@
+#pragma once
+// Programs of the emulated machine. A Windows command line is started as a
+// host process: the program part is found as Windows finds it, the Windows
+// tools the system runs (cmd.exe /c, .cmd and .bat files, ping, tskill,
+// taskkill) are carried out by our host tool, and our own programs receive the
+// exact command-line text. One host folder is one machine: the process list
+// and the ending of processes see only the processes of the caller's machine.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/api/WinTypes.h"
+
+namespace platform {
+
+struct ProcessInfo {
+    int pid = 0;
+    std::string imageName;   // file name of the executable, e.g. "Quarnel.exe"
+    std::string ownerName;   // login name of the owner
+    std::string executablePath;  // Windows path of the executable, empty when unknown
+    int parentPid = 0;
+};
+
+// The running processes of this machine, in process-id order.
+std::vector<ProcessInfo> ListProcesses();
+
+// Ends a process of this machine; false for ids of 0 or below, a process of
+// another machine, or one that is gone.
+bool TerminateProcessById(int pid, unsigned exitCode);
+
+// As TerminateProcessById, but only while the process still carries the image
+// name given (letter case ignored). Without force the process is asked to end
+// (the host's polite termination signal) instead of being killed.
+bool EndProcessOfImage(int pid, const std::string& imageName, unsigned exitCode, bool force);
+
+// What a command line's program part names.
+struct ResolvedCommand {
+    enum class Kind { HostProgram, Tool, BatchFile };
+    Kind kind = Kind::HostProgram;
+    std::filesystem::path hostPath;   // the host program or the batch file
+    std::string windowsPath;          // Windows path of the program or batch file
+    std::string toolName;             // for a tool: its name in the tool table ("cmd")
+    std::string arguments;            // the exact text after the program part
+};
+// The program part found as Windows finds it, or nothing when no reading of
+// the command line names a program.
+std::optional<ResolvedCommand> ResolveCommandLine(const std::string& commandLine);
+std::optional<ResolvedCommand> ResolveProgramName(const std::string& program);
+
+// Exit codes are 32 bits on Windows and 8 bits on this host: our tool takes
+// the channel its starter opened (first thing in main) and hands its full
+// exit code over through it; HandOverExitCode returns the host exit status.
+inline constexpr const char* kExitCodeChannelVariable = "QUARNEL_EXIT_CODE_FD";
+int TakeExitCodeChannel();
+int HandOverExitCode(int channel, win::DWORD exitCode);
+
+// Starts a command line as vb::Shell does (error 53 when the program is not
+// found) and returns the process id.
+long StartCommandLine(const std::string& commandLine);
+// Waits for a process started here to end and returns its exit code;
+// STILL_ACTIVE for an id this program did not start.
+win::DWORD WaitForChildExit(long pid);
+
+}  // namespace platform
+
+namespace vb {
+// Starts a Windows command line with a window style (0 hidden, 1 normal, ...)
+// and returns its process id (the task number). A program that cannot be
+// found raises run-time error 53 "File not found".
+long Shell(const std::string& commandLine, int windowStyle);
+}  // namespace vb
+
+namespace win {
+constexpr DWORD PROCESS_TERMINATE = 0x0001;
+constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;
+constexpr DWORD PROCESS_ALL_ACCESS = 0x1F0FFF;
+
+HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);  // 0 on failure
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);   // STILL_ACTIVE while it runs
+BOOL TerminateProcess(HANDLE process, UINT exitCode);
+BOOL CloseHandle(HANDLE handle);
+}  // namespace win

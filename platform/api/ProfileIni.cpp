@@ -1,0 +1,301 @@
+#include "platform/api/ProfileIni.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "platform/host/WinPath.h"
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Line {
+    std::string text;  // without its line end
+    std::string end;   // "\r\n", "\n" or "" for a last line without one
+};
+
+std::vector<Line> ReadLines(const fs::path& file, bool& exists) {
+    std::ifstream in(file, std::ios::binary);
+    exists = static_cast<bool>(in);
+    std::vector<Line> lines;
+    if (!in) return lines;
+    std::ostringstream all;
+    all << in.rdbuf();
+    const std::string text = all.str();
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t lf = text.find('\n', start);
+        if (lf == std::string::npos) {
+            lines.push_back({text.substr(start), ""});
+            break;
+        }
+        size_t stop = lf;
+        std::string end = "\n";
+        if (stop > start && text[stop - 1] == '\r') {
+            --stop;
+            end = "\r\n";
+        }
+        lines.push_back({text.substr(start, stop - start), end});
+        start = lf + 1;
+    }
+    return lines;
+}
+
+std::string Trim(const std::string& text) {
+    const char* blanks = " \t\r";
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return "";
+    const size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+std::optional<std::string> SectionName(const std::string& line) {
+    const std::string trimmed = Trim(line);
+    if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
+    const size_t close = trimmed.find(']');
+    return Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+}
+
+std::optional<std::string> KeyName(const std::string& line) {
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) return std::nullopt;
+    return Trim(line.substr(0, eq));
+}
+
+std::string ValueOf(const std::string& line) {
+    std::string value = Trim(line.substr(line.find('=') + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return value;
+}
+
+// Index of the first section header of that name, or lines.size().
+size_t FindSection(const std::vector<Line>& lines, const std::string& section) {
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (auto name = SectionName(lines[i].text); name && NamesEqualNoCase(*name, Trim(section))) return i;
+    return lines.size();
+}
+
+size_t SectionEnd(const std::vector<Line>& lines, size_t header) {
+    size_t i = header + 1;
+    while (i < lines.size() && !SectionName(lines[i].text)) ++i;
+    return i;
+}
+
+// Serialises writers of INI files in one folder, across processes.
+class FolderLock {
+public:
+    explicit FolderLock(const fs::path& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+bool IsReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
+
+void CopyAttributes(int fromFd, int toFd, const struct stat& st) {
+    ::fchmod(toFd, st.st_mode & 07777);
+    if (::fchown(toFd, st.st_uid, st.st_gid) != 0) {
+        // Only the owner's own files can be given back their group here; keep going.
+    }
+    char value[64];
+    const ssize_t n = ::fgetxattr(fromFd, "user.dosattrib", value, sizeof value);
+    if (n > 0) ::fsetxattr(toFd, "user.dosattrib", value, static_cast<size_t>(n), 0);
+}
+
+bool ReplaceFile(const fs::path& file, const std::vector<Line>& lines, bool existed) {
+    std::string text;
+    for (const Line& line : lines) text += line.text + line.end;
+    const fs::path temporary = file.parent_path() / ("." + file.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (existed) {
+        const int oldFd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (oldFd >= 0 && ::fstat(oldFd, &st) == 0) CopyAttributes(oldFd, fd, st);
+        if (oldFd >= 0) ::close(oldFd);
+    }
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (ok) ok = ::rename(temporary.c_str(), file.c_str()) == 0;
+    if (!ok) ::unlink(temporary.c_str());
+    return ok;
+}
+
+void SetKey(std::vector<Line>& lines, const std::string& section, const std::string& key,
+            const std::optional<std::string>& value) {
+    size_t header = FindSection(lines, section);
+    if (header == lines.size()) {
+        if (!value) return;
+        if (!lines.empty() && lines.back().end.empty()) lines.back().end = "\r\n";
+        lines.push_back({"[" + section + "]", "\r\n"});
+        lines.push_back({key + "=" + *value, "\r\n"});
+        return;
+    }
+    const size_t end = SectionEnd(lines, header);
+    for (size_t i = header + 1; i < end; ++i) {
+        auto name = KeyName(lines[i].text);
+        if (!name || !NamesEqualNoCase(*name, Trim(key))) continue;
+        if (!value) {
+            lines.erase(lines.begin() + static_cast<long>(i));
+        } else {
+            lines[i].text = *name + "=" + *value;
+            if (lines[i].end.empty()) lines[i].end = "\r\n";
+        }
+        return;
+    }
+    if (!value) return;
+    size_t insertAt = end;
+    while (insertAt > header + 1 && Trim(lines[insertAt - 1].text).empty()) --insertAt;
+    if (lines[insertAt - 1].end.empty()) lines[insertAt - 1].end = "\r\n";
+    lines.insert(lines.begin() + static_cast<long>(insertAt), Line{key + "=" + *value, "\r\n"});
+}
+
+void DeleteSection(std::vector<Line>& lines, const std::string& section) {
+    const size_t header = FindSection(lines, section);
+    if (header == lines.size()) return;
+    lines.erase(lines.begin() + static_cast<long>(header), lines.begin() + static_cast<long>(SectionEnd(lines, header)));
+}
+
+// A cut that never splits a UTF-8 sequence.
+std::string CutUtf8(const std::string& text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return text.substr(0, cut);
+}
+
+std::optional<fs::path> IniHostPath(const std::string& fileName) {
+    if (fileName.find('\\') == std::string::npos && fileName.find('/') == std::string::npos)
+        return ToHostPath("C:\\Windows\\" + fileName);
+    return ToHostPath(fileName);
+}
+
+}  // namespace
+
+std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::string& section, const std::string& key) {
+    // Read path of every settings and rule lookup: one read of the file, one scan.
+    const int fd = ::open(hostFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    char chunk[8192];
+    for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) text.append(chunk, static_cast<size_t>(n));
+    ::close(fd);
+    const std::string wantedSection = Trim(section), wantedKey = Trim(key);
+    bool inSection = false, sectionSeen = false;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (auto name = SectionName(line)) {
+            if (sectionSeen) break;  // only the first section of that name counts
+            inSection = NamesEqualNoCase(*name, wantedSection);
+            sectionSeen = inSection;
+            continue;
+        }
+        if (!inSection) continue;
+        if (auto name = KeyName(line); name && NamesEqualNoCase(*name, wantedKey)) return ValueOf(line);
+    }
+    return std::nullopt;
+}
+
+bool WriteIniValue(const fs::path& hostFile, const std::string& section, const std::optional<std::string>& key,
+                   const std::optional<std::string>& value) {
+    std::error_code ec;
+    if (!fs::is_directory(hostFile.parent_path(), ec)) {
+        win::SetLastError(win::ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    FolderLock lock(hostFile.parent_path());
+    struct stat st {};
+    const bool existed = ::stat(hostFile.c_str(), &st) == 0;
+    if (existed && (IsReadOnly(st) || !S_ISREG(st.st_mode))) {
+        win::SetLastError(win::ERROR_ACCESS_DENIED);
+        return false;
+    }
+    bool readable = false;
+    std::vector<Line> lines = ReadLines(hostFile, readable);
+    if (existed && !readable) {
+        win::SetLastError(win::ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (key)
+        SetKey(lines, section, *key, value);
+    else
+        DeleteSection(lines, section);
+    if (!ReplaceFile(hostFile, lines, existed)) {
+        win::SetLastError(win::ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace platform
+
+namespace win {
+
+DWORD GetPrivateProfileStringA(const std::string& section, const std::string& key, const std::string& defaultValue,
+                               std::string& returned, DWORD size, const std::string& fileName) {
+    returned.clear();
+    if (size == 0) return 0;
+    std::optional<std::string> value;
+    if (auto host = platform::IniHostPath(fileName)) value = platform::ReadIniValue(*host, section, key);
+    std::string text = value ? *value : defaultValue;
+    if (!value)
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+    returned = platform::CutUtf8(text, size - 1);
+    return static_cast<DWORD>(returned.size());
+}
+
+UINT GetPrivateProfileIntA(const std::string& section, const std::string& key, int defaultValue,
+                           const std::string& fileName) {
+    std::optional<std::string> value;
+    if (auto host = platform::IniHostPath(fileName)) value = platform::ReadIniValue(*host, section, key);
+    if (!value || value->empty()) return static_cast<UINT>(defaultValue);
+    const char* text = value->c_str();
+    const bool negative = *text == '-';
+    if (negative) ++text;
+    unsigned long number = 0;
+    const int base = (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) ? 16 : 10;
+    if (base == 16) text += 2;
+    const char* start = text;
+    for (; *text; ++text) {
+        const int digit = std::isdigit(static_cast<unsigned char>(*text)) ? *text - '0'
+                          : (base == 16 && std::isxdigit(static_cast<unsigned char>(*text))) ? std::tolower(*text) - 'a' + 10
+                                                                                              : -1;
+        if (digit < 0) break;
+        number = number * static_cast<unsigned long>(base) + static_cast<unsigned long>(digit);
+    }
+    if (text == start) return 0;
+    return static_cast<UINT>(negative ? 0 - number : number);
+}
+
+BOOL WritePrivateProfileStringA(const std::string& section, const std::optional<std::string>& key,
+                                const std::optional<std::string>& value, const std::string& fileName) {
+    const auto host = platform::IniHostPath(fileName);
+    if (!host) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE_;
+    }
+    return platform::WriteIniValue(*host, section, key, value) ? TRUE_ : FALSE_;
+}
+
+}  // namespace win

@@ -1,0 +1,99 @@
+#include "platform/api/Program.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/api/CommandLine.h"
+#include "ProgramVersion.h"
+#include "platform/host/WinPath.h"
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ProgramState {
+    std::vector<std::string> arguments;
+    std::string rawCommandLine;
+    bool hasRaw = false;
+    std::string windowsExePath;
+};
+
+ProgramState& State() {
+    static ProgramState state;
+    return state;
+}
+
+std::string OwnExecutableWindowsPath() {
+    if (!State().windowsExePath.empty()) return State().windowsExePath;
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ToWindowsPath(ec ? fs::current_path() / "Quarnel.exe" : exe);
+}
+
+}  // namespace
+
+void InitProgram(int argc, char** argv) {
+    ProgramState& state = State();
+    state.arguments.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
+    state.hasRaw = false;
+    if (const char* raw = std::getenv(kRawCommandLineVariable)) {
+        // The raw text counts only when it is what our own arguments were made from.
+        if (SplitCommandLineArguments(raw) == state.arguments) {
+            state.rawCommandLine = raw;
+            state.hasRaw = true;
+        }
+        unsetenv(kRawCommandLineVariable);
+    }
+}
+
+void EndProcess(int exitCode) {
+    std::fflush(nullptr);
+    ::_exit(exitCode);
+}
+
+void SetProgramPathForTests(const std::string& windowsExePath) { State().windowsExePath = windowsExePath; }
+
+}  // namespace platform
+
+namespace vb {
+namespace App {
+
+std::string Path() {
+    const std::string exe = platform::OwnExecutableWindowsPath();
+    const size_t slash = exe.rfind('\\');
+    std::string folder = exe.substr(0, slash);
+    if (folder.size() == 2 && folder[1] == ':') folder += "\\";
+    return folder;
+}
+
+std::string EXEName() {
+    const std::string exe = platform::OwnExecutableWindowsPath();
+    std::string name = exe.substr(exe.rfind('\\') + 1);
+    if (name.size() > 4 && platform::LowerAscii(name.substr(name.size() - 4)) == ".exe") name.resize(name.size() - 4);
+    return name;
+}
+
+int Major() { return QUARNEL_VERSION_MAJOR; }
+int Minor() { return QUARNEL_VERSION_MINOR; }
+int Revision() { return QUARNEL_VERSION_REVISION; }
+std::string Title() { return QUARNEL_PROGRAM_TITLE; }
+
+}  // namespace App
+
+std::string Command() {
+    const platform::ProgramState& state = platform::State();
+    if (state.hasRaw) return state.rawCommandLine;
+    std::string line;
+    for (const std::string& argument : state.arguments) {
+        if (!line.empty()) line += ' ';
+        line += argument;
+    }
+    return line;
+}
+
+}  // namespace vb

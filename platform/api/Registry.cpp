@@ -1,0 +1,815 @@
+#include "platform/api/Registry.h"
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "platform/host/HostFolder.h"
+#include "platform/host/WinPath.h"
+
+namespace platform {
+namespace {
+
+using win::DWORD;
+using win::HKEY;
+using win::LONG;
+using win::REGSAM;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::int64_t kNoKey = -1;
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+constexpr DWORD ERROR_NOACCESS = 998;
+const GenericMapping kKeyMapping{win::KEY_READ, win::KEY_WRITE, win::KEY_EXECUTE, win::KEY_ALL_ACCESS};
+
+// A failed store call carries the Windows result it turns into.
+struct StoreError {
+    LONG code;
+};
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) throw StoreError{win::ERROR_BADDB};
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& Bind(int index, std::int64_t value) {
+        sqlite3_bind_int64(stmt_, index, value);
+        return *this;
+    }
+    Statement& Bind(int index, const std::string& text) {
+        sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& Bind(int index, const Bytes& blob) {
+        sqlite3_bind_blob(stmt_, index, blob.empty() ? "" : static_cast<const void*>(blob.data()),
+                          static_cast<int>(blob.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    // True while a row is there.
+    bool Step() {
+        const int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        throw StoreError{win::ERROR_REGISTRY_IO_FAILED};
+    }
+    std::int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+    std::string Text(int column) const {
+        const auto* text = sqlite3_column_text(stmt_, column);
+        return text ? std::string(reinterpret_cast<const char*>(text), sqlite3_column_bytes(stmt_, column)) : "";
+    }
+    Bytes Blob(int column) const {
+        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, column));
+        return data ? Bytes(data, data + sqlite3_column_bytes(stmt_, column)) : Bytes{};
+    }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+void Exec(sqlite3* db, const char* sql) {
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) throw StoreError{win::ERROR_REGISTRY_IO_FAILED};
+}
+
+// An open key: where it is and the rights the open granted.
+struct OpenKey {
+    std::int64_t rootId = kNoKey;
+    std::vector<std::string> path;  // names as stored, below the root
+    std::int64_t id = kNoKey;
+    DWORD granted = 0;
+};
+
+struct Store {
+    std::mutex mutex;
+    sqlite3* db = nullptr;
+    pid_t owner = 0;
+    std::filesystem::path file;
+    std::map<HKEY, OpenKey> handles;
+    HKEY nextHandle = 0x1000;
+};
+
+Store& TheStore() {
+    static Store store;
+    return store;
+}
+
+const char* const kSchema =
+    "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,"
+    " uname TEXT NOT NULL, sd BLOB, written INTEGER NOT NULL DEFAULT 0, UNIQUE(parent, uname));"
+    "CREATE TABLE IF NOT EXISTS vals(seq INTEGER PRIMARY KEY, key INTEGER NOT NULL, name TEXT NOT NULL,"
+    " uname TEXT NOT NULL, type INTEGER NOT NULL, data BLOB, UNIQUE(key, uname));";
+
+const char* const kRootNames[] = {"HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_DYN_DATA"};
+
+std::int64_t NowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Administrators, System and the given user have full control; Users may read.
+DescriptorParts DefaultDescriptor(const SidBytes& user) {
+    DescriptorParts parts;
+    parts.control = win::SE_DACL_PRESENT;
+    parts.owner = user;
+    parts.daclPresent = true;
+    std::vector<AceEntry> entries;
+    auto allow = [&entries](const SidBytes& sid, std::uint32_t mask) {
+        AceEntry entry;
+        entry.flags = win::CONTAINER_INHERIT_ACE;
+        entry.mask = mask;
+        entry.sid = sid;
+        entries.push_back(entry);
+    };
+    allow(user, win::KEY_ALL_ACCESS);
+    allow(WellKnownSid("Administrators"), win::KEY_ALL_ACCESS);
+    allow(WellKnownSid("System"), win::KEY_ALL_ACCESS);
+    allow(WellKnownSid("Users"), win::KEY_READ);
+    parts.dacl = BuildAcl(entries);
+    return parts;
+}
+
+class Transaction {
+public:
+    explicit Transaction(sqlite3* db) : db_(db) { Exec(db_, "BEGIN IMMEDIATE"); }
+    ~Transaction() {
+        if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void Commit() {
+        Exec(db_, "COMMIT");
+        done_ = true;
+    }
+
+private:
+    sqlite3* db_;
+    bool done_ = false;
+};
+
+std::optional<std::int64_t> ChildId(sqlite3* db, std::int64_t parent, const std::string& name, std::string* storedName) {
+    Statement find(db, "SELECT id, name FROM keys WHERE parent=? AND uname=?");
+    find.Bind(1, parent).Bind(2, UpperAscii(name));
+    if (!find.Step()) return std::nullopt;
+    if (storedName) *storedName = find.Text(1);
+    return find.Int(0);
+}
+
+std::int64_t InsertKey(sqlite3* db, std::int64_t parent, const std::string& name, const Bytes& sd) {
+    Statement insert(db, "INSERT INTO keys(parent, name, uname, sd, written) VALUES(?,?,?,?,?)");
+    insert.Bind(1, parent).Bind(2, name).Bind(3, UpperAscii(name)).Bind(4, sd).Bind(5, NowSeconds());
+    insert.Step();
+    return sqlite3_last_insert_rowid(db);
+}
+
+std::int64_t EnsureKey(sqlite3* db, std::int64_t parent, const std::string& name, const DescriptorParts& sd) {
+    if (auto id = ChildId(db, parent, name, nullptr)) return *id;
+    return InsertKey(db, parent, name, BuildSelfRelative(sd));
+}
+
+void CreateBaseKeys(sqlite3* db) {
+    const DescriptorParts sd = DefaultDescriptor(CallingUserSid());
+    const std::int64_t hklm = EnsureKey(db, 0, kRootNames[0], sd);
+    EnsureKey(db, 0, kRootNames[1], sd);
+    EnsureKey(db, 0, kRootNames[2], sd);
+    const std::int64_t software = EnsureKey(db, hklm, "SOFTWARE", sd);
+    EnsureKey(db, software, "Classes", sd);
+    if (HostIs64Bit()) EnsureKey(db, software, "Wow6432Node", sd);
+    std::int64_t key = EnsureKey(db, hklm, "SYSTEM", sd);
+    for (const char* name : {"CurrentControlSet", "Hardware Profiles", "Current"}) key = EnsureKey(db, key, name, sd);
+}
+
+// Switching the journal mode does not wait on the busy handler while another
+// process is creating the same new file, so it is retried here.
+void UseWriteAheadLog(sqlite3* db) {
+    for (int attempt = 0;; ++attempt) {
+        const int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) return;
+        if ((rc & 0xFF) != SQLITE_BUSY || attempt >= 1200) throw StoreError{win::ERROR_REGISTRY_IO_FAILED};
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+void OpenDatabase(Store& store, const std::filesystem::path& file) {
+    std::filesystem::create_directories(file.parent_path());
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        throw StoreError{win::ERROR_CANTOPEN};
+    }
+    sqlite3_busy_timeout(db, 60000);
+    try {
+        UseWriteAheadLog(db);
+        Exec(db, "PRAGMA synchronous=NORMAL");
+        Transaction transaction(db);
+        Exec(db, kSchema);
+        CreateBaseKeys(db);
+        transaction.Commit();
+    } catch (const StoreError&) {
+        sqlite3_close(db);
+        throw;
+    }
+    store.db = db;
+    store.file = file;
+    store.owner = getpid();
+}
+
+// The connection for the current host folder. A connection inherited over
+// fork() is left alone: SQLite must not be used through it in the child.
+sqlite3* Database(Store& store) {
+    const std::filesystem::path file = HostFolder() / "registry.db";
+    if (store.db != nullptr && store.owner == getpid() && store.file == file) return store.db;
+    if (store.db != nullptr && store.owner == getpid()) sqlite3_close(store.db);
+    store.db = nullptr;
+    store.handles.clear();
+    OpenDatabase(store, file);
+    return store.db;
+}
+
+std::vector<std::string> SplitPath(const char* subKey) {
+    std::vector<std::string> parts;
+    if (subKey == nullptr) return parts;
+    const std::string text(subKey);
+    if (!text.empty() && text[0] == '\\') throw StoreError{win::ERROR_BAD_PATHNAME};
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find('\\', start), text.size());
+        if (end > start) {
+            if (end - start > kMaxKeyNameLength) throw StoreError{win::ERROR_INVALID_PARAMETER};
+            parts.push_back(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::int64_t RootId(sqlite3* db, int index) {
+    return *ChildId(db, 0, kRootNames[index], nullptr);
+}
+
+std::optional<DescriptorParts> DescriptorOf(sqlite3* db, std::int64_t id) {
+    Statement read(db, "SELECT sd FROM keys WHERE id=?");
+    read.Bind(1, id);
+    if (!read.Step()) throw StoreError{static_cast<LONG>(win::ERROR_KEY_DELETED)};
+    const Bytes sd = read.Blob(0);
+    return ParseDescriptor(sd.data(), sd.size());
+}
+
+DWORD MapDesired(REGSAM desired) {
+    DWORD mapped = desired & ~(win::KEY_WOW64_32KEY | win::KEY_WOW64_64KEY | win::SYNCHRONIZE | 0x01000000u);
+    if (desired & win::GENERIC_READ) mapped |= win::KEY_READ;
+    if (desired & win::GENERIC_WRITE) mapped |= win::KEY_WRITE;
+    if (desired & win::GENERIC_EXECUTE) mapped |= win::KEY_EXECUTE;
+    if (desired & win::GENERIC_ALL) mapped |= win::KEY_ALL_ACCESS;
+    return mapped & ~(win::GENERIC_READ | win::GENERIC_WRITE | win::GENERIC_EXECUTE | win::GENERIC_ALL);
+}
+
+// The rights an open of the key gives, or nothing when refused.
+std::optional<DWORD> CheckAccess(sqlite3* db, std::int64_t id, REGSAM desired) {
+    const auto sd = DescriptorOf(db, id);
+    if (!sd) return (desired & win::MAXIMUM_ALLOWED) ? win::KEY_ALL_ACCESS : MapDesired(desired);
+    const std::vector<SidBytes> token = CallingTokenSids();
+    const DWORD wanted = MapDesired(desired) & ~win::MAXIMUM_ALLOWED;
+    if (desired & win::MAXIMUM_ALLOWED) {
+        const DWORD maximum = MaximumAllowed(*sd, token, kKeyMapping);
+        if ((wanted & ~maximum) != 0) return std::nullopt;
+        return maximum;
+    }
+    if (!AccessGranted(*sd, token, wanted, kKeyMapping)) return std::nullopt;
+    return wanted;
+}
+
+void EnsureCurrentUserKey(sqlite3* db) {
+    const SidBytes user = CallingUserSid();
+    const std::string name = SidToString(user.data());
+    if (ChildId(db, RootId(db, 1), name, nullptr)) return;
+    Transaction transaction(db);
+    std::int64_t key = EnsureKey(db, RootId(db, 1), name, DefaultDescriptor(user));
+    EnsureKey(db, key, "Software", DefaultDescriptor(user));
+    transaction.Commit();
+}
+
+// The key a predefined handle stands for, with the caller's maximum rights.
+std::optional<OpenKey> Predefined(sqlite3* db, HKEY key) {
+    const auto low = static_cast<std::uint32_t>(key);
+    if (key != static_cast<HKEY>(low) && key != static_cast<HKEY>(static_cast<std::int32_t>(low))) return std::nullopt;
+    OpenKey open;
+    switch (low) {
+        case 0x80000000u: open.rootId = RootId(db, 0); open.path = {"SOFTWARE", "Classes"}; break;
+        case 0x80000001u:
+            EnsureCurrentUserKey(db);
+            open.rootId = RootId(db, 1);
+            open.path = {SidToString(CallingUserSid().data())};
+            break;
+        case 0x80000002u: open.rootId = RootId(db, 0); break;
+        case 0x80000003u: open.rootId = RootId(db, 1); break;
+        case 0x80000005u:
+            open.rootId = RootId(db, 0);
+            open.path = {"SYSTEM", "CurrentControlSet", "Hardware Profiles", "Current"};
+            break;
+        case 0x80000006u: open.rootId = RootId(db, 2); break;
+        default: return std::nullopt;
+    }
+    return open;
+}
+
+std::optional<std::int64_t> Resolve(sqlite3* db, std::int64_t rootId, std::vector<std::string>& path) {
+    std::int64_t id = rootId;
+    for (std::string& name : path) {
+        const auto child = ChildId(db, id, name, &name);
+        if (!child) return std::nullopt;
+        id = *child;
+    }
+    return id;
+}
+
+// The handle's key with its rights; predefined handles are resolved here.
+OpenKey Lookup(Store& store, sqlite3* db, HKEY key) {
+    if (auto open = Predefined(db, key)) {
+        auto id = Resolve(db, open->rootId, open->path);
+        if (!id) throw StoreError{win::ERROR_FILE_NOT_FOUND};
+        open->id = *id;
+        open->granted = *CheckAccess(db, *id, win::MAXIMUM_ALLOWED);
+        return *open;
+    }
+    const auto found = store.handles.find(key);
+    if (found == store.handles.end()) throw StoreError{win::ERROR_INVALID_HANDLE};
+    return found->second;
+}
+
+void Require(const OpenKey& key, DWORD rights) {
+    if ((key.granted & rights) != rights) throw StoreError{win::ERROR_ACCESS_DENIED};
+}
+
+void RequireExists(sqlite3* db, const OpenKey& key) {
+    Statement find(db, "SELECT 1 FROM keys WHERE id=?");
+    find.Bind(1, key.id);
+    if (!find.Step()) throw StoreError{static_cast<LONG>(win::ERROR_KEY_DELETED)};
+}
+
+// An open key that still exists and was opened with the rights a read needs.
+OpenKey LookupForReading(Store& store, sqlite3* db, HKEY key, DWORD rights) {
+    const OpenKey open = Lookup(store, db, key);
+    Require(open, rights);
+    RequireExists(db, open);
+    return open;
+}
+
+// A 32-bit program's view: HKLM\SOFTWARE is HKLM\SOFTWARE\Wow6432Node on a 64-bit host.
+void ApplyView(sqlite3* db, const OpenKey& base, std::vector<std::string>& path, REGSAM sam) {
+    if ((sam & win::KEY_WOW64_32KEY) && (sam & win::KEY_WOW64_64KEY)) throw StoreError{win::ERROR_INVALID_PARAMETER};
+    if (!HostIs64Bit() || (sam & win::KEY_WOW64_64KEY) || base.rootId != RootId(db, 0)) return;
+    if (path.empty() || UpperAscii(path[0]) != "SOFTWARE") return;
+    // Wow6432Node is already the 32-bit node; Classes (HKCR) is shared by both views.
+    if (path.size() >= 2 && (UpperAscii(path[1]) == "WOW6432NODE" || UpperAscii(path[1]) == "CLASSES")) return;
+    path.insert(path.begin() + 1, "Wow6432Node");
+}
+
+std::vector<std::string> FullPath(const OpenKey& base, const char* subKey) {
+    std::vector<std::string> path = base.path;
+    for (std::string& name : SplitPath(subKey)) path.push_back(std::move(name));
+    return path;
+}
+
+HKEY AddHandle(Store& store, OpenKey key) {
+    const HKEY handle = store.nextHandle;
+    store.nextHandle += 4;
+    store.handles[handle] = std::move(key);
+    return handle;
+}
+
+void Touch(sqlite3* db, std::int64_t id) {
+    Statement touch(db, "UPDATE keys SET written=? WHERE id=?");
+    touch.Bind(1, NowSeconds()).Bind(2, id);
+    touch.Step();
+}
+
+// The descriptor of a new key: the caller owns it; the parent's inheritable
+// entries follow the explicit ones of the creator's descriptor, if any.
+DescriptorParts NewKeyDescriptor(sqlite3* db, std::int64_t parent, const win::SECURITY_ATTRIBUTES* attributes) {
+    DescriptorParts parts;
+    parts.owner = CallingUserSid();
+    parts.control = win::SE_DACL_PRESENT | win::SE_DACL_AUTO_INHERITED;
+    parts.daclPresent = true;
+    std::vector<AceEntry> entries;
+    bool inherit = true;
+    if (attributes != nullptr && attributes->lpSecurityDescriptor != nullptr) {
+        const auto given = ParseDescriptor(attributes->lpSecurityDescriptor, std::numeric_limits<std::size_t>::max() / 2);
+        if (!given) throw StoreError{static_cast<LONG>(win::ERROR_INVALID_SECURITY_DESCR)};
+        if (!given->owner.empty()) parts.owner = given->owner;
+        if (given->daclPresent && !given->dacl.empty())
+            for (AceEntry& entry : AclEntries(given->dacl.data()))
+                if (!(entry.flags & win::INHERITED_ACE)) entries.push_back(std::move(entry));
+        if (given->control & win::SE_DACL_PROTECTED) {
+            inherit = false;
+            parts.control |= win::SE_DACL_PROTECTED;
+        }
+    }
+    const auto parentSd = DescriptorOf(db, parent);
+    if (inherit && parentSd && parentSd->daclPresent && !parentSd->dacl.empty()) {
+        for (AceEntry entry : AclEntries(parentSd->dacl.data())) {
+            if (!(entry.flags & win::CONTAINER_INHERIT_ACE)) continue;
+            if (entry.flags & win::NO_PROPAGATE_INHERIT_ACE) entry.flags = win::INHERITED_ACE;
+            else entry.flags = static_cast<std::uint8_t>((entry.flags & ~win::INHERIT_ONLY_ACE) | win::INHERITED_ACE);
+            entry.raw.clear();
+            entries.push_back(std::move(entry));
+        }
+    }
+    parts.dacl = BuildAcl(entries);
+    return parts;
+}
+
+template <typename Body>
+LONG Guarded(Body body) {
+    Store& store = TheStore();
+    std::lock_guard lock(store.mutex);
+    try {
+        return body(store, Database(store));
+    } catch (const StoreError& error) {
+        return error.code;
+    } catch (const std::exception&) {
+        return static_cast<LONG>(win::ERROR_REGISTRY_IO_FAILED);
+    }
+}
+
+LONG OpenKeyAt(Store& store, sqlite3* db, HKEY key, const char* subKey, REGSAM sam, HKEY* result) {
+    if (result == nullptr) return win::ERROR_INVALID_PARAMETER;
+    const OpenKey base = Lookup(store, db, key);
+    RequireExists(db, base);
+    OpenKey open = base;
+    open.path = FullPath(base, subKey);
+    ApplyView(db, base, open.path, sam);
+    const auto id = Resolve(db, base.rootId, open.path);
+    if (!id) return win::ERROR_FILE_NOT_FOUND;
+    const auto granted = CheckAccess(db, *id, sam);
+    if (!granted) return win::ERROR_ACCESS_DENIED;
+    open.id = *id;
+    open.granted = *granted;
+    *result = AddHandle(store, open);
+    return win::ERROR_SUCCESS;
+}
+
+LONG CreateKeyAt(Store& store, sqlite3* db, HKEY key, const char* subKey, REGSAM sam,
+                 const win::SECURITY_ATTRIBUTES* attributes, HKEY* result, DWORD* disposition) {
+    if (result == nullptr) return win::ERROR_INVALID_PARAMETER;
+    const OpenKey base = Lookup(store, db, key);
+    OpenKey open = base;
+    open.path = FullPath(base, subKey);
+    ApplyView(db, base, open.path, sam);
+    Transaction transaction(db);
+    RequireExists(db, base);
+    std::int64_t id = base.rootId;
+    bool created = false;
+    for (std::string& name : open.path) {
+        if (auto child = ChildId(db, id, name, &name)) {
+            id = *child;
+            continue;
+        }
+        if (!created && !CheckAccess(db, id, win::KEY_CREATE_SUB_KEY)) return win::ERROR_ACCESS_DENIED;
+        id = InsertKey(db, id, name, BuildSelfRelative(NewKeyDescriptor(db, id, attributes)));
+        created = true;
+    }
+    const auto granted = CheckAccess(db, id, sam);
+    if (!granted) return win::ERROR_ACCESS_DENIED;
+    transaction.Commit();
+    open.id = id;
+    open.granted = *granted;
+    *result = AddHandle(store, open);
+    if (disposition) *disposition = created ? win::REG_CREATED_NEW_KEY : win::REG_OPENED_EXISTING_KEY;
+    return win::ERROR_SUCCESS;
+}
+
+std::string ValueName(const char* name) {
+    std::string text = name ? name : "";
+    if (text.size() > kMaxValueNameLength) throw StoreError{win::ERROR_INVALID_PARAMETER};
+    return text;
+}
+
+// Copies bytes to a caller's buffer with the ANSI calls' size rules.
+LONG HandOut(const Bytes& data, win::BYTE* buffer, DWORD* length) {
+    if (buffer == nullptr) {
+        if (length) *length = static_cast<DWORD>(data.size());
+        return win::ERROR_SUCCESS;
+    }
+    if (length == nullptr) return static_cast<LONG>(ERROR_NOACCESS);
+    if (*length < data.size()) {
+        *length = static_cast<DWORD>(data.size());
+        return win::ERROR_MORE_DATA;
+    }
+    if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
+    *length = static_cast<DWORD>(data.size());
+    return win::ERROR_SUCCESS;
+}
+
+// A name into a buffer of *length characters (room for the NUL needed).
+LONG HandOutName(const std::string& name, char* buffer, DWORD* length) {
+    if (buffer == nullptr || length == nullptr) return win::ERROR_INVALID_PARAMETER;
+    if (*length < name.size() + 1) return win::ERROR_MORE_DATA;
+    std::memcpy(buffer, name.c_str(), name.size() + 1);
+    *length = static_cast<DWORD>(name.size());
+    return win::ERROR_SUCCESS;
+}
+
+win::FILETIME FileTimeOf(std::int64_t unixSeconds) {
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(unixSeconds) + 11644473600ull) * 10000000ull;
+    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+std::string DisplayPath(sqlite3* db, const OpenKey& key) {
+    Statement root(db, "SELECT name FROM keys WHERE id=?");
+    root.Bind(1, key.rootId);
+    std::string path = root.Step() ? root.Text(0) : "";
+    for (const std::string& name : key.path) path += "\\" + name;
+    return path;
+}
+
+}  // namespace
+
+std::string RegistryKeyPath(win::HKEY key) {
+    std::string path;
+    Guarded([&](Store& store, sqlite3* db) -> LONG {
+        path = DisplayPath(db, Lookup(store, db, key));
+        return 0;
+    });
+    return path;
+}
+
+win::HKEY RegistryRootOf(const std::string& rootName) {
+    const std::string name = UpperAscii(rootName);
+    if (name == "HKLM" || name == "HKEY_LOCAL_MACHINE") return win::HKEY_LOCAL_MACHINE;
+    if (name == "HKCU" || name == "HKEY_CURRENT_USER") return win::HKEY_CURRENT_USER;
+    if (name == "HKU" || name == "HKEY_USERS") return win::HKEY_USERS;
+    if (name == "HKCR" || name == "HKEY_CLASSES_ROOT") return win::HKEY_CLASSES_ROOT;
+    if (name == "HKCC" || name == "HKEY_CURRENT_CONFIG") return win::HKEY_CURRENT_CONFIG;
+    if (name == "HKDD" || name == "HKEY_DYN_DATA") return win::HKEY_DYN_DATA;
+    return 0;
+}
+
+std::string RegistryRootName(win::HKEY root) {
+    switch (static_cast<std::uint32_t>(root)) {
+        case 0x80000000u: return "HKEY_CLASSES_ROOT";
+        case 0x80000001u: return "HKEY_CURRENT_USER";
+        case 0x80000002u: return "HKEY_LOCAL_MACHINE";
+        case 0x80000003u: return "HKEY_USERS";
+        case 0x80000005u: return "HKEY_CURRENT_CONFIG";
+        case 0x80000006u: return "HKEY_DYN_DATA";
+        default: return "";
+    }
+}
+
+}  // namespace platform
+
+namespace win {
+
+using platform::Guarded;
+using platform::Store;
+
+LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM samDesired, HKEY* result) {
+    return Guarded([&](Store& store, sqlite3* db) {
+        return platform::OpenKeyAt(store, db, key, subKey, samDesired, result);
+    });
+}
+
+LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
+    return RegOpenKeyExA(key, subKey, 0, MAXIMUM_ALLOWED, result);
+}
+
+LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClass, DWORD options,
+                     REGSAM samDesired, const SECURITY_ATTRIBUTES* securityAttributes, HKEY* result,
+                     DWORD* disposition) {
+    return Guarded([&](Store& store, sqlite3* db) {
+        return platform::CreateKeyAt(store, db, key, subKey, samDesired, securityAttributes, result, disposition);
+    });
+}
+
+LONG RegCreateKeyA(HKEY key, const char* subKey, HKEY* result) {
+    return RegCreateKeyExA(key, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, MAXIMUM_ALLOWED, nullptr, result,
+                           nullptr);
+}
+
+LONG RegCloseKey(HKEY key) {
+    if (!platform::RegistryRootName(key).empty()) return ERROR_SUCCESS;
+    Store& store = platform::TheStore();
+    std::lock_guard lock(store.mutex);
+    return store.handles.erase(key) ? ERROR_SUCCESS : static_cast<LONG>(ERROR_INVALID_HANDLE);
+}
+
+LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                      DWORD* dataLength) {
+    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+        if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
+        if (data != nullptr && dataLength == nullptr) return static_cast<LONG>(platform::ERROR_NOACCESS);
+        const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_QUERY_VALUE);
+        platform::Statement read(db, "SELECT type, data FROM vals WHERE key=? AND uname=?");
+        read.Bind(1, open.id).Bind(2, platform::UpperAscii(platform::ValueName(valueName)));
+        if (!read.Step()) return ERROR_FILE_NOT_FOUND;
+        if (type) *type = static_cast<DWORD>(read.Int(0));
+        return platform::HandOut(read.Blob(1), data, dataLength);
+    });
+}
+
+LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                    DWORD dataLength) {
+    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+        if (data == nullptr && dataLength != 0) return static_cast<LONG>(platform::ERROR_NOACCESS);
+        const std::string name = platform::ValueName(valueName);
+        const platform::OpenKey open = platform::Lookup(store, db, key);
+        platform::Require(open, KEY_SET_VALUE);
+        platform::Transaction transaction(db);
+        platform::RequireExists(db, open);
+        platform::Statement write(db,
+                                  "INSERT INTO vals(key, name, uname, type, data) VALUES(?,?,?,?,?)"
+                                  " ON CONFLICT(key, uname) DO UPDATE SET name=excluded.name,"
+                                  " type=excluded.type, data=excluded.data");
+        write.Bind(1, open.id).Bind(2, name).Bind(3, platform::UpperAscii(name)).Bind(4, static_cast<std::int64_t>(type));
+        write.Bind(5, data ? platform::Bytes(data, data + dataLength) : platform::Bytes{});
+        write.Step();
+        platform::Touch(db, open.id);
+        transaction.Commit();
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegDeleteValueA(HKEY key, const char* valueName) {
+    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+        const std::string name = platform::ValueName(valueName);
+        const platform::OpenKey open = platform::Lookup(store, db, key);
+        platform::Require(open, KEY_SET_VALUE);
+        platform::Transaction transaction(db);
+        platform::RequireExists(db, open);
+        platform::Statement erase(db, "DELETE FROM vals WHERE key=? AND uname=?");
+        erase.Bind(1, open.id).Bind(2, platform::UpperAscii(name));
+        erase.Step();
+        if (sqlite3_changes(db) == 0) return ERROR_FILE_NOT_FOUND;
+        platform::Touch(db, open.id);
+        transaction.Commit();
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegDeleteKeyExA(HKEY key, const char* subKey, REGSAM samDesired, DWORD reserved) {
+    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+        if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
+        const platform::OpenKey base = platform::Lookup(store, db, key);
+        std::vector<std::string> path = platform::FullPath(base, subKey);
+        platform::ApplyView(db, base, path, samDesired);
+        platform::Transaction transaction(db);
+        platform::RequireExists(db, base);
+        const auto id = platform::Resolve(db, base.rootId, path);
+        if (!id) return ERROR_FILE_NOT_FOUND;
+        if (path.empty() || !platform::CheckAccess(db, *id, DELETE)) return ERROR_ACCESS_DENIED;
+        platform::Statement children(db, "SELECT 1 FROM keys WHERE parent=? LIMIT 1");
+        children.Bind(1, *id);
+        if (children.Step()) return ERROR_ACCESS_DENIED;
+        platform::Statement values(db, "DELETE FROM vals WHERE key=?");
+        values.Bind(1, *id);
+        values.Step();
+        platform::Statement erase(db, "DELETE FROM keys WHERE id=?");
+        erase.Bind(1, *id);
+        erase.Step();
+        transaction.Commit();
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegDeleteKeyA(HKEY key, const char* subKey) { return RegDeleteKeyExA(key, subKey, 0, 0); }
+
+LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved, char* keyClass,
+                   DWORD* classLength, FILETIME* lastWriteTime) {
+    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+        if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
+        const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_ENUMERATE_SUB_KEYS);
+        platform::Statement list(db, "SELECT name, written FROM keys WHERE parent=? ORDER BY uname LIMIT 1 OFFSET ?");
+        list.Bind(1, open.id).Bind(2, static_cast<std::int64_t>(index));
+        if (!list.Step()) return ERROR_NO_MORE_ITEMS;
+        const LONG result = platform::HandOutName(list.Text(0), name, nameLength);
+        if (result != ERROR_SUCCESS) return result;
+        if (keyClass && classLength && *classLength > 0) keyClass[0] = '\0';
+        if (classLength) *classLength = 0;
+        if (lastWriteTime) *lastWriteTime = platform::FileTimeOf(list.Int(1));
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameLength) {
+    return RegEnumKeyExA(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+}
+
+LONG RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameLength, DWORD* reserved, DWORD* type,
+                   BYTE* data, DWORD* dataLength) {
+    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+        if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
+        if (data != nullptr && dataLength == nullptr) return static_cast<LONG>(platform::ERROR_NOACCESS);
+        const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_QUERY_VALUE);
+        platform::Statement list(db, "SELECT name, type, data FROM vals WHERE key=? ORDER BY seq LIMIT 1 OFFSET ?");
+        list.Bind(1, open.id).Bind(2, static_cast<std::int64_t>(index));
+        if (!list.Step()) return ERROR_NO_MORE_ITEMS;
+        const LONG result = platform::HandOutName(list.Text(0), valueName, valueNameLength);
+        if (result != ERROR_SUCCESS) return result;
+        if (type) *type = static_cast<DWORD>(list.Int(1));
+        return platform::HandOut(list.Blob(2), data, dataLength);
+    });
+}
+
+LONG RegQueryInfoKeyA(HKEY key, char* keyClass, DWORD* classLength, DWORD* reserved, DWORD* subKeys,
+                      DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength,
+                      DWORD* maxValueLength, DWORD* securityDescriptorLength, FILETIME* lastWriteTime) {
+    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+        if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
+        const platform::OpenKey open = platform::Lookup(store, db, key);
+        platform::Require(open, KEY_QUERY_VALUE);
+        platform::Statement keys(db, "SELECT COUNT(*), IFNULL(MAX(LENGTH(CAST(name AS BLOB))),0) FROM keys WHERE parent=?");
+        keys.Bind(1, open.id);
+        keys.Step();
+        platform::Statement vals(db,
+                                 "SELECT COUNT(*), IFNULL(MAX(LENGTH(CAST(name AS BLOB))),0),"
+                                 " IFNULL(MAX(LENGTH(data)),0) FROM vals WHERE key=?");
+        vals.Bind(1, open.id);
+        vals.Step();
+        platform::Statement self(db, "SELECT LENGTH(sd), written FROM keys WHERE id=?");
+        self.Bind(1, open.id);
+        if (!self.Step()) return static_cast<LONG>(ERROR_KEY_DELETED);
+        if (keyClass && classLength && *classLength > 0) keyClass[0] = '\0';
+        if (classLength) *classLength = 0;
+        if (subKeys) *subKeys = static_cast<DWORD>(keys.Int(0));
+        if (maxSubKeyLength) *maxSubKeyLength = static_cast<DWORD>(keys.Int(1));
+        if (maxClassLength) *maxClassLength = 0;
+        if (values) *values = static_cast<DWORD>(vals.Int(0));
+        if (maxValueNameLength) *maxValueNameLength = static_cast<DWORD>(vals.Int(1));
+        if (maxValueLength) *maxValueLength = static_cast<DWORD>(vals.Int(2));
+        if (securityDescriptorLength) *securityDescriptorLength = static_cast<DWORD>(self.Int(0));
+        if (lastWriteTime) *lastWriteTime = platform::FileTimeOf(self.Int(1));
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION securityInformation, PSECURITY_DESCRIPTOR descriptor,
+                       DWORD* descriptorLength) {
+    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+        if (descriptorLength == nullptr) return ERROR_INVALID_PARAMETER;
+        const platform::OpenKey open = platform::Lookup(store, db, key);
+        platform::Require(open, READ_CONTROL);
+        const auto stored = platform::DescriptorOf(db, open.id);
+        if (!stored) return static_cast<LONG>(ERROR_BADDB);
+        platform::DescriptorParts parts;
+        parts.control = stored->control & (SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED | SE_OWNER_DEFAULTED);
+        if (securityInformation & OWNER_SECURITY_INFORMATION) parts.owner = stored->owner;
+        if (securityInformation & GROUP_SECURITY_INFORMATION) parts.group = stored->group;
+        if (securityInformation & DACL_SECURITY_INFORMATION) {
+            parts.daclPresent = stored->daclPresent;
+            parts.dacl = stored->dacl;
+        }
+        const platform::Bytes bytes = platform::BuildSelfRelative(parts);
+        if (descriptor == nullptr || *descriptorLength < bytes.size()) {
+            *descriptorLength = static_cast<DWORD>(bytes.size());
+            return static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER);
+        }
+        std::memcpy(descriptor, bytes.data(), bytes.size());
+        *descriptorLength = static_cast<DWORD>(bytes.size());
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION securityInformation, PSECURITY_DESCRIPTOR descriptor) {
+    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+        const auto given = platform::ParseDescriptor(descriptor, std::numeric_limits<std::size_t>::max() / 2);
+        if (!given) return static_cast<LONG>(ERROR_INVALID_SECURITY_DESCR);
+        const platform::OpenKey open = platform::Lookup(store, db, key);
+        if (securityInformation & DACL_SECURITY_INFORMATION) platform::Require(open, WRITE_DAC);
+        if (securityInformation & OWNER_SECURITY_INFORMATION) platform::Require(open, WRITE_OWNER);
+        platform::Transaction transaction(db);
+        auto stored = platform::DescriptorOf(db, open.id);
+        if (!stored) return static_cast<LONG>(ERROR_BADDB);
+        if (securityInformation & OWNER_SECURITY_INFORMATION) {
+            if (given->owner.empty()) return static_cast<LONG>(ERROR_INVALID_OWNER);
+            const auto token = platform::CallingTokenSids();
+            const bool own = std::find(token.begin(), token.end(), given->owner) != token.end();
+            if (!own && !platform::CallerIsAdministrator()) return static_cast<LONG>(ERROR_INVALID_OWNER);
+            stored->owner = given->owner;
+        }
+        if (securityInformation & GROUP_SECURITY_INFORMATION) stored->group = given->group;
+        if (securityInformation & DACL_SECURITY_INFORMATION) {
+            constexpr SECURITY_DESCRIPTOR_CONTROL carried = SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED;
+            stored->daclPresent = given->daclPresent;
+            stored->dacl = given->dacl;
+            stored->control = static_cast<std::uint16_t>((stored->control & ~carried) | (given->control & carried));
+        }
+        platform::Statement write(db, "UPDATE keys SET sd=? WHERE id=?");
+        write.Bind(1, platform::BuildSelfRelative(*stored)).Bind(2, open.id);
+        write.Step();
+        transaction.Commit();
+        return ERROR_SUCCESS;
+    });
+}
+
+}  // namespace win

@@ -1,0 +1,164 @@
+#include "platform/host/HostFolder.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+
+#include "platform/api/ProfileIni.h"
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path ChosenHostFolder() {
+    if (const char* host = std::getenv("QUARNEL_HOST"); host && *host) return fs::absolute(host).lexically_normal();
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return fs::path(data) / "quarnel-host";
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* pw = getpwuid(geteuid());
+        home = pw ? pw->pw_dir : "/tmp";
+    }
+    return fs::path(home) / ".local" / "share" / "quarnel-host";
+}
+
+// host.ini is read again only when its modification time changes.
+struct HostIniCache {
+    fs::path file;
+    timespec mtime{};
+    bool present = false;
+    std::map<std::string, std::string> values;  // "SECTION\nKEY" -> value, upper-cased names
+    std::optional<std::vector<DriveMapping>> drives;
+};
+
+std::mutex cacheMutex;
+HostIniCache cache;
+
+std::string CacheKey(const std::string& section, const std::string& key) {
+    std::string k = section + "\n" + key;
+    for (char& c : k) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return k;
+}
+
+void PrepareDriveC(const fs::path& driveC) {
+    std::error_code ec;
+    const std::string user = LoginName();
+    const fs::path profile = driveC / "Users" / user;
+    for (const fs::path& folder : {driveC / "Windows" / "System32", driveC / "Program Files" / "Common Files",
+                                   driveC / "Users" / "Public" / "Desktop", driveC / "ProgramData",
+                                   profile / "Desktop", profile / "AppData" / "Local" / "Temp",
+                                   profile / "AppData" / "Roaming"})
+        fs::create_directories(folder, ec);
+    if (HostIs64Bit()) {
+        fs::create_directories(driveC / "Program Files (x86)" / "Common Files", ec);
+        fs::create_directories(driveC / "Windows" / "SysWOW64", ec);
+    }
+}
+
+}  // namespace
+
+std::vector<DriveMapping> DriveMapOf(const fs::path& host);
+
+fs::path HostFolder() {
+    static std::mutex preparedMutex;
+    static std::set<fs::path> prepared;
+    fs::path folder = ChosenHostFolder();
+    {
+        std::lock_guard lock(preparedMutex);
+        if (prepared.count(folder)) return folder;
+        prepared.insert(folder);
+    }
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    for (const DriveMapping& drive : DriveMapOf(folder))
+        if (drive.letter == 'C') PrepareDriveC(drive.folder);
+    return folder;
+}
+
+namespace {
+
+// The cache of host.ini, read again when the file's modification time changes.
+HostIniCache& FreshCache() {
+    const fs::path file = ChosenHostFolder() / "host.ini";
+    struct stat st {};
+    const bool present = ::stat(file.c_str(), &st) == 0;
+    const bool fresh = cache.file == file && cache.present == present &&
+                       (!present || (cache.mtime.tv_sec == st.st_mtim.tv_sec && cache.mtime.tv_nsec == st.st_mtim.tv_nsec));
+    if (!fresh) cache = HostIniCache{file, present ? st.st_mtim : timespec{}, present, {}, std::nullopt};
+    return cache;
+}
+
+std::string CachedSetting(HostIniCache& fresh, const std::string& section, const std::string& key,
+                          const std::string& defaultValue) {
+    const std::string k = CacheKey(section, key);
+    auto found = fresh.values.find(k);
+    if (found == fresh.values.end()) {
+        std::optional<std::string> value = fresh.present ? ReadIniValue(fresh.file, section, key) : std::nullopt;
+        found = fresh.values.emplace(k, value ? *value : std::string("\x01")).first;
+    }
+    return found->second == "\x01" ? defaultValue : found->second;
+}
+
+}  // namespace
+
+std::string HostSetting(const std::string& section, const std::string& key, const std::string& defaultValue) {
+    std::lock_guard lock(cacheMutex);
+    return CachedSetting(FreshCache(), section, key, defaultValue);
+}
+
+long HostSettingNumber(const std::string& section, const std::string& key, long defaultValue) {
+    const std::string text = HostSetting(section, key, "");
+    if (text.empty()) return defaultValue;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 0);
+    return end == text.c_str() ? defaultValue : value;
+}
+
+std::vector<DriveMapping> DriveMap() { return DriveMapOf(HostFolder()); }
+
+std::vector<DriveMapping> DriveMapOf(const fs::path& host) {
+    std::lock_guard lock(cacheMutex);
+    HostIniCache& fresh = FreshCache();
+    if (fresh.drives) return *fresh.drives;
+    std::vector<DriveMapping> drives;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        std::string fallback;
+        if (letter == 'C') fallback = (host / "drive_c").string();
+        if (letter == 'Z') fallback = "/";
+        const std::string folder = CachedSetting(fresh, "Drives", std::string(1, letter), fallback);
+        if (folder.empty()) continue;
+        fs::path path(folder);
+        if (path.is_relative()) path = host / path;
+        drives.push_back({letter, path.lexically_normal()});
+    }
+    fresh.drives = drives;
+    return drives;
+}
+
+bool HostIs64Bit() { return HostSettingNumber("Machine", "Is64Bit", 1) != 0; }
+
+std::string LoginName() {
+    const passwd* pw = getpwuid(geteuid());
+    if (pw && pw->pw_name) return pw->pw_name;
+    return "user";
+}
+
+std::string ComputerName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return "LOCALHOST";
+    std::string text(name);
+    if (auto dot = text.find('.'); dot != std::string::npos) text.resize(dot);
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string HostUserProfileWindowsPath() { return "C:\\Users\\" + LoginName(); }
+
+}  // namespace platform

@@ -1,0 +1,42 @@
+#include "platform/host/QtPlatform.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QWidget>
+#include <cstdlib>
+#include <string>
+
+namespace platform {
+
+namespace {
+
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+bool IsHeadlessPlatformName(const QString& name) {
+    return name.startsWith(QLatin1String("offscreen")) || name.startsWith(QLatin1String("minimal"));
+}
+
+}  // namespace
+
+void ChooseQtPlatform() {
+    if (IsSet("QT_QPA_PLATFORM")) return;
+    if (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) return;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+bool HasDisplay() {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return false;
+    return !IsHeadlessPlatformName(QGuiApplication::platformName());
+}
+
+bool AnyWindowLoaded() {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    // A window unloaded with deleteLater is gone once its deletion has run.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return !QApplication::topLevelWidgets().isEmpty();
+}
+
+}  // namespace platform

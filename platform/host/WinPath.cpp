@@ -1,0 +1,219 @@
+#include "platform/host/WinPath.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+
+#include "platform/host/HostFolder.h"
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char UpperChar(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+std::vector<std::string> SplitComponents(const std::string& rest) {
+    std::vector<std::string> parts;
+    std::string current;
+    for (char c : rest) {
+        if (c == '\\') {
+            if (!current.empty()) parts.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty()) parts.push_back(current);
+    return parts;
+}
+
+// Windows drops trailing blanks and dots of a path component.
+std::string TrimComponent(std::string part) {
+    if (part == "." || part == "..") return part;
+    while (!part.empty() && (part.back() == ' ' || part.back() == '.')) part.pop_back();
+    return part;
+}
+
+const DriveMapping* FindDrive(const std::vector<DriveMapping>& drives, char letter) {
+    for (const DriveMapping& drive : drives)
+        if (drive.letter == letter) return &drive;
+    return nullptr;
+}
+
+// A child of folder whose name equals the given one, letter case ignored.
+std::optional<std::string> FindNameNoCase(const fs::path& folder, const std::string& name) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string candidate = it->path().filename().string();
+        if (NamesEqualNoCase(candidate, name)) return candidate;
+    }
+    return std::nullopt;
+}
+
+bool IsPrefix(const fs::path& folder, const fs::path& path, fs::path& rest) {
+    auto f = folder.begin(), p = path.begin();
+    for (; f != folder.end(); ++f, ++p) {
+        if (f->empty()) continue;  // trailing separator
+        if (p == path.end() || *f != *p) return false;
+    }
+    rest.clear();
+    for (; p != path.end(); ++p) rest /= *p;
+    return true;
+}
+
+bool GlobMatch(const char* p, const char* n) {
+    while (*p) {
+        if (*p == '*') {
+            while (*p == '*') ++p;
+            if (!*p) return true;
+            for (const char* s = n; *s; ++s)
+                if (GlobMatch(p, s)) return true;
+            return GlobMatch(p, n + std::char_traits<char>::length(n));
+        }
+        if (!*n) return false;
+        if (*p != '?' && UpperChar(*p) != UpperChar(*n)) return false;
+        ++p;
+        ++n;
+    }
+    return !*n;
+}
+
+}  // namespace
+
+std::string UpperAscii(std::string text) {
+    for (char& c : text) c = UpperChar(c);
+    return text;
+}
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool NameLessNoCase(const std::string& a, const std::string& b) {
+    const std::string ua = UpperAscii(a), ub = UpperAscii(b);
+    if (ua != ub) return ua < ub;
+    return a < b;
+}
+
+bool NamesEqualNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
+}
+
+std::string NormalizeWindowsPath(const std::string& windowsPath) {
+    std::string path = windowsPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    if (path.rfind("\\\\", 0) == 0) return "";
+    char drive = 0;
+    std::string rest;
+    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
+        drive = UpperChar(path[0]);
+        rest = path.substr(2);
+    } else {
+        std::error_code ec;
+        const std::string current = ToWindowsPath(fs::current_path(ec));
+        drive = current.empty() ? 'C' : current[0];
+        rest = path.rfind('\\', 0) == 0 ? path : current.substr(2) + "\\" + path;
+    }
+    std::vector<std::string> parts;
+    for (std::string part : SplitComponents(rest)) {
+        part = TrimComponent(part);
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string result(1, drive);
+    result += ":";
+    if (parts.empty()) return result + "\\";
+    for (const std::string& part : parts) result += "\\" + part;
+    return result;
+}
+
+std::optional<fs::path> ToHostPath(const std::string& windowsPath) {
+    const std::string normal = NormalizeWindowsPath(windowsPath);
+    if (normal.empty()) return std::nullopt;
+    const std::vector<DriveMapping> drives = DriveMap();
+    const DriveMapping* drive = FindDrive(drives, normal[0]);
+    if (!drive) return std::nullopt;
+    const std::vector<std::string> parts = SplitComponents(normal.substr(2));
+    fs::path exact = drive->folder;
+    for (const std::string& part : parts) exact /= part;
+    struct stat st {};
+    if (::lstat(exact.c_str(), &st) == 0) return exact;  // the name as given: the common case
+    fs::path current = drive->folder;
+    bool resolving = true;
+    for (const std::string& part : parts) {
+        if (resolving) {
+            std::error_code ec;
+            if (fs::exists(fs::symlink_status(current / part, ec))) {
+                current /= part;
+                continue;
+            }
+            if (auto match = FindNameNoCase(current, part)) {
+                current /= *match;
+                continue;
+            }
+            resolving = false;
+        }
+        current /= part;
+    }
+    return current;
+}
+
+std::string ToWindowsPath(const fs::path& hostPath) {
+    std::error_code ec;
+    const fs::path path = fs::absolute(hostPath, ec).lexically_normal();
+    const DriveMapping* best = nullptr;
+    fs::path bestRest;
+    size_t bestDepth = 0;
+    const std::vector<DriveMapping> drives = DriveMap();
+    for (const DriveMapping& drive : drives) {
+        fs::path rest;
+        if (!IsPrefix(drive.folder, path, rest)) continue;
+        const size_t depth = std::distance(drive.folder.begin(), drive.folder.end());
+        if (!best || depth > bestDepth) {
+            best = &drive;
+            bestRest = rest;
+            bestDepth = depth;
+        }
+    }
+    std::string letter = best ? std::string(1, best->letter) : "Z";
+    std::string rest = best ? bestRest.string() : path.relative_path().string();
+    std::replace(rest.begin(), rest.end(), '/', '\\');
+    while (!rest.empty() && rest.back() == '\\') rest.pop_back();
+    return letter + ":\\" + rest;
+}
+
+bool IsDriveRoot(const std::string& windowsPath) {
+    const std::string normal = NormalizeWindowsPath(windowsPath);
+    return normal.size() == 3 && normal[1] == ':' && normal[2] == '\\';
+}
+
+bool MatchesWildcard(const std::string& pattern, const std::string& name) {
+    if (name.empty()) return false;
+    if (pattern == "*" || pattern == "*.*") return true;
+    if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+        GlobMatch(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str()))
+        return true;
+    if (!pattern.empty() && pattern.back() == '.')
+        return name.find('.') == std::string::npos && GlobMatch(pattern.substr(0, pattern.size() - 1).c_str(), name.c_str());
+    return GlobMatch(pattern.c_str(), name.c_str());
+}
+
+std::vector<std::string> ListFolderNames(const fs::path& hostFolder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(hostFolder, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end(), NameLessNoCase);
+    return names;
+}
+
+}  // namespace platform

@@ -1,0 +1,196 @@
+#include "platform/tools/EventCreateTool.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <optional>
+
+#include "platform/api/EventLog.h"
+#include "platform/host/HostFolder.h"
+#include "platform/api/MessageTable.h"
+#include "platform/api/Registry.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/host/WinPath.h"
+
+namespace platform {
+
+namespace {
+
+const char* const kUsageHint = "Type \"EVENTCREATE /?\" for usage.\n";
+
+const char* const kUsage =
+    "\nEVENTCREATE [/S system [/U username [/P [password]]]] /ID eventid\n"
+    "            [/L logname] [/SO srcname] /T type /D description\n\n"
+    "Description:\n"
+    "    This command line tool enables an administrator to create\n"
+    "    a custom event ID and message in a specified event log.\n\n"
+    "Parameter List:\n"
+    "    /S    system           Specifies the remote system to connect to.\n"
+    "    /U    [domain\\]user    Specifies the user context under which\n"
+    "                           the command should execute.\n"
+    "    /P    [password]       Specifies the password for the given user context.\n"
+    "    /L    logname          Specifies the event log to create an event in.\n"
+    "    /T    type             Specifies the type of event to create.\n"
+    "                           Valid types: SUCCESS, ERROR, WARNING, INFORMATION,\n"
+    "                           AUDITSUCCESS, AUDITFAILURE.\n"
+    "    /SO   source           Specifies the source to use for the event.\n"
+    "    /ID   id               Specifies the event ID for the event. A valid\n"
+    "                           custom message ID is in the range of 1 - 65535.\n"
+    "    /D    description      Specifies the description text for the new event.\n"
+    "    /?                     Displays this help message.\n";
+
+struct Failure {
+    std::string text;
+};
+
+Failure Syntax(const std::string& text) { return {"ERROR: " + text + "\n" + kUsageHint}; }
+
+const std::vector<std::string>& KnownOptions() {
+    static const std::vector<std::string> options = {"/S", "/U", "/P", "/ID", "/L", "/SO", "/T", "/D"};
+    return options;
+}
+
+std::optional<std::string> OptionName(const std::string& argument) {
+    if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-')) return std::nullopt;
+    const std::string name = "/" + UpperAscii(argument.substr(1));
+    for (const std::string& known : KnownOptions())
+        if (known == name) return name;
+    return std::nullopt;
+}
+
+std::map<std::string, std::string> ReadOptions(const std::vector<std::string>& arguments) {
+    std::map<std::string, std::string> options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const auto name = OptionName(arguments[i]);
+        if (!name) throw Syntax("Invalid argument/option - '" + arguments[i] + "'.");
+        if (options.count(*name)) throw Syntax("Invalid syntax. '" + *name + "' option is not allowed more than '1' time(s).");
+        const bool optionalValue = *name == "/P";
+        if (i + 1 >= arguments.size() || OptionName(arguments[i + 1])) {
+            if (!optionalValue) throw Syntax("Invalid syntax. Value expected for '" + *name + "'.");
+            options[*name] = "";
+            continue;
+        }
+        options[*name] = arguments[++i];
+    }
+    return options;
+}
+
+void Require(const std::map<std::string, std::string>& options, const char* name) {
+    if (!options.count(name)) throw Syntax(std::string("Invalid Syntax. Mandatory option '") + name + "' is missing.");
+}
+
+int TypeNumber(const std::string& typed) {
+    static const std::map<std::string, int> types = {
+        {"SUCCESS", win::EVENTLOG_SUCCESS},           {"ERROR", win::EVENTLOG_ERROR_TYPE},
+        {"WARNING", win::EVENTLOG_WARNING_TYPE},      {"INFORMATION", win::EVENTLOG_INFORMATION_TYPE},
+        {"AUDITSUCCESS", win::EVENTLOG_AUDIT_SUCCESS}, {"AUDITFAILURE", win::EVENTLOG_AUDIT_FAILURE}};
+    const auto found = types.find(UpperAscii(typed));
+    if (found == types.end()) throw Syntax("Invalid Argument/Option - '/T'.");
+    return found->second;
+}
+
+std::uint32_t EventId(const std::string& typed) {
+    const bool digits = !typed.empty() && typed.size() <= 5 &&
+                        typed.find_first_not_of("0123456789") == std::string::npos;
+    const unsigned long id = digits ? std::strtoul(typed.c_str(), nullptr, 10) : 0;
+    if (id < 1 || id > 65535) throw Failure{"ERROR: Invalid ID. The valid range is from 1 - 65535.\n"};
+    return static_cast<std::uint32_t>(id);
+}
+
+void CheckServer(const std::map<std::string, std::string>& options) {
+    const auto server = options.find("/S");
+    if (server == options.end()) {
+        if (options.count("/U") || options.count("/P")) throw Syntax("Invalid syntax. '/U' and '/P' need '/S'.");
+        return;
+    }
+    std::string name = server->second;
+    if (name.rfind("\\\\", 0) == 0) name.erase(0, 2);
+    if (!(name == "." || NamesEqualNoCase(name, "localhost") || NamesEqualNoCase(name, ComputerName())))
+        throw Failure{"ERROR: The RPC server is unavailable.\n"};
+}
+
+std::string LogName(const std::string& typed) {
+    if (const auto registered = RegisteredLogName(typed)) return *registered;
+    for (const char* known : {"Application", "System"})
+        if (NamesEqualNoCase(typed, known)) return known;
+    throw Failure{"ERROR: The specified log '" + typed + "' does not exist.\n"};
+}
+
+void CheckSourceName(const std::string& source) {
+    if (source.empty() || source.find('\\') != std::string::npos || source.size() > 255)
+        throw Failure{"ERROR: Invalid source name '" + source + "'.\n"};
+}
+
+void WriteMessageTableFile() {
+    const auto file = ToHostPath(ExpandEnvironmentStrings(kEventCreateMessageFile));
+    if (!file || std::filesystem::exists(*file)) return;
+    std::error_code ignored;
+    std::filesystem::create_directories(file->parent_path(), ignored);
+    std::ofstream out(*file, std::ios::binary | std::ios::trunc);
+    out << kRangeTableHeader << "\r\n1-65535=%1\r\n";
+}
+
+bool SetValue(win::HKEY key, const char* name, win::DWORD type, const std::string& bytes) {
+    return win::RegSetValueExA(key, name, 0, type, reinterpret_cast<const win::BYTE*>(bytes.data()),
+                               static_cast<win::DWORD>(bytes.size())) == 0;
+}
+
+std::string DwordBytes(win::DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
+
+void RegisterSource(const std::string& log, const std::string& source) {
+    const std::string path = std::string(kEventLogKey) + "\\" + log + "\\" + source;
+    win::HKEY key = 0;
+    if (win::RegCreateKeyExA(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, win::KEY_ALL_ACCESS, nullptr,
+                             &key, nullptr) != 0)
+        throw Failure{"ERROR: Access is denied.\n"};
+    const bool written = SetValue(key, "EventMessageFile", win::REG_EXPAND_SZ,
+                                  std::string(kEventCreateMessageFile) + '\0') &&
+                         SetValue(key, "TypesSupported", win::REG_DWORD, DwordBytes(7)) &&
+                         SetValue(key, "CustomSource", win::REG_DWORD, DwordBytes(1));
+    win::RegCloseKey(key);
+    if (!written) throw Failure{"ERROR: Access is denied.\n"};
+    WriteMessageTableFile();
+}
+
+ToolResult CreateEvent(const std::map<std::string, std::string>& options) {
+    for (const char* name : {"/T", "/ID", "/D"}) Require(options, name);
+    CheckServer(options);
+    const std::string typedType = options.at("/T");
+    const int type = TypeNumber(typedType);
+    const std::uint32_t id = EventId(options.at("/ID"));
+    const std::string typedLog = options.count("/L") ? options.at("/L") : "Application";
+    const std::string log = LogName(typedLog);
+    const std::string source = options.count("/SO") ? options.at("/SO") : "EventCreate";
+    CheckSourceName(source);
+    if (!RegisteredLogOfSource(source)) RegisterSource(log, source);
+
+    EventRecord record;
+    record.log = log;
+    record.source = source;
+    record.type = type;
+    record.eventId = id;
+    record.strings = {options.at("/D")};
+    try {
+        EventLogStore store;
+        store.Append(record);
+    } catch (const RuntimeError& e) {
+        throw Failure{"ERROR: " + e.Description() + "\n"};
+    }
+    return {0,
+            "SUCCESS: An event of type '" + UpperAscii(typedType) + "' was created in the '" + typedLog +
+                "' log with '" + source + "' as the source.\n",
+            ""};
+}
+
+}  // namespace
+
+ToolResult RunEventCreate(const std::vector<std::string>& arguments) {
+    if (arguments.size() == 1 && (arguments[0] == "/?" || arguments[0] == "-?")) return {0, kUsage, ""};
+    try {
+        return CreateEvent(ReadOptions(arguments));
+    } catch (const Failure& failure) {
+        return {1, "", failure.text};
+    }
+}
+
+}  // namespace platform
