@@ -9,6 +9,7 @@
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
 #include "config/frmClientInfo.h"
+#include "config/frmConfig2.h"
 #include "config/frmProfilePrompt.h"
 #include "common/modOpSys.h"
 #include "EventWriter.h"
@@ -86,9 +87,7 @@ void UnzipFile(const std::string& procedure, const std::string& archive, const s
 
 void ShowConfigWindow() { NotBuilt("ShowConfigWindow", "the configuration window (frmConfig)"); }
 
-void ShowSafeModeConfigWindow() {
-    NotBuilt("ShowSafeModeConfigWindow", "the safe-mode configuration window");
-}
+void ShowSafeModeConfigWindow() { (new frmConfig2(GetAppTitle(), bConfigOnly))->show(); }
 
 void ShowClientInfoWindow() {
     frmClientInfo window(GetAppTitle(), {sClientName, sClientPhone, sPCDesc});
