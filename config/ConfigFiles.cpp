@@ -8,13 +8,14 @@
 #include "platform/api/FileSystem.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/host/Text.h"
 #include "platform/host/WinPath.h"
 
 namespace ConfigFiles {
 
 namespace {
 
-bool SameEntry(const std::string& a, const std::string& b) { return platform::NamesEqualNoCase(a, b); }
+bool SameEntry(const std::string& a, const std::string& b) { return platform::TextCompareEqual(a, b); }
 
 std::string FolderOf(const std::string& sFile) {
     const size_t slash = sFile.find_last_of('\\');

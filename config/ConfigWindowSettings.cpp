@@ -12,7 +12,7 @@
 #include "common/CommonModule.h"
 #include "net/modBase85.h"
 #include "platform/api/MessageBox.h"
-#include "platform/api/MessageTable.h"
+#include "platform/host/Text.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/RuntimeError.h"
 

@@ -18,6 +18,7 @@
 #include "platform/api/Program.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace modDHM {
 
@@ -221,7 +222,7 @@ Switch MatchSwitch(const std::string& commandLine) {
     std::string line = commandLine;
     for (char& c : line)
         if (c == '-') c = '/';
-    line = platform::LowerAscii(line);
+    line = platform::TextLower(line);
     for (const auto& [text, task] : kSwitches)
         if (line == text) return task;
     return Switch::Default;

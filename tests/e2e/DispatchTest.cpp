@@ -12,6 +12,7 @@
 #include "platform/tools/SchedulerTool.h"
 #include "support/ProgramRun.h"
 #include "support/TempHost.h"
+#include "platform/host/Text.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ protected:
         ProgramResult result = testsupport::RunInstalled(host_, "Quarnel.exe", commandLine);
         EXPECT_FALSE(result.killed) << "\"" << commandLine << "\" did not end:\n" << result.debugOutput;
         // The removal's StopMonitor.cmd may end the removing process before it ends itself.
-        const bool mayBeEndedByItsScript = platform::LowerAscii(commandLine) == "/uninstaller";
+        const bool mayBeEndedByItsScript = platform::TextLower(commandLine) == "/uninstaller";
         if (!result.historyView && !result.configWindow && !mayBeEndedByItsScript) {
             EXPECT_EQ(result.exitCode, 0) << "\"" << commandLine << "\":\n" << result.debugOutput;
         }
