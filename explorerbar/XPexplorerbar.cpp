@@ -499,6 +499,7 @@ void XPexplorerbar::PaintAll(std::int32_t& contentHeight) {
 void XPexplorerbar::Redraw() {
     QPointer<XPexplorerbar> self(this);
     try {
+        PlaceScoller();
         std::int32_t content = 0;
         PaintAll(content);
         const std::int32_t inner = InnerHeight();

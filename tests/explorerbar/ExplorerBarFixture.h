@@ -23,6 +23,7 @@ protected:
         TestApplication();
         bar = std::make_unique<XPexplorerbar>();
         bar->resize(200, 300);
+        bar->show();
         Record();
     }
 
