@@ -10,6 +10,7 @@
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
 #include "config/frmClientInfo.h"
+#include "config/frmConfig.h"
 #include "config/frmConfig2.h"
 #include "config/frmProfilePrompt.h"
 #include "common/modOpSys.h"
@@ -80,7 +81,7 @@ void UnzipFile(const std::string& procedure, const std::string& archive, const s
     NotBuilt(procedure, "unpacking " + archive + " into " + folder + " (modZip.UnzipFile)");
 }
 
-void ShowConfigWindow() { NotBuilt("ShowConfigWindow", "the configuration window (frmConfig)"); }
+void ShowConfigWindow() { (new frmConfig(GetAppTitle(), bConfigOnly))->show(); }
 
 void ShowSafeModeConfigWindow() { (new frmConfig2(GetAppTitle(), bConfigOnly))->show(); }
 

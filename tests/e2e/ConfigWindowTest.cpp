@@ -154,4 +154,46 @@ TEST_F(ConfigWindowRun, SafeModeSaveAndCloseWritesTheFilesAndReopensTheHistoryVi
     testsupport::StopLiveMonitor(host_, monitor);
 }
 
+// The explorer bar's rows in pixels of the window: every group open, 240
+// twips before each group, a 375-twip header, rows 300 twips apart starting
+// 100 below it, 240 twips after each body; 15 twips to the pixel.
+int SubItemCenterY(int group, int item) {
+    constexpr int kItems[] = {4, 4, 3};
+    int top = 240;
+    for (int before = 1; before < group; ++before) top += 375 + 100 + 300 * kItems[before - 1] + 240;
+    return (top + 375 + 100 + 300 * (item - 1) + 120) / 15;
+}
+
+TEST_F(ConfigWindowRun, ExplorerBarSaveAndCloseReopensTheHistoryView) {
+    testsupport::WriteHostFile(programFolder_ / "Rules" / "Heartbeat_Partition_List.txt", "D:\r\nd:\r\n");
+    auto window = Start("/config");
+    ASSERT_TRUE(window->DebugOutput().find(std::string("frmConfig") + testsupport::kConfigWindowLoaded) !=
+                std::string::npos);
+    const std::string id = FindWindow();
+    ASSERT_FALSE(id.empty());
+    ClickAt(id, 40, SubItemCenterY(2, 2));  // Heartbeat (Advanced)
+    ClickAt(id, 40, SubItemCenterY(3, 1));  // Save & Zip: the window stays
+    ASSERT_TRUE(window->WaitForOutput("frmConfig\\SaveAndZipConfig")) << window->DebugOutput();
+    ClickAt(id, 40, SubItemCenterY(3, 3));  // Save & Close
+    const testsupport::ProgramResult ended = window->Wait(std::chrono::seconds(60));
+    EXPECT_FALSE(ended.killed) << ended.debugOutput;
+    ASSERT_TRUE(window->WaitForOutput(testsupport::kTrayIconAdded)) << window->DebugOutput();
+    EXPECT_EQ(testsupport::ReadHostFile(programFolder_ / "Rules" / "Heartbeat_Partition_List.txt"), "D:\r\n");
+}
+
+TEST_F(ConfigWindowRun, ConfigOnlyCancelEndsWithoutRestartingTheMonitor) {
+    Setting("General", "Identifier", "before");
+    auto window = Start("/configonly");
+    const std::string id = FindWindow();
+    ASSERT_FALSE(id.empty());
+    ClickAt(id, 40, SubItemCenterY(3, 2));  // Cancel & Close
+    const testsupport::ProgramResult ended = window->Wait(std::chrono::seconds(60));
+    EXPECT_FALSE(ended.killed) << ended.debugOutput;
+    EXPECT_EQ(ended.exitCode, 0);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(window->DebugOutput().find("Quarnel_Stop"), std::string::npos) << window->DebugOutput();
+    EXPECT_EQ(window->DebugOutput().find(testsupport::kTrayIconAdded), std::string::npos) << window->DebugOutput();
+    EXPECT_EQ(Stored("General", "Identifier"), "before");
+}
+
 }  // namespace

@@ -21,7 +21,7 @@ using testsupport::ProgramResult;
 
 // The normal start with the tray icon switched on ends by loading the monitor window.
 const std::string kNormalStart = testsupport::kTrayIconAdded;
-const std::string kConfigWindow = "modDHM\\ShowConfigWindow: the configuration window (frmConfig) is not built yet";
+const std::string kConfigWindow = std::string("frmConfig") + testsupport::kConfigWindowLoaded;
 const std::string kSafeModeWindow = std::string("frmConfig2") + testsupport::kConfigWindowLoaded;
 // Without a display the password window is logged and closed as its close box would: refused.
 const std::string kPasswordWindow = "(frmPassword) without a display";
