@@ -1,5 +1,6 @@
 #include "platform/api/MessageTable.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -413,6 +414,20 @@ std::string AnsiToUtf8(std::string_view ansi) {
     for (char ch : ansi) {
         const auto c = static_cast<unsigned char>(ch);
         AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c);
+    }
+    return out;
+}
+
+std::string Utf8ToAnsi(std::string_view utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::uint32_t c = NextCodePoint(utf8, i);
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        const auto* high = std::find(kCp1252High.begin(), kCp1252High.end(), c);
+        out += c != 0xFFFD && high != kCp1252High.end() ? static_cast<char>(0x80 + (high - kCp1252High.begin())) : '?';
     }
     return out;
 }

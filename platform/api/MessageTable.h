@@ -41,5 +41,7 @@ std::optional<std::string> EventRecordMessage(const EventRecord& record);
 // lacks replaced by "?".
 std::string AnsiToUtf8(std::string_view ansi);
 std::string FitToAnsiCodePage(std::string_view utf8);
+// The Windows-1252 bytes of UTF-8 text, "?" for a character it lacks.
+std::string Utf8ToAnsi(std::string_view utf8);
 
 }  // namespace platform
