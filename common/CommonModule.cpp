@@ -14,11 +14,13 @@
 #include "platform/api/EventLoop.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/Process.h"
+#include "platform/api/Security.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/Program.h"
 #include "platform/api/Shell.h"
 #include "platform/api/SystemInfo.h"
 #include "platform/api/Wmi.h"
+#include "platform/host/Text.h"
 
 namespace CommonModule {
 
@@ -33,11 +35,6 @@ bool bFSRedirDisabled = false;
 std::int32_t lWow64OldValue = 0;
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 
 bool ContainsBackslash(const std::string& text) { return text.find('\\') != std::string::npos; }
 
@@ -99,9 +96,9 @@ bool SaveText(const std::string& sFile, const std::string& sText, bool bOverwrit
             if (bNoDuplicates) {
                 vb::TextFile(sFile, vb::TextFile::Mode::Append).Close();
                 vb::TextFile existing(sFile, vb::TextFile::Mode::Input);
-                const std::string wanted = Lower(sText);
+                const std::string wanted = platform::TextLower(sText);
                 while (!existing.Eof()) {
-                    if (Lower(existing.LineInput()) == wanted) {
+                    if (platform::TextLower(existing.LineInput()) == wanted) {
                         existing.Close();
                         RevertFSRedir();
                         return true;
@@ -139,13 +136,16 @@ std::int32_t VersionValue(const std::string& version) {
     return static_cast<std::int32_t>(total);
 }
 
+// Asked of the process itself, not of its exit code: a program may end with 259 (STILL_ACTIVE).
+bool HasEnded(win::HANDLE process) { return win::WaitForSingleObject(process, 0) != win::WAIT_TIMEOUT; }
+
 void WaitForExit(win::HANDLE process, std::int32_t& lExitCode) {
-    win::DWORD code = win::STILL_ACTIVE;
-    do {
-        win::GetExitCodeProcess(process, &code);
+    while (!HasEnded(process)) {
         vb::DoEvents();
         win::Sleep(100);
-    } while (code == win::STILL_ACTIVE);
+    }
+    win::DWORD code = 0;
+    win::GetExitCodeProcess(process, &code);
     lExitCode = static_cast<std::int32_t>(code);
 }
 
@@ -293,7 +293,8 @@ bool ShellX(const std::string& sPathAndFileName, const std::string& sParams, boo
             RevertFSRedir();
             result = task != 0;
         } else {
-            const win::HANDLE process = win::OpenProcess(win::PROCESS_QUERY_INFORMATION, 0, static_cast<win::DWORD>(task));
+            const win::HANDLE process = win::OpenProcess(win::PROCESS_QUERY_INFORMATION | win::SYNCHRONIZE, 0,
+                                                          static_cast<win::DWORD>(task));
             RevertFSRedir();
             if (process) {
                 WaitForExit(process, lExitCode);
@@ -319,13 +320,13 @@ bool ShellAndWaitForTermination(const std::string& sShell, std::int32_t lWindowS
         bool result = false;
         DisableFSRedir();
         const long task = vb::Shell(sShell, lWindowStyle);
-        const win::HANDLE process = win::OpenProcess(win::PROCESS_QUERY_INFORMATION, 0, static_cast<win::DWORD>(task));
+        const win::HANDLE process = win::OpenProcess(win::PROCESS_QUERY_INFORMATION | win::SYNCHRONIZE, 0,
+                                                          static_cast<win::DWORD>(task));
         RevertFSRedir();
         if (process) {
             const win::DWORD start = win::timeGetTime();
             for (;;) {
-                win::DWORD code = win::STILL_ACTIVE;
-                win::GetExitCodeProcess(process, &code);
+                const bool ended = HasEnded(process);
                 vb::DoEvents();
                 win::Sleep(100);
                 if (bUseTimeout && static_cast<std::int64_t>(win::timeGetTime() - start) > lTimeout) {
@@ -333,7 +334,7 @@ bool ShellAndWaitForTermination(const std::string& sShell, std::int32_t lWindowS
                     result = false;
                     break;
                 }
-                if (code != win::STILL_ACTIVE) {
+                if (ended) {
                     result = true;
                     break;
                 }
@@ -532,16 +533,16 @@ bool IsNewerVersion(const std::string& sVersion1, const std::string& sVersion2) 
 bool IsAppAlreadyRunning(bool bSameUser) {
     try {
         const wmi::Services service = wmi::GetObject("winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2");
-        const std::string ownName = Lower(vb::App::EXEName() + ".exe");
+        const std::string ownName = platform::TextLower(vb::App::EXEName() + ".exe");
         int count = 0;
         for (const wmi::Object& process : service.ExecQuery("Select * from Win32_Process")) {
             try {
                 const std::string name = process.Property("Name").ToText();
-                if (name.empty() || Lower(name) == "system idle process") continue;
+                if (name.empty() || platform::TextLower(name) == "system idle process") continue;
                 std::string user, domain;
                 if (process.GetOwner(user, domain) != 0) continue;
-                if (Lower(name) != ownName) continue;
-                if (bSameUser && Lower(vb::Environ("USERNAME")) != Lower(user)) continue;
+                if (platform::TextLower(name) != ownName) continue;
+                if (bSameUser && platform::TextLower(vb::Environ("USERNAME")) != platform::TextLower(user)) continue;
                 if (++count > 1) return true;
             } catch (const RuntimeError&) {
             }

@@ -9,6 +9,7 @@
 #include "platform/api/Environment.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/SystemInfo.h"
+#include "platform/host/Text.h"
 
 namespace SetPerm {
 
@@ -18,11 +19,6 @@ using CommonModule::DPrint;
 
 constexpr win::SECURITY_DESCRIPTOR_CONTROL kCarriedControlBits = win::SE_DACL_PROTECTED | win::SE_DACL_AUTO_INHERITED;
 
-std::string UpperCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 [[noreturn]] void RaiseStepFailure(const std::string& step, long code) {
     throw RuntimeError(code, "SetPerm", step + " failed");
 }
@@ -31,15 +27,15 @@ void Require(win::BOOL answer, const std::string& step) {
     if (!answer) RaiseStepFailure(step, static_cast<long>(win::GetLastError()));
 }
 
+// Null for a root text it does not know: the caller then leaves every key alone.
 win::HKEY PermissionRootOf(const std::string& sTopKey) {
-    const std::string root = UpperCase(sTopKey);
+    const std::string root = platform::TextUpper(sTopKey);
     if (root == "HKCU") return win::HKEY_CURRENT_USER;
     if (root == "HKLM") return win::HKEY_LOCAL_MACHINE;
     if (root == "HKU") return win::HKEY_USERS;
     if (root == "HKCR") return win::HKEY_CLASSES_ROOT;
     DPrint("SetPerm\\RegSetKeyPermission - Bad skey passed:  " + sTopKey);
-    DPrint("\tDefaulting to HKLM...");
-    return win::HKEY_LOCAL_MACHINE;
+    return 0;
 }
 
 platform::SidBytes SidOfAccount(const std::string& accountName) {
@@ -125,6 +121,7 @@ std::uint32_t AccessMaskOf(const std::string& sAccess) {
 bool RegSetKeyPermission(const std::string& sTopKey, const std::string& sKeyPath, std::string& sAccount,
                          std::string& sAllowDeny, const std::string& sAccess) {
     const win::HKEY root = PermissionRootOf(sTopKey);
+    if (!root) return false;
     if (sAccount.empty()) sAccount = vb::Environ("USERNAME");
     if (sAllowDeny.empty()) sAllowDeny = "Allow";
     // The view fDeleteValue opened the key in, so that the fix lands on the same key.

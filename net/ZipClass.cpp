@@ -4,7 +4,7 @@
 
 #include "platform/api/BinaryFile.h"
 #include "platform/api/FileSystem.h"
-#include "platform/api/MessageTable.h"
+#include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
 
 bool PlainFileFound(const std::string& path) {

@@ -11,7 +11,7 @@
 #include "platform/api/BinaryFile.h"
 #include "platform/api/EventLoop.h"
 #include "platform/api/FileSystem.h"
-#include "platform/api/MessageTable.h"
+#include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Zlib.h"
 

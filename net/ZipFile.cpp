@@ -7,7 +7,7 @@
 
 #include "platform/api/BinaryFile.h"
 #include "platform/api/FileSystem.h"
-#include "platform/api/MessageTable.h"
+#include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
 
 namespace zipformat {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/api/MessageTable.h"
+#include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
 
 namespace modBase85 {

@@ -14,7 +14,7 @@
 #include "platform/api/MessageBox.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Zlib.h"
-#include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace modZip {
 
@@ -87,11 +87,11 @@ bool ZipFolder(const std::string& sFolder, const std::string& sZip, bool bRecurs
         std::vector<std::string> files;
         Step("ZipFolder", arguments, [&] { CommonModule::FindFiles(sFolder, "*.*", files, bRecurse); });
         ZipClass zip;
-        const std::string folderLower = platform::LowerAscii(sFolder);
+        const std::string folderLower = platform::TextLower(sFolder);
         for (const std::string& file : files) {
             if (file.empty()) continue;
             Step("ZipFolder", arguments, [&] {
-                const std::string relative = CommonModule::Strip(platform::LowerAscii(file), folderLower);
+                const std::string relative = CommonModule::Strip(platform::TextLower(file), folderLower);
                 zip.AddFile(file, relative.empty() ? relative : relative.substr(1));
             });
         }

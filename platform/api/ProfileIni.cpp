@@ -7,11 +7,14 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
@@ -51,29 +54,21 @@ std::vector<Line> ReadLines(const fs::path& file, bool& exists) {
     return lines;
 }
 
-std::string Trim(const std::string& text) {
-    const char* blanks = " \t\r";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return "";
-    const size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
-
 std::optional<std::string> SectionName(const std::string& line) {
-    const std::string trimmed = Trim(line);
+    const std::string trimmed = platform::TextTrim(line);
     if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
     const size_t close = trimmed.find(']');
-    return Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+    return platform::TextTrim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
 }
 
 std::optional<std::string> KeyName(const std::string& line) {
     const size_t eq = line.find('=');
     if (eq == std::string::npos) return std::nullopt;
-    return Trim(line.substr(0, eq));
+    return platform::TextTrim(line.substr(0, eq));
 }
 
 std::string ValueOf(const std::string& line) {
-    std::string value = Trim(line.substr(line.find('=') + 1));
+    std::string value = platform::TextTrim(line.substr(line.find('=') + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return value;
@@ -82,7 +77,7 @@ std::string ValueOf(const std::string& line) {
 // Index of the first section header of that name, or lines.size().
 size_t FindSection(const std::vector<Line>& lines, const std::string& section) {
     for (size_t i = 0; i < lines.size(); ++i)
-        if (auto name = SectionName(lines[i].text); name && NamesEqualNoCase(*name, Trim(section))) return i;
+        if (auto name = SectionName(lines[i].text); name && TextCompareEqual(*name, platform::TextTrim(section))) return i;
     return lines.size();
 }
 
@@ -119,19 +114,78 @@ void CopyAttributes(int fromFd, int toFd, const struct stat& st) {
     if (n > 0) ::fsetxattr(toFd, "user.dosattrib", value, static_cast<size_t>(n), 0);
 }
 
-bool ReplaceFile(const fs::path& file, const std::vector<Line>& lines, bool existed) {
+std::string TemporaryPrefix(const fs::path& file) { return "." + file.filename().string() + "."; }
+
+fs::path TemporaryOf(const fs::path& file, pid_t pid) {
+    return file.parent_path() / (TemporaryPrefix(file) + std::to_string(pid) + ".tmp");
+}
+
+// Temporaries that writers killed before their rename left behind; those of
+// processes that still run are theirs.
+void RemoveStaleTemporaries(const fs::path& file) {
+    const std::string prefix = TemporaryPrefix(file);
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(file.parent_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - 4, 4, ".tmp") != 0)
+            continue;
+        const std::string pidText = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+        if (pidText.find_first_not_of("0123456789") != std::string::npos || pidText.size() > 9) continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(pidText));
+        if (pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) ::unlink(entry.path().c_str());
+    }
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t put = ::write(fd, text.data() + written, text.size() - written);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        written += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+// For a file in a folder that takes no new file: the text goes into the file itself.
+bool WriteInPlace(const fs::path& file, const std::string& text) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, text) && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+    ok = ::fsync(fd) == 0 && ok;
+    return ::close(fd) == 0 && ok;
+}
+
+// A link is written through to the file it names, so the link stays.
+fs::path WriteTarget(const fs::path& file) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(file, ec))) return file;
+    const fs::path target = fs::canonical(file, ec);
+    return ec ? file : target;
+}
+
+bool ReplaceFile(const fs::path& given, const std::vector<Line>& lines, bool existed) {
     std::string text;
     for (const Line& line : lines) text += line.text + line.end;
-    const fs::path temporary = file.parent_path() / ("." + file.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (existed) {
-        const int oldFd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (oldFd >= 0 && ::fstat(oldFd, &st) == 0) CopyAttributes(oldFd, fd, st);
+    const fs::path file = WriteTarget(given);
+    RemoveStaleTemporaries(file);
+    struct stat old {};
+    const int oldFd = existed ? ::open(file.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    const bool haveOld = oldFd >= 0 && ::fstat(oldFd, &old) == 0;
+    // Created with the file's own mode, so that its text is never more readable than the file.
+    const mode_t mode = haveOld ? (old.st_mode & 0777) : 0644;
+    const fs::path temporary = TemporaryOf(file, ::getpid());
+    ::unlink(temporary.c_str());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        const int error = errno;
         if (oldFd >= 0) ::close(oldFd);
+        return existed && (error == EACCES || error == EPERM || error == EROFS) && WriteInPlace(file, text);
     }
+    bool ok = WriteAll(fd, text);
+    if (haveOld) CopyAttributes(oldFd, fd, old);
+    if (oldFd >= 0) ::close(oldFd);
     ok = ::fsync(fd) == 0 && ok;
     ok = ::close(fd) == 0 && ok;
     if (ok) ok = ::rename(temporary.c_str(), file.c_str()) == 0;
@@ -152,7 +206,7 @@ void SetKey(std::vector<Line>& lines, const std::string& section, const std::str
     const size_t end = SectionEnd(lines, header);
     for (size_t i = header + 1; i < end; ++i) {
         auto name = KeyName(lines[i].text);
-        if (!name || !NamesEqualNoCase(*name, Trim(key))) continue;
+        if (!name || !TextCompareEqual(*name, platform::TextTrim(key))) continue;
         if (!value) {
             lines.erase(lines.begin() + static_cast<long>(i));
         } else {
@@ -163,7 +217,7 @@ void SetKey(std::vector<Line>& lines, const std::string& section, const std::str
     }
     if (!value) return;
     size_t insertAt = end;
-    while (insertAt > header + 1 && Trim(lines[insertAt - 1].text).empty()) --insertAt;
+    while (insertAt > header + 1 && platform::TextTrim(lines[insertAt - 1].text).empty()) --insertAt;
     if (lines[insertAt - 1].end.empty()) lines[insertAt - 1].end = "\r\n";
     lines.insert(lines.begin() + static_cast<long>(insertAt), Line{key + "=" + *value, "\r\n"});
 }
@@ -198,7 +252,7 @@ std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::str
     char chunk[8192];
     for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) text.append(chunk, static_cast<size_t>(n));
     ::close(fd);
-    const std::string wantedSection = Trim(section), wantedKey = Trim(key);
+    const std::string wantedSection = platform::TextTrim(section), wantedKey = platform::TextTrim(key);
     bool inSection = false, sectionSeen = false;
     for (size_t start = 0; start < text.size();) {
         size_t end = text.find('\n', start);
@@ -207,12 +261,12 @@ std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::str
         start = end + 1;
         if (auto name = SectionName(line)) {
             if (sectionSeen) break;  // only the first section of that name counts
-            inSection = NamesEqualNoCase(*name, wantedSection);
+            inSection = TextCompareEqual(*name, wantedSection);
             sectionSeen = inSection;
             continue;
         }
         if (!inSection) continue;
-        if (auto name = KeyName(line); name && NamesEqualNoCase(*name, wantedKey)) return ValueOf(line);
+        if (auto name = KeyName(line); name && TextCompareEqual(*name, wantedKey)) return ValueOf(line);
     }
     return std::nullopt;
 }

@@ -16,6 +16,7 @@
 
 #include "platform/host/HostFolder.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 namespace {
@@ -94,8 +95,6 @@ const std::vector<WellKnownAccount>& WellKnownAccounts() {
     return accounts;
 }
 
-bool SameNoCase(const std::string& a, const std::string& b) { return NamesEqualNoCase(a, b); }
-
 }  // namespace
 
 SidBytes SidOfHostUser(unsigned uid) {
@@ -109,7 +108,7 @@ SidBytes CallingUserSid() { return SidOfHostUser(static_cast<unsigned>(geteuid()
 
 SidBytes WellKnownSid(const std::string& accountName) {
     for (const auto& account : WellKnownAccounts())
-        if (SameNoCase(account.name, accountName)) return MakeSid(account.authority, account.subs);
+        if (platform::TextCompareEqual(account.name, accountName)) return MakeSid(account.authority, account.subs);
     return {};
 }
 
@@ -180,7 +179,9 @@ bool CallerIsAdministrator() {
 
 std::vector<SidBytes> CallingTokenSids() {
     std::vector<SidBytes> sids{CallingUserSid(), WellKnownSid("Everyone"), WellKnownSid("Users")};
-    if (CallerIsAdministrator()) sids.push_back(WellKnownSid("Administrators"));
+    // host.ini's Administrator=0 takes the rights away from root too.
+    if (!CallerIsAdministrator()) return sids;
+    sids.push_back(WellKnownSid("Administrators"));
     if (geteuid() == 0) sids.push_back(WellKnownSid("System"));
     return sids;
 }
@@ -427,7 +428,7 @@ struct AccountMatch {
 
 std::optional<AccountMatch> HostUserByName(const std::string& name) {
     const passwd* entry = ::getpwnam(name.c_str());
-    if (entry == nullptr) entry = ::getpwnam(platform::LowerAscii(name).c_str());
+    if (entry == nullptr) entry = ::getpwnam(platform::TextLower(name).c_str());
     if (entry == nullptr) return std::nullopt;
     return AccountMatch{platform::SidOfHostUser(entry->pw_uid), entry->pw_name, platform::ComputerName(),
                         SidTypeUser};
@@ -444,12 +445,12 @@ std::optional<AccountMatch> FindAccountByName(const std::string& fullName) {
     }
     if (name.empty()) return std::nullopt;
     for (const auto& account : platform::WellKnownAccounts()) {
-        if (!platform::SameNoCase(account.name, name)) continue;
-        if (domainGiven && !platform::SameNoCase(account.domain, domain)) continue;
+        if (!platform::TextCompareEqual(account.name, name)) continue;
+        if (domainGiven && !platform::TextCompareEqual(account.domain, domain)) continue;
         return AccountMatch{platform::MakeSid(account.authority, account.subs), account.name, account.domain,
                             account.use};
     }
-    if (domainGiven && !platform::SameNoCase(domain, platform::ComputerName())) return std::nullopt;
+    if (domainGiven && !platform::TextCompareEqual(domain, platform::ComputerName())) return std::nullopt;
     return HostUserByName(name);
 }
 
@@ -820,6 +821,21 @@ std::optional<uid_t> HostOwnerOf(const void* sid) {
     return std::nullopt;
 }
 
+bool PrivilegeEnabled(DWORD luid);
+constexpr DWORD kRestorePrivilegeLuid = 18;
+
+bool SameSid(const void* a, const platform::SidBytes& b) {
+    return GetLengthSid(const_cast<void*>(a)) == b.size() && std::memcmp(a, b.data(), b.size()) == 0;
+}
+
+// The caller may name itself, or Administrators while it is one; any other
+// owner takes the restore privilege, switched on.
+bool MayAssignOwner(const void* sid) {
+    if (SameSid(sid, platform::CallingUserSid())) return true;
+    if (platform::CallerIsAdministrator() && SameSid(sid, platform::WellKnownSid("Administrators"))) return true;
+    return PrivilegeEnabled(kRestorePrivilegeLuid);
+}
+
 std::vector<std::uint8_t> OwnerOnlyAcl(const struct stat& info) {
     constexpr DWORD fileAllAccess = 0x1F01FF;
     constexpr DWORD fileReadExecute = 0x1200A9;
@@ -849,7 +865,7 @@ BOOL SetFileSecurityA(const char* fileName, SECURITY_INFORMATION securityInforma
     if (!(securityInformation & OWNER_SECURITY_INFORMATION)) return Succeed();
     if (parts->owner.empty()) return Fail(ERROR_INVALID_OWNER);
     const auto uid = HostOwnerOf(parts->owner.data());
-    if (!uid) return Fail(ERROR_INVALID_OWNER);
+    if (!uid || !MayAssignOwner(parts->owner.data())) return Fail(ERROR_INVALID_OWNER);
     if (::lchown(host->c_str(), *uid, static_cast<gid_t>(-1)) != 0)
         return Fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
     return Succeed();
@@ -926,6 +942,12 @@ TokenTable& Tokens() {
     return table;
 }
 constexpr DWORD kMaxPrivilegeEntries = 64;
+
+bool PrivilegeEnabled(DWORD luid) {
+    TokenTable& table = Tokens();
+    std::lock_guard lock(table.mutex);
+    return table.enabled.count(luid) != 0;
+}
 }  // namespace
 
 HANDLE GetCurrentProcess() { return static_cast<HANDLE>(-1); }
@@ -952,7 +974,7 @@ BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid)
     if (name == nullptr || luid == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     if (!LocalSystem(systemName)) return Fail(ERROR_NO_SUCH_PRIVILEGE);
     for (const auto& privilege : Privileges()) {
-        if (platform::SameNoCase(privilege.name, name)) {
+        if (platform::TextCompareEqual(privilege.name, name)) {
             luid->LowPart = privilege.luid;
             luid->HighPart = 0;
             return Succeed();

@@ -22,10 +22,10 @@
 #include "platform/api/EventLoop.h"
 #include "platform/host/HostFolder.h"
 #include "platform/api/Process.h"
-#include "ProgramVersion.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/tools/SchedulerTool.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
@@ -52,7 +52,7 @@ std::string FileNameOf(const std::string& program) {
 }
 
 bool EndsWithNoCase(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && NamesEqualNoCase(text.substr(text.size() - tail.size()), tail);
+    return text.size() >= tail.size() && TextCompareEqual(text.substr(text.size() - tail.size()), tail);
 }
 
 std::string WithoutExe(const std::string& name) {
@@ -72,14 +72,14 @@ void FlushOutput() {
 
 bool IsSwitch(const std::string& argument, const char* name) {
     return argument.size() >= 2 && (argument[0] == '/' || argument[0] == '-') &&
-           NamesEqualNoCase(argument.substr(1), name);
+           TextCompareEqual(argument.substr(1), name);
 }
 
 // ---- ping ---------------------------------------------------------------
 
 bool IsLoopbackTarget(const std::string& target) {
-    return target.rfind("127.", 0) == 0 || NamesEqualNoCase(target, "localhost") || target == "::1" ||
-           NamesEqualNoCase(target, ComputerName());
+    return target.rfind("127.", 0) == 0 || TextCompareEqual(target, "localhost") || target == "::1" ||
+           TextCompareEqual(target, ComputerName());
 }
 
 int RunPing(const std::string& argumentText) {
@@ -170,7 +170,7 @@ int RunTskill(const std::string& argumentText) {
     bool failed = false;
     for (const ProcessInfo& process : OtherProcesses()) {
         const bool byId = IsWholeNumber(target) && std::stol(target) == process.pid;
-        const bool byName = NamesEqualNoCase(WithoutExe(process.imageName), WithoutExe(target));
+        const bool byName = TextCompareEqual(WithoutExe(process.imageName), WithoutExe(target));
         if (!byId && !byName) continue;
         found = true;
         if (EndProcessOfImage(process.pid, process.imageName, 1, true)) {
@@ -250,7 +250,7 @@ void ReportTaskkill(const ProcessInfo& process, bool ended, bool force, bool asC
 
 bool MatchesImage(const std::string& pattern, const std::string& imageName) {
     if (pattern.find('*') != std::string::npos) return MatchesWildcard(pattern, imageName);
-    return NamesEqualNoCase(pattern, imageName);
+    return TextCompareEqual(pattern, imageName);
 }
 
 int RunTaskkill(const std::string& argumentText) {
@@ -369,7 +369,7 @@ public:
 
 private:
     static int OpenTarget(const std::string& target, bool forInput, bool append) {
-        if (NamesEqualNoCase(target, "nul")) return open("/dev/null", forInput ? O_RDONLY : O_WRONLY);
+        if (TextCompareEqual(target, "nul")) return open("/dev/null", forInput ? O_RDONLY : O_WRONLY);
         const auto hostPath = ToHostPath(target);
         if (!hostPath) return -1;
         if (forInput) return open(hostPath->c_str(), O_RDONLY);
@@ -474,7 +474,7 @@ public:
                 const std::string statement = TrimCommandLineBlanks(lines[i]);
                 if (statement.empty() || statement[0] == ':') continue;
                 if (const auto jump = GotoTarget(statement)) {
-                    if (NamesEqualNoCase(*jump, "eof")) break;
+                    if (TextCompareEqual(*jump, "eof")) break;
                     const auto target = FindLabel(lines, *jump);
                     if (!target) {
                         std::cout << "The system cannot find the batch label specified - " << *jump << "\n";
@@ -593,14 +593,14 @@ private:
                                        : (static_cast<size_t>(index) <= batch.arguments.size() ? batch.arguments[index - 1] : "");
         if (!tilde) return value;
         value = StripQuotes(value);
-        if (LowerAscii(modifiers) == "dp" && index == 0) return FolderWithBackslash(batch.windowsPath);
+        if (TextLower(modifiers) == "dp" && index == 0) return FolderWithBackslash(batch.windowsPath);
         return value;
     }
 
     static std::optional<std::string> GotoTarget(const std::string& statement) {
         std::string text = statement;
         if (!text.empty() && text[0] == '@') text.erase(0, 1);
-        if (text.size() < 5 || !NamesEqualNoCase(text.substr(0, 4), "goto") || !IsCommandLineBlank(text[4]))
+        if (text.size() < 5 || !TextCompareEqual(text.substr(0, 4), "goto") || !IsCommandLineBlank(text[4]))
             return std::nullopt;
         std::string label = TrimCommandLineBlanks(text.substr(5));
         if (!label.empty() && label[0] == ':') label.erase(0, 1);
@@ -610,7 +610,7 @@ private:
     static std::optional<size_t> FindLabel(const std::vector<std::string>& lines, const std::string& label) {
         for (size_t i = 0; i < lines.size(); ++i) {
             const std::string text = TrimCommandLineBlanks(lines[i]);
-            if (text.size() > 1 && text[0] == ':' && NamesEqualNoCase(TrimCommandLineBlanks(text.substr(1)), label))
+            if (text.size() > 1 && text[0] == ':' && TextCompareEqual(TrimCommandLineBlanks(text.substr(1)), label))
                 return i;
         }
         return std::nullopt;
@@ -631,7 +631,7 @@ private:
         line = TrimCommandLineBlanks(line);
         if (line.empty()) return errorLevel_;
         const size_t wordEnd = line.find_first_of(" \t.");
-        const std::string word = LowerAscii(line.substr(0, wordEnd));
+        const std::string word = TextLower(line.substr(0, wordEnd));
         const std::string rest = wordEnd == std::string::npos ? "" : line.substr(wordEnd);
         if (word == "rem" || line.rfind("::", 0) == 0) return errorLevel_;
         if (word == "echo") return EchoCommand(rest);
@@ -648,8 +648,8 @@ private:
             return 0;
         }
         const std::string text = DropLeadingCommandLineBlanks(rest);
-        if (NamesEqualNoCase(TrimCommandLineBlanks(text), "off")) echoOn = false;
-        else if (NamesEqualNoCase(TrimCommandLineBlanks(text), "on")) echoOn = true;
+        if (TextCompareEqual(TrimCommandLineBlanks(text), "off")) echoOn = false;
+        else if (TextCompareEqual(TrimCommandLineBlanks(text), "on")) echoOn = true;
         else if (text.empty()) std::cout << (echoOn ? "ECHO is on.\n" : "ECHO is off.\n");
         else std::cout << text << "\n";
         return 0;
@@ -762,7 +762,7 @@ int RunCmd(const std::string& argumentText) {
 }  // namespace
 
 const WindowsTool* FindWindowsTool(const std::string& program) {
-    const std::string name = LowerAscii(WithoutExe(FileNameOf(program)));
+    const std::string name = TextLower(WithoutExe(FileNameOf(program)));
     for (const WindowsTool& tool : kTools)
         if (name == tool.name) return &tool;
     return nullptr;
@@ -784,12 +784,9 @@ int RunWindowsTool(const std::string& toolName, const std::string& argumentText)
 fs::path WindowsToolProgram() {
     std::error_code ec;
     const fs::path own = fs::read_symlink("/proc/self/exe", ec);
-    for (const fs::path& folder : {ec ? fs::path() : own.parent_path(), fs::path(QUARNEL_BUILD_BIN_DIR)}) {
-        if (folder.empty()) continue;
-        const fs::path candidate = folder / "wintool";
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
+    if (ec) return {};
+    const fs::path candidate = own.parent_path() / "wintool";
+    return access(candidate.c_str(), X_OK) == 0 ? candidate : fs::path();
 }
 
 }  // namespace platform

@@ -1,0 +1,84 @@
+#include "platform/host/HostsFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <sstream>
+
+#include "platform/host/Text.h"
+#include "platform/host/WinPath.h"
+
+namespace platform {
+namespace {
+
+constexpr const char* kHostsFile = "C:\\Windows\\System32\\drivers\\etc\\hosts";
+constexpr off_t kLargestHostsFile = 4 * 1024 * 1024;
+
+// The file's bytes when it is a regular file of sensible size; a FIFO or a
+// device in its place reads as no file rather than blocking.
+std::string ReadHostsFile() {
+    const auto hostPath = ToHostPath(kHostsFile);
+    if (!hostPath) return {};
+    const int fd = ::open(hostPath->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string bytes;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kLargestHostsFile) {
+        bytes.resize(static_cast<size_t>(info.st_size));
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (got <= 0) break;
+            done += static_cast<size_t>(got);
+        }
+        bytes.resize(done);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+struct HostsEntry {
+    std::string address;
+    std::vector<std::string> names;
+};
+
+std::vector<HostsEntry> ReadEntries() {
+    std::vector<HostsEntry> entries;
+    std::istringstream lines(ReadHostsFile());
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        std::istringstream words(line);
+        HostsEntry entry;
+        if (!(words >> entry.address)) continue;
+        for (std::string name; words >> name;) entry.names.push_back(name);
+        if (!entry.names.empty()) entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+}  // namespace
+
+std::vector<std::string> HostsFileAddresses(const std::string& name) {
+    std::vector<std::string> addresses;
+    for (const auto& entry : ReadEntries()) {
+        for (const auto& listed : entry.names) {
+            if (TextCompareEqual(listed, name)) {
+                addresses.push_back(entry.address);
+                break;
+            }
+        }
+    }
+    return addresses;
+}
+
+std::vector<std::string> HostsFileNames(const std::string& address) {
+    std::vector<std::string> names;
+    for (const auto& entry : ReadEntries()) {
+        if (entry.address == address) names.insert(names.end(), entry.names.begin(), entry.names.end());
+    }
+    return names;
+}
+
+}  // namespace platform
