@@ -404,7 +404,7 @@ std::optional<ResolvedCommand> FindBareName(const std::string& program) {
 // On Windows a file named *.exe runs whoever wrote it: one that an update
 // unpacked gets the execute bits its read bits allow before it is started.
 void MakeExeRunnable(const fs::path& hostPath) {
-    if (!NamesEqualNoCase(hostPath.extension().string(), ".exe") || access(hostPath.c_str(), X_OK) == 0) return;
+    if (!EndsWithNoCase(hostPath.filename().string(), ".exe") || access(hostPath.c_str(), X_OK) == 0) return;
     struct stat status {};
     if (::stat(hostPath.c_str(), &status) != 0) return;
     const mode_t readBits = status.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
