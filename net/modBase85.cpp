@@ -1,7 +1,10 @@
 #include "modBase85.h"
 
+<<<<<<< HEAD
 #include <algorithm>
 
+=======
+>>>>>>> main
 #include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
 
