@@ -1,10 +1,5 @@
 #include "modBase85.h"
 
-<<<<<<< HEAD
-#include <algorithm>
-
-=======
->>>>>>> main
 #include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
 
