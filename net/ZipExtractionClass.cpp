@@ -1,0 +1,325 @@
+#include "net/ZipExtractionClass.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "net/ZipClass.h"
+#include "platform/api/BinaryFile.h"
+#include "platform/api/EventLoop.h"
+#include "platform/api/FileSystem.h"
+#include "platform/host/Text.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/api/Zlib.h"
+
+namespace {
+
+constexpr std::size_t kChunk = 256 * 1024;
+
+RuntimeError PastEndOfFile() { return RuntimeError(62, "Quarnel", "Input past end of file"); }
+RuntimeError BadFileFormat() { return RuntimeError(321, "Quarnel", "Invalid file format"); }
+
+std::string DecodeName(const std::string& raw, std::uint16_t flags) {
+    std::string name = (flags & zipformat::kFlagUtf8Names) ? raw : platform::AnsiToUtf8(raw);
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+
+bool IsExistingFile(const std::string& path) {
+    const win::DWORD attributes = win::GetFileAttributesA(path);
+    return attributes != win::INVALID_FILE_ATTRIBUTES && !(attributes & win::FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsExistingFolder(const std::string& path) {
+    const win::DWORD attributes = win::GetFileAttributesA(path);
+    return attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & win::FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
+
+std::string TemporaryFileIn(const std::string& folder) {
+    char name[win::MAX_PATH + 1] = {};
+    if (win::GetTempFileNameA(folder, "zip", 0, name) == 0) throw RuntimeError::PathFileAccessError();
+    return name;
+}
+
+std::int32_t RoundedPercent(std::int32_t done, std::int32_t total) {
+    return static_cast<std::int32_t>(std::nearbyint(done * 100.0 / total));
+}
+
+}  // namespace
+
+bool IsSafeEntryName(const std::string& name) {
+    if (name.empty() || name.front() == '\\') return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F || c == ':') return false;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const std::size_t end = std::min(name.find('\\', start), name.size());
+        const std::string part = name.substr(start, end - start);
+        if (part == "." || part == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+ZipExtractionClass::ZipExtractionClass() = default;
+
+ZipExtractionClass::~ZipExtractionClass() { CloseZip(); }
+
+void ZipExtractionClass::RaiseStatus(const std::string& text) {
+    if (Status) Status(text);
+}
+
+void ZipExtractionClass::RaiseError(std::int32_t number, const std::string& text) {
+    if (ZipError) ZipError(number, text);
+}
+
+std::string ZipExtractionClass::ReadBytes(std::int64_t offset, std::size_t count) {
+    std::string bytes(count, '\0');
+    if (file_->ReadAt(offset, bytes.data(), count) != count) throw PastEndOfFile();
+    return bytes;
+}
+
+std::string ZipExtractionClass::ZLibVersion() {
+    const auto version = platform::ZlibVersion();
+    if (!version) {
+        RaiseError(1, "Zlib is not installed");
+        return "";
+    }
+    return *version;
+}
+
+bool ZipExtractionClass::OpenZip(const std::string& ZipPath) {
+    CloseZip();
+    RaiseStatus("Opening Zip");
+    if (!PlainFileFound(ZipPath)) {
+        RaiseError(10, "The file " + ZipPath + " doesn't exist");
+        return false;
+    }
+    file_ = std::make_unique<vb::BinaryFile>(ZipPath, vb::BinaryFile::Mode::Read);
+    endPosition_ = FindEndRecord();
+    if (endPosition_ > 0) {
+        RaiseStatus("Zip Opened");
+        return true;
+    }
+    RaiseError(2, "The file " + ZipPath + " is not a Zip file");
+    return false;
+}
+
+void ZipExtractionClass::CloseZip() {
+    if (file_) {
+        file_.reset();
+        RaiseStatus("Zip Closed");
+    }
+    endPosition_ = 0;
+}
+
+// Scans backwards in chunks, so a large archive is not held in memory.
+std::int64_t ZipExtractionClass::FindEndRecord() {
+    const std::int64_t length = file_->Length();
+    if (length < 4) return 0;
+    const char signature[4] = {0x50, 0x4B, 0x05, 0x06};
+    std::vector<char> chunk(kChunk + 3);
+    std::int64_t chunkEnd = length;   // exclusive end of the bytes still to scan
+    while (chunkEnd >= 4) {
+        const std::int64_t chunkStart = std::max<std::int64_t>(0, chunkEnd - static_cast<std::int64_t>(kChunk) - 3);
+        const std::size_t count = static_cast<std::size_t>(chunkEnd - chunkStart);
+        if (file_->ReadAt(chunkStart, chunk.data(), count) != count) return 0;
+        for (std::size_t at = count - 4 + 1; at-- > 0;)
+            if (std::equal(signature, signature + 4, chunk.data() + at)) return chunkStart + at + 1;
+        if (chunkStart == 0) break;
+        chunkEnd = chunkStart + 3;
+    }
+    return 0;
+}
+
+void ZipExtractionClass::ReadEndRecord() {
+    end_ = zipformat::ParseEnd(ReadBytes(endPosition_ - 1, zipformat::kEndRecordSize));
+    comment_.assign(end_.CommentLength, '\0');
+    comment_.resize(file_->ReadAt(endPosition_ - 1 + zipformat::kEndRecordSize, comment_.data(), comment_.size()));
+}
+
+ZipExtractionClass::Entry ZipExtractionClass::ReadCentralEntry(std::int64_t& position) {
+    Entry entry;
+    entry.header = zipformat::ParseCentral(ReadBytes(position, zipformat::kCentralHeaderSize));
+    if (entry.header.Signature != zipformat::kCentralSignature) throw BadFileFormat();
+    position += zipformat::kCentralHeaderSize;
+    entry.name = DecodeName(ReadBytes(position, entry.header.NameLength), entry.header.Flags);
+    position += entry.header.NameLength + entry.header.ExtraLength + entry.header.CommentLength;
+    return entry;
+}
+
+bool ZipExtractionClass::CreateFolders(const std::string& dest, const std::string& folderPart) {
+    std::string folder = dest;
+    std::size_t start = 0;
+    while (start < folderPart.size()) {
+        const std::size_t end = std::min(folderPart.find('\\', start), folderPart.size());
+        folder += "\\" + folderPart.substr(start, end - start);
+        if (!IsExistingFolder(folder) && !win::CreateDirectoryA(folder)) {
+            RaiseError(13, "Can't create the folder " + folder);
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+bool ZipExtractionClass::Extract(const std::string& Dest, bool KeepFolders, bool Overwrite) {
+    if (ZLibVersion().empty()) return false;
+    RaiseStatus("Extracting Files");
+    if (endPosition_ == 0) {
+        RaiseError(3, "There is no Zip File Open");
+        return false;
+    }
+    std::string dest = Dest;
+    while (dest.size() > 3 && dest.back() == '\\') dest.pop_back();
+    if (!IsExistingFolder(dest) && !win::CreateDirectoryA(dest)) {
+        RaiseError(13, "Can't create the folder " + Dest);
+        return false;
+    }
+    ReadEndRecord();
+    if (end_.DiskNumber != end_.CentralDirectoryDisk) {
+        RaiseStatus("Extraction Complete");
+        return false;
+    }
+    if (end_.CentralDirectoryOffset < 0) throw BadFileFormat();
+    std::int64_t position = end_.CentralDirectoryOffset;
+    const std::int32_t total = end_.EntriesTotal;
+    for (std::int32_t i = 1; i <= total; ++i) {
+        const Entry entry = ReadCentralEntry(position);
+        if (entry.header.UncompressedSize >= 1 || entry.header.UncompressedSize < 0) {
+            const std::size_t slash = entry.name.find_last_of('\\');
+            const std::string outputName =
+                KeepFolders || slash == std::string::npos ? entry.name : entry.name.substr(slash + 1);
+            const std::string target = dest + "\\" + outputName;
+            if (!IsSafeEntryName(entry.name) || !IsSafeEntryName(outputName)) {
+                RaiseError(14, "The file name " + entry.name + " is not allowed");
+            } else if (entry.header.UncompressedSize < 0) {
+                RaiseError(5, "Data checksum error in " + target);
+            } else {
+                if (KeepFolders && slash != std::string::npos && !CreateFolders(dest, entry.name.substr(0, slash)))
+                    return false;
+                RaiseStatus("Extracting ...\\" + outputName);
+                if (!IsExistingFile(target) || Overwrite)
+                    ExtractEntry(entry, target);
+                else
+                    RaiseError(11, "The file " + target + " already exists");
+            }
+        }
+        vb::DoEvents();
+        bool cancel = false;
+        if (Progress) Progress(RoundedPercent(i, total), cancel);
+        if (cancel) return false;
+    }
+    RaiseStatus("Extraction Complete");
+    return true;
+}
+
+void ZipExtractionClass::ExtractEntry(const Entry& entry, const std::string& target) {
+    const std::string corrupt = "Data checksum error in " + target;
+    const std::int64_t localOffset = entry.header.LocalHeaderOffset;
+    std::string localBytes(zipformat::kLocalHeaderSize, '\0');
+    const auto local = localOffset >= 0 && file_->ReadAt(localOffset, localBytes.data(), localBytes.size()) ==
+                                                  localBytes.size()
+                           ? std::optional(zipformat::ParseLocal(localBytes))
+                           : std::nullopt;
+    if (!local || local->Signature != zipformat::kLocalSignature) {
+        RaiseError(5, corrupt);
+        return;
+    }
+    const bool sizesInCentral = ((local->Flags | entry.header.Flags) & zipformat::kFlagDataDescriptor) != 0;
+    const std::int32_t compressedSize = sizesInCentral ? entry.header.CompressedSize : local->CompressedSize;
+    const std::uint32_t crc = sizesInCentral ? entry.header.Crc32 : local->Crc32;
+    const std::int64_t dataOffset = localOffset + zipformat::kLocalHeaderSize + local->NameLength + local->ExtraLength;
+    if (entry.header.Method != 0 && entry.header.Method != 8) {
+        std::string localName(local->NameLength, '\0');
+        localName.resize(file_->ReadAt(localOffset + zipformat::kLocalHeaderSize, localName.data(), localName.size()));
+        RaiseError(4, "The compression Method for " + DecodeName(localName, local->Flags) + " is unsupported");
+        return;
+    }
+    if (compressedSize < 0) {
+        RaiseError(5, corrupt);
+        return;
+    }
+    const std::string temporary = TemporaryFileIn(FolderOf(target));
+    bool good = false;
+    try {
+        vb::BinaryFile out(temporary, vb::BinaryFile::Mode::Write);
+        good = entry.header.Method == 0 ? CopyStored(dataOffset, compressedSize, crc, out) && compressedSize ==
+                                                                                            entry.header.UncompressedSize
+                                        : InflateData(entry, dataOffset, compressedSize, crc, out);
+        out.Close();
+    } catch (...) {
+        win::DeleteFileA(temporary);
+        throw;
+    }
+    if (!good) {
+        win::DeleteFileA(temporary);
+        RaiseError(5, corrupt);
+        return;
+    }
+    PlaceFile(temporary, target);
+}
+
+void ZipExtractionClass::PlaceFile(const std::string& temporary, const std::string& target) {
+    const bool replaced = (!IsExistingFile(target) || win::DeleteFileA(target)) && win::MoveFileA(temporary, target);
+    if (!replaced) {
+        win::DeleteFileA(temporary);
+        RaiseError(12, "Can't remove the file " + target);
+    }
+}
+
+bool ZipExtractionClass::CopyStored(std::int64_t dataOffset, std::int32_t size, std::uint32_t crc,
+                                    vb::BinaryFile& out) {
+    std::vector<char> buffer(std::min<std::size_t>(kChunk, static_cast<std::size_t>(size)));
+    uLong check = crc32(0, nullptr, 0);
+    std::int64_t done = 0;
+    while (done < size) {
+        const std::size_t want = std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(size - done));
+        if (file_->ReadAt(dataOffset + done, buffer.data(), want) != want) return false;
+        check = crc32(check, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(want));
+        out.Write(buffer.data(), want);
+        done += static_cast<std::int64_t>(want);
+    }
+    return check == crc;
+}
+
+// Streams from the archive and stops at the declared size, so an entry that
+// claims more than it holds costs no more memory than one chunk.
+bool ZipExtractionClass::InflateData(const Entry& entry, std::int64_t dataOffset, std::int32_t compressedSize,
+                                     std::uint32_t crc, vb::BinaryFile& out) {
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) throw RuntimeError(7, "Quarnel", "Out of memory");
+    std::vector<char> input(kChunk);
+    std::vector<char> output(kChunk);
+    const std::int64_t expected = entry.header.UncompressedSize;
+    std::int64_t consumed = 0;
+    std::int64_t produced = 0;
+    uLong check = crc32(0, nullptr, 0);
+    int result = Z_OK;
+    while (produced < expected && result != Z_STREAM_END) {
+        if (stream.avail_in == 0) {
+            const std::size_t want =
+                std::min<std::size_t>(input.size(), static_cast<std::size_t>(compressedSize - consumed));
+            if (want == 0 || file_->ReadAt(dataOffset + consumed, input.data(), want) != want) break;
+            consumed += static_cast<std::int64_t>(want);
+            stream.next_in = reinterpret_cast<Bytef*>(input.data());
+            stream.avail_in = static_cast<uInt>(want);
+        }
+        const std::size_t room = std::min<std::size_t>(output.size(), static_cast<std::size_t>(expected - produced));
+        stream.next_out = reinterpret_cast<Bytef*>(output.data());
+        stream.avail_out = static_cast<uInt>(room);
+        result = inflate(&stream, Z_NO_FLUSH);
+        if (result != Z_OK && result != Z_STREAM_END) break;
+        const std::size_t made = room - stream.avail_out;
+        check = crc32(check, reinterpret_cast<const Bytef*>(output.data()), static_cast<uInt>(made));
+        out.Write(output.data(), made);
+        produced += static_cast<std::int64_t>(made);
+    }
+    inflateEnd(&stream);
+    return produced == expected && check == crc;
+}

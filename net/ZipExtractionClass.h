@@ -1,0 +1,67 @@
+#pragma once
+// Unpacks an archive into a folder: finds the end record, walks the central
+// directory, inflates each entry into a temporary file beside its target and
+// puts it in place only when its size and CRC-32 check out. Progress, status
+// texts and errors are raised through the three event members.
+//
+// Entry names that could leave the destination (empty, rooted, with ":", a
+// control character or a "." or ".." part) are refused with error 14.
+// Structural damage (a truncated or inconsistent central directory) is an
+// error that reaches the caller.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/ZipFile.h"
+
+namespace vb {
+class BinaryFile;
+}
+
+class ZipExtractionClass {
+public:
+    std::function<void(std::int32_t percent, bool& cancel)> Progress;
+    std::function<void(const std::string& text)> Status;
+    std::function<void(std::int32_t number, const std::string& text)> ZipError;
+
+    ZipExtractionClass();
+    ~ZipExtractionClass();
+    ZipExtractionClass(const ZipExtractionClass&) = delete;
+    ZipExtractionClass& operator=(const ZipExtractionClass&) = delete;
+
+    bool OpenZip(const std::string& ZipPath);
+    bool Extract(const std::string& Dest, bool KeepFolders, bool Overwrite);
+    void CloseZip();
+    std::string ZLibVersion();
+
+    const std::string& ArchiveComment() const { return comment_; }
+
+private:
+    struct Entry {
+        zipformat::CentralFileHeader header;
+        std::string name;   // UTF-8, "\" between folder levels
+    };
+    std::int64_t FindEndRecord();
+    void ReadEndRecord();
+    Entry ReadCentralEntry(std::int64_t& position);
+    void ExtractEntry(const Entry& entry, const std::string& target);
+    bool InflateData(const Entry& entry, std::int64_t dataOffset, std::int32_t compressedSize, std::uint32_t crc,
+                     vb::BinaryFile& out);
+    bool CopyStored(std::int64_t dataOffset, std::int32_t size, std::uint32_t crc, vb::BinaryFile& out);
+    bool CreateFolders(const std::string& dest, const std::string& folderPart);
+    void PlaceFile(const std::string& temporary, const std::string& target);
+
+    void RaiseStatus(const std::string& text);
+    void RaiseError(std::int32_t number, const std::string& text);
+    std::string ReadBytes(std::int64_t offset, std::size_t count);
+
+    std::unique_ptr<vb::BinaryFile> file_;
+    std::int64_t endPosition_ = 0;   // 1-based, 0 when unknown
+    zipformat::EndRecord end_;
+    std::string comment_;
+};
+
+// True when an archive entry name (with "\" separators) stays inside the
+// folder it is unpacked into.
+bool IsSafeEntryName(const std::string& name);

@@ -1,0 +1,178 @@
+// The archive writer: the exact bytes of its headers, the DOS time stamps,
+// and archives that Info-ZIP's unzip and 7-Zip accept.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+
+#include "net/ZipClass.h"
+#include "net/ZipFile.h"
+#include "platform/api/FileSystem.h"
+#include "platform/api/RuntimeError.h"
+#include "support/ShellCommand.h"
+#include "support/TempHost.h"
+
+namespace {
+
+using testsupport::ReadHostFile;
+using testsupport::TempHost;
+using testsupport::WriteHostFile;
+namespace fs = std::filesystem;
+
+std::uint32_t U32At(const std::string& bytes, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes.at(at + i));
+    return v;
+}
+std::uint16_t U16At(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes.at(at)) |
+                                      (static_cast<unsigned char>(bytes.at(at + 1)) << 8));
+}
+
+using testsupport::ShellCommand;
+
+void SetLocalMTime(const fs::path& file, int year, int month, int day, int hour, int minute, int second) {
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    const std::time_t when = std::mktime(&local);
+    const struct timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+}
+
+class ZipClassTest : public ::testing::Test {
+protected:
+    fs::path Host(const std::string& name) { return host_.DriveC() / name; }
+    TempHost host_;
+};
+
+TEST_F(ZipClassTest, EmptyArchiveIsTheEndRecordAlone) {
+    ZipClass zip;
+    ASSERT_TRUE(zip.WriteZip("C:\\empty.zip"));
+    const std::string bytes = ReadHostFile(Host("empty.zip"));
+    EXPECT_EQ(bytes, std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    EXPECT_EQ(zip.FileCount(), 0);
+    // unzip calls an archive without entries empty (exit code 1), not broken.
+    EXPECT_EQ((ShellCommand("unzip -t " + Host("empty.zip").string())), 1);
+}
+
+TEST_F(ZipClassTest, HeadersOffsetsAndOrderOfTwoEntries) {
+    WriteHostFile(Host("Second.txt"), std::string(5000, 'b'));
+    WriteHostFile(Host("first.ini"), "[General]\r\nRulesWebLoc=x\r\n");
+    SetLocalMTime(Host("first.ini"), 2011, 3, 5, 13, 45, 59);
+    ZipClass zip;
+    ASSERT_TRUE(zip.AddFile("C:\\first.ini"));
+    ASSERT_TRUE(zip.AddFile("C:\\Second.txt", "sub\\renamed.txt", "a comment"));
+    ASSERT_TRUE(zip.WriteZip("C:\\two.zip"));
+    const std::string bytes = ReadHostFile(Host("two.zip"));
+
+    const ZipFile& first = *zip.Files()[0];
+    const ZipFile& second = *zip.Files()[1];
+    // First local header at 0, with the table's constants and the DOS stamp.
+    EXPECT_EQ(U32At(bytes, 0), 0x04034B50u);
+    EXPECT_EQ(U16At(bytes, 4), 20);
+    EXPECT_EQ(U16At(bytes, 6), 2);
+    EXPECT_EQ(U16At(bytes, 8), 8);
+    EXPECT_EQ(U16At(bytes, 10), 0x6DBD);
+    EXPECT_EQ(U16At(bytes, 12), 0x3E65);
+    EXPECT_EQ(U16At(bytes, 26), 9);
+    EXPECT_EQ(bytes.substr(30, 9), "first.ini");
+    const std::size_t secondLocal = 30 + 9 + first.CompressedData().size();
+    EXPECT_EQ(U32At(bytes, secondLocal), 0x04034B50u);
+    EXPECT_EQ(U16At(bytes, secondLocal + 26), 15);
+    EXPECT_EQ(bytes.substr(secondLocal + 30, 15), "sub\\renamed.txt");
+    EXPECT_EQ(U32At(bytes, secondLocal + 22), 5000u);
+
+    const std::size_t central = secondLocal + 30 + 15 + second.CompressedData().size();
+    EXPECT_EQ(U32At(bytes, central), 0x02014B50u);
+    EXPECT_EQ(U16At(bytes, central + 36), 32);
+    EXPECT_EQ(U32At(bytes, central + 42), 0u);
+    EXPECT_EQ(bytes.substr(central + 46, 9), "first.ini");
+    const std::size_t central2 = central + 46 + 9;
+    EXPECT_EQ(U16At(bytes, central2 + 28), 15);
+    EXPECT_EQ(U16At(bytes, central2 + 32), 9);
+    EXPECT_EQ(U32At(bytes, central2 + 42), secondLocal);
+    EXPECT_EQ(bytes.substr(central2 + 46 + 15, 9), "a comment");
+
+    const std::size_t end = central2 + 46 + 15 + 9;
+    ASSERT_EQ(bytes.size(), end + 22);
+    EXPECT_EQ(U32At(bytes, end), 0x06054B50u);
+    EXPECT_EQ(U16At(bytes, end + 8), 2);
+    EXPECT_EQ(U16At(bytes, end + 10), 2);
+    EXPECT_EQ(U32At(bytes, end + 12), end - central);
+    EXPECT_EQ(U32At(bytes, end + 16), central);
+
+    EXPECT_EQ(ShellCommand("unzip -t " + Host("two.zip").string()), 0);
+    EXPECT_EQ(ShellCommand("7zz t " + Host("two.zip").string()), 0);
+}
+
+TEST_F(ZipClassTest, DosTimeAndDate) {
+    struct Case {
+        int year, month, day, hour, minute, second;
+        std::uint16_t time, date;
+    } const cases[] = {
+        {2011, 3, 5, 13, 45, 59, 0x6DBD, 0x3E65},
+        {1980, 1, 1, 0, 0, 0, 0x0000, 0x0021},
+        {1979, 12, 31, 23, 59, 59, 0x0000, 0x0021},   // before the format's epoch
+        {2107, 12, 31, 23, 59, 58, 0xBF7D, 0xFF9F},
+        {2150, 6, 1, 12, 0, 0, 0xBF7D, 0xFF9F},       // after its end
+    };
+    for (const Case& c : cases) {
+        const auto dos = zipformat::ToDosDateTime(c.year, c.month, c.day, c.hour, c.minute, c.second);
+        EXPECT_EQ(dos.time, c.time) << c.year;
+        EXPECT_EQ(dos.date, c.date) << c.year;
+    }
+}
+
+TEST_F(ZipClassTest, ArchivesOfAllSortsOfContentPassBothTesters) {
+    std::string binary;
+    for (unsigned i = 0; i < 300000; ++i) binary += static_cast<char>((i * 7919u) >> 3);
+    WriteHostFile(Host("data/bin.dat"), binary);
+    WriteHostFile(Host("data/empty.txt"), "");
+    WriteHostFile(Host("data/big.txt"), std::string(2'000'000, 'x'));
+    ZipClass zip;
+    for (const char* name : {"bin.dat", "empty.txt", "big.txt"})
+        ASSERT_TRUE(zip.AddFile(std::string("C:\\data\\") + name));
+    ASSERT_TRUE(zip.WriteZip("C:\\all.zip"));
+    EXPECT_EQ(ShellCommand("unzip -t " + Host("all.zip").string()), 0);
+    EXPECT_EQ(ShellCommand("7zz t " + Host("all.zip").string()), 0);
+    const fs::path out = host_.Folder() / "out";
+    ASSERT_EQ(ShellCommand("unzip -q -d " + out.string() + " " + Host("all.zip").string()), 0);
+    EXPECT_EQ(ReadHostFile(out / "bin.dat"), binary);
+    EXPECT_EQ(ReadHostFile(out / "empty.txt"), "");
+}
+
+TEST_F(ZipClassTest, MissingHiddenOrExistingFilesAreRefused) {
+    WriteHostFile(Host("hidden.txt"), "h");
+    win::SetFileAttributesA("C:\\hidden.txt", win::FILE_ATTRIBUTE_HIDDEN);
+    WriteHostFile(Host("keep.zip"), "old");
+    WriteHostFile(Host("a.txt"), "a");
+    ZipClass zip;
+    EXPECT_FALSE(zip.AddFile("C:\\missing.txt"));
+    EXPECT_FALSE(zip.AddFile("C:\\hidden.txt"));
+    EXPECT_EQ(zip.FileCount(), 0);
+    ASSERT_TRUE(zip.AddFile("C:\\a.txt"));
+    EXPECT_FALSE(zip.WriteZip("C:\\keep.zip"));
+    EXPECT_EQ(ReadHostFile(Host("keep.zip")), "old");
+    EXPECT_TRUE(zip.WriteZip("C:\\keep.zip", true));
+    EXPECT_EQ(ShellCommand("unzip -t " + Host("keep.zip").string()), 0);
+}
+
+TEST_F(ZipClassTest, AWriteIntoAMissingFolderReachesTheCaller) {
+    WriteHostFile(Host("a.txt"), "a");
+    ZipClass zip;
+    ASSERT_TRUE(zip.AddFile("C:\\a.txt"));
+    EXPECT_THROW(zip.WriteZip("C:\\no such folder\\a.zip"), RuntimeError);
+}
+
+}  // namespace
