@@ -8,6 +8,7 @@
 #include "platform/api/ProfileIni.h"
 #include "platform/api/Registry.h"
 #include "platform/host/HostFolder.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 namespace {
@@ -21,7 +22,7 @@ constexpr const char* kStateSection = "State";
 std::filesystem::path StateFile() { return HostFolder() / "services.ini"; }
 
 std::string StateKey(const std::string& name) {
-    return QString::fromStdString(name).toLower().toStdString();
+    return TextFoldCase(name);
 }
 
 class Key {

@@ -1,18 +1,18 @@
 #include "platform/tools/ScTool.h"
 
-#include <QString>
 #include <map>
 #include <optional>
 #include <ostream>
 
 #include "platform/api/ServiceControl.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 namespace {
 
 using win::DWORD;
 
-std::string Lower(const std::string& text) { return QString::fromStdString(text).toLower().toStdString(); }
+std::string Lower(const std::string& text) { return TextLower(text); }
 
 const char* ErrorText(DWORD code) {
     switch (code) {
