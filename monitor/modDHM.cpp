@@ -12,6 +12,7 @@
 #include "config/frmProfilePrompt.h"
 #include "common/modOpSys.h"
 #include "EventWriter.h"
+#include "net/frmFTPDL.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/Program.h"
@@ -300,9 +301,10 @@ void StartProgramUpdate(bool bSilent) {
                                        (bUpdateSilent ? "silent" : "asking") + ")");
 }
 
-void CloudUpdate() {
+modCloud::Outcome CloudUpdate() {
     DeleteCloudArchives();
-    NotBuilt("CloudUpdate", "the cloud download window (frmFTPDL)");
+    frmFTPDL download;
+    platform::ShowModal(&download);
     SkipErrors([] {
         if (!CommonModule::DoesFileExist(ConfigArchivePath())) return;
         UnzipFile("CloudUpdate", ConfigArchivePath(), CommonModule::AppPath());
@@ -314,6 +316,7 @@ void CloudUpdate() {
             UnzipFile("CloudUpdate", RulesArchivePath(), RulesFolderPath());
     });
     DeleteCloudArchives();
+    return download.Outcome();
 }
 
 void RunConfiguration() {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "net/modCloud.h"
+
 namespace modDHM {
 
 // Program-wide state; all start False or 0 and nothing resets them.
@@ -59,7 +61,8 @@ bool PromptPassword();
 void ExtractRulesArchive();
 void StartRulesUpdate(std::int16_t iProfile);
 void StartProgramUpdate(bool bSilent);
-void CloudUpdate();
+// The cloud download and what came of it (the archives are unpacked and removed).
+modCloud::Outcome CloudUpdate();
 
 // The configuration procedure of "/configonly" and "/config".
 void RunConfiguration();
