@@ -19,6 +19,7 @@
 #include "platform/api/Shell.h"
 #include "platform/api/SystemInfo.h"
 #include "platform/api/Wmi.h"
+#include "platform/host/Text.h"
 
 namespace CommonModule {
 
@@ -33,11 +34,6 @@ bool bFSRedirDisabled = false;
 std::int32_t lWow64OldValue = 0;
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 
 bool ContainsBackslash(const std::string& text) { return text.find('\\') != std::string::npos; }
 
@@ -99,9 +95,9 @@ bool SaveText(const std::string& sFile, const std::string& sText, bool bOverwrit
             if (bNoDuplicates) {
                 vb::TextFile(sFile, vb::TextFile::Mode::Append).Close();
                 vb::TextFile existing(sFile, vb::TextFile::Mode::Input);
-                const std::string wanted = Lower(sText);
+                const std::string wanted = platform::TextLower(sText);
                 while (!existing.Eof()) {
-                    if (Lower(existing.LineInput()) == wanted) {
+                    if (platform::TextLower(existing.LineInput()) == wanted) {
                         existing.Close();
                         RevertFSRedir();
                         return true;
@@ -532,16 +528,16 @@ bool IsNewerVersion(const std::string& sVersion1, const std::string& sVersion2) 
 bool IsAppAlreadyRunning(bool bSameUser) {
     try {
         const wmi::Services service = wmi::GetObject("winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2");
-        const std::string ownName = Lower(vb::App::EXEName() + ".exe");
+        const std::string ownName = platform::TextLower(vb::App::EXEName() + ".exe");
         int count = 0;
         for (const wmi::Object& process : service.ExecQuery("Select * from Win32_Process")) {
             try {
                 const std::string name = process.Property("Name").ToText();
-                if (name.empty() || Lower(name) == "system idle process") continue;
+                if (name.empty() || platform::TextLower(name) == "system idle process") continue;
                 std::string user, domain;
                 if (process.GetOwner(user, domain) != 0) continue;
-                if (Lower(name) != ownName) continue;
-                if (bSameUser && Lower(vb::Environ("USERNAME")) != Lower(user)) continue;
+                if (platform::TextLower(name) != ownName) continue;
+                if (bSameUser && platform::TextLower(vb::Environ("USERNAME")) != platform::TextLower(user)) continue;
                 if (++count > 1) return true;
             } catch (const RuntimeError&) {
             }

@@ -2,13 +2,14 @@
 
 #include "platform/api/Environment.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace CommonModule2 {
 
 bool IsSystemAccount() {
     const std::string user = vb::Environ("USERNAME");
     if (user == vb::Environ("COMPUTERNAME") + "$") return true;
-    if (platform::LowerAscii(vb::Environ("SYSTEMDRIVE")) == "x:") return true;
+    if (platform::TextLower(vb::Environ("SYSTEMDRIVE")) == "x:") return true;
     return user.empty();
 }
 

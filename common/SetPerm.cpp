@@ -9,6 +9,7 @@
 #include "platform/api/Environment.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/SystemInfo.h"
+#include "platform/host/Text.h"
 
 namespace SetPerm {
 
@@ -17,11 +18,6 @@ namespace {
 using CommonModule::DPrint;
 
 constexpr win::SECURITY_DESCRIPTOR_CONTROL kCarriedControlBits = win::SE_DACL_PROTECTED | win::SE_DACL_AUTO_INHERITED;
-
-std::string UpperCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 [[noreturn]] void RaiseStepFailure(const std::string& step, long code) {
     throw RuntimeError(code, "SetPerm", step + " failed");
@@ -32,7 +28,7 @@ void Require(win::BOOL answer, const std::string& step) {
 }
 
 win::HKEY PermissionRootOf(const std::string& sTopKey) {
-    const std::string root = UpperCase(sTopKey);
+    const std::string root = platform::TextUpper(sTopKey);
     if (root == "HKCU") return win::HKEY_CURRENT_USER;
     if (root == "HKLM") return win::HKEY_LOCAL_MACHINE;
     if (root == "HKU") return win::HKEY_USERS;

@@ -16,6 +16,7 @@
 #include "platform/api/MessageBox.h"
 #include "platform/api/ShellFolders.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 using CommonModule::DPrint;
 
@@ -23,13 +24,7 @@ namespace {
 
 const char* TrueFalse(bool value) { return value ? "True" : "False"; }
 
-std::string Trim(const std::string& text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-bool IsBlank(const std::string& text) { return Trim(text).empty(); }
+bool IsBlank(const std::string& text) { return platform::TextTrimSpaces(text).empty(); }
 
 void LogStandardError(const std::string& member, const RuntimeError& e) {
     DPrint("clsFSO\\" + member + " - VB ERROR: " + std::to_string(e.Number()) + " " + e.Description());
@@ -71,7 +66,7 @@ std::string WithThousands(const std::string& digits) {
 }
 
 double NumberOf(const std::string& text) {
-    const std::string trimmed = Trim(text);
+    const std::string trimmed = platform::TextTrimSpaces(text);
     if (trimmed.empty()) throw RuntimeError::TypeMismatch();
     size_t used = 0;
     double value = 0;
@@ -108,7 +103,7 @@ std::string DateFieldOrder() {
 
 // A date, with an optional time, in the regional short date or as yyyy-mm-dd.
 std::optional<std::time_t> DateValue(const std::string& text) {
-    const std::string trimmed = Trim(text);
+    const std::string trimmed = platform::TextTrimSpaces(text);
     const size_t blank = trimmed.find(' ');
     const std::string datePart = trimmed.substr(0, blank);
     const std::string timePart = blank == std::string::npos ? "" : trimmed.substr(blank + 1);
@@ -127,7 +122,7 @@ std::optional<std::time_t> DateValue(const std::string& text) {
     const std::vector<int> clock = NumbersIn(timePart);
     if (clock.size() > 3) return std::nullopt;
     int hour = clock.size() > 0 ? clock[0] : 0;
-    const std::string upperTime = platform::UpperAscii(timePart);
+    const std::string upperTime = platform::TextUpper(timePart);
     if (upperTime.find('P') != std::string::npos && hour < 12) hour += 12;
     if (upperTime.find('A') != std::string::npos && hour == 12) hour = 0;
     tm.tm_hour = hour;
@@ -274,7 +269,7 @@ std::string clsFSO::StripDrive(const std::string& strPath) {
 bool clsFSO::IsDriveReady(const std::string& strDrive) {
     bool result = false;
     LogAndSkip("IsDriveReady", [&] {
-        const std::string letter = platform::UpperAscii(strDrive.substr(0, 1));
+        const std::string letter = platform::TextUpper(strDrive.substr(0, 1));
         if (!letter.empty() && letter[0] >= 'A' && letter[0] <= 'Z') result = fso::GetDrive(letter + ":").IsReady;
     });
     DPrint("clsFSO\\IsDriveReady: " + std::string(TrueFalse(result)), "  strDrive=" + strDrive);
@@ -369,7 +364,7 @@ std::vector<std::string> clsFSO::Available_Drives() {
     LogAndSkip("Available_Drives", [&] {
         std::string buffer(260, ' ');
         win::GetLogicalDriveStringsA(static_cast<win::DWORD>(buffer.size()), buffer.data());
-        buffer = Trim(buffer);
+        buffer = platform::TextTrimSpaces(buffer);
         buffer = buffer.substr(0, buffer.rfind('\\') + 1);
         if (buffer.empty()) return;
         roots = Split(buffer, std::string(1, '\0'));
@@ -510,12 +505,12 @@ bool clsFSO::DelTree32(const std::string& strPath) {
 }
 
 std::string clsFSO::Add_Trailing_Slash(const std::string& strPath) {
-    const std::string path = Trim(strPath);
+    const std::string path = platform::TextTrimSpaces(strPath);
     return !path.empty() && path.back() == '\\' ? path : path + "\\";
 }
 
 std::string clsFSO::Remove_Trailing_Slash(const std::string& strPath) {
-    std::string path = Trim(strPath);
+    std::string path = platform::TextTrimSpaces(strPath);
     if (!path.empty() && path.back() == '\\') path.pop_back();
     return path;
 }
@@ -524,10 +519,10 @@ std::vector<std::string> clsFSO::TextSearch(const std::string& strPath, const st
     std::vector<std::string> matches;
     matches.reserve(101);
     LogAndSkip("TextSearch", [&] {
-        const std::string wanted = platform::LowerAscii(strText);
+        const std::string wanted = platform::TextLower(strText);
         for (const std::string& file : fso::FilesOf(strPath)) {
             LogAndSkip("TextSearch", [&] {
-                if (platform::LowerAscii(fso::ReadAllText(file)).find(wanted) != std::string::npos)
+                if (platform::TextLower(fso::ReadAllText(file)).find(wanted) != std::string::npos)
                     matches.push_back(file);
             });
         }
@@ -600,7 +595,7 @@ std::string clsFSO::Get_FileList(const std::string& strPath, bool blnSearchSubfo
     vb::DoEvents();
     if (CancelProcessing) return "";
     const bool everyFile = strPattern == "*.*" || strPattern.find('*') == std::string::npos;
-    const std::string extension = platform::LowerAscii(fso::GetExtensionName(strPattern));
+    const std::string extension = platform::TextLower(fso::GetExtensionName(strPattern));
     std::optional<std::string> folder;
     try {
         folder = fso::GetFolder(strPath);
@@ -614,7 +609,7 @@ std::string clsFSO::Get_FileList(const std::string& strPath, bool blnSearchSubfo
             if (CancelProcessing) break;
             if (everyFile) {
                 list += file + ";";
-            } else if (platform::LowerAscii(fso::GetExtensionName(file)) == extension) {
+            } else if (platform::TextLower(fso::GetExtensionName(file)) == extension) {
                 list += file + ";";
                 dblCount_ += 1;
                 if (CountFiles) CountFiles(dblCount_, file);
@@ -724,7 +719,7 @@ std::string clsFSO::Create_Tmp_Name(std::int16_t intLength) {
             name += static_cast<char>(code);
         }
     });
-    return platform::LowerAscii(name);
+    return platform::TextLower(name);
 }
 
 float clsFSO::Rnd2(float sngLow, float sngHigh) {
@@ -756,7 +751,7 @@ std::string clsFSO::BrowseForFolder(QWidget* frm, const std::string& strPrompt) 
 }
 
 std::string clsFSO::Shrink_2_Fit(const std::string& strPath_to_Resize, std::int16_t intMaxLen) {
-    const std::string path = Trim(strPath_to_Resize);
+    const std::string path = platform::TextTrimSpaces(strPath_to_Resize);
     if (static_cast<long>(path.size()) <= intMaxLen) return path;
     if (path.rfind("\\\\", 0) != 0 && !(path.size() >= 2 && path[1] == ':')) return path;
     const size_t first = path.find('\\', 2);
@@ -777,7 +772,7 @@ std::string clsFSO::Shrink_2_Fit(const std::string& strPath_to_Resize, std::int1
 
 bool clsFSO::Get_Disk_Space(const std::string& strDrive, double& dblTotalSpace, double& dblFreeSpace,
                             double& dblUsedSpace) {
-    const std::string trimmed = Trim(strDrive);
+    const std::string trimmed = platform::TextTrimSpaces(strDrive);
     if (trimmed.empty()) return false;
     const std::string drive = trimmed.substr(0, 1) + ":";
     bool extended = false;

@@ -7,6 +7,7 @@
 #include "platform/api/Environment.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Wmi.h"
+#include "platform/host/Text.h"
 
 namespace {
 
@@ -16,18 +17,6 @@ constexpr std::uint16_t VER_SUITE_BACKOFFICE = 0x0004;
 constexpr std::uint16_t VER_SUITE_TERMINAL = 0x0010;
 constexpr std::uint16_t VER_SUITE_SMALLBUSINESS_RESTRICTED = 0x0020;
 constexpr std::uint16_t VER_SUITE_DATACENTER = 0x0080;
-
-std::string TrimBlanks(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-std::string LowerCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
@@ -117,7 +106,7 @@ std::int32_t clsOpSys::BuildNumber() const { return LoWord(OsVersionInfoEx.dwBui
 
 std::string clsOpSys::CSDVersion() const {
     const char* text = OsVersionInfoEx.szCSDVersion;
-    return TrimBlanks(std::string(text, strnlen(text, sizeof OsVersionInfoEx.szCSDVersion)));
+    return platform::TextTrimSpaces(std::string(text, strnlen(text, sizeof OsVersionInfoEx.szCSDVersion)));
 }
 
 std::int32_t clsOpSys::MajorVersion() const { return static_cast<std::int32_t>(OsVersionInfoEx.dwMajorVersion); }
@@ -182,7 +171,7 @@ std::string clsOpSys::GetEditionNameFromProdspec() const {
     const std::string prodspec = WinSysDir + "\\prodspec.ini";
     if (!CommonModule::DoesFileExist(prodspec)) return " Undefined Edition ";
     const std::string product =
-        LowerCase(CommonModule::ReadIniString(prodspec, kProdspecProductSection, "Product"));
+        platform::TextLower(CommonModule::ReadIniString(prodspec, kProdspecProductSection, "Product"));
     std::string edition;
     if (Contains(product, "home")) edition = " Home ";
     if (Contains(product, "media")) edition = " Media Center ";

@@ -11,22 +11,13 @@
 #include "platform/api/FileSystem.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/host/Text.h"
 
 namespace modRegistry {
 
 namespace {
 
 using CommonModule::DPrint;
-
-std::string UpperCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string LowerCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // The text of a value for a log line; a value without one shows as nothing.
 std::string LogText(const vb::Variant& value) {
@@ -186,7 +177,7 @@ void LogWriteFailure(const std::string& sTopKey, const std::string& sKeyPath, co
 
 // The names subinacl.exe gives the root keys, "" for the others.
 std::string ToolPrefixOf(const std::string& sTopKey) {
-    const std::string root = LowerCase(sTopKey);
+    const std::string root = platform::TextLower(sTopKey);
     if (root == "hklm") return "hkey_local_machine\\";
     if (root == "hkcu") return "hkey_current_user\\";
     if (root == "hku") return "hkey_users\\";
@@ -250,14 +241,14 @@ bool Is64BitWindows() { return vb::Environ("ProgramFiles(x86)").size() >= 2; }
 
 KeyView ReadingView(const std::string& sKeyPath) {
     if (!Is64BitWindows()) return {sKeyPath, 0};
-    const std::string lower = LowerCase(sKeyPath);
+    const std::string lower = platform::TextLower(sKeyPath);
     if (lower.find("wow6432node") == std::string::npos) return {sKeyPath, win::KEY_WOW64_64KEY};
     if (lower.find("guest_") != std::string::npos) return {sKeyPath, 0};
     return {CommonModule::Strip(lower, "wow6432node\\"), 0};
 }
 
 win::HKEY fTopKey(const std::string& sTopKey) {
-    const std::string root = UpperCase(sTopKey);
+    const std::string root = platform::TextUpper(sTopKey);
     if (root == "HKCU") return win::HKEY_CURRENT_USER;
     if (root == "HKLM") return win::HKEY_LOCAL_MACHINE;
     if (root == "HKU") return win::HKEY_USERS;
@@ -274,7 +265,7 @@ std::int32_t fReadValue(const std::string& sTopKey, const std::string& sKeyPath,
     try {
         const win::HKEY root = fTopKey(sTopKey);
         if (root == kInvalidKey) return result;
-        const std::string kind = UpperCase(sValueType);
+        const std::string kind = platform::TextUpper(sValueType);
         if (root == kIniFileKey) {
             result = ReadIniValue(sTopKey, sKeyPath, sValueName, kind == "S" ? 'S' : ' ', vDefault, vValue);
         } else {
@@ -301,7 +292,7 @@ std::int32_t fWriteValue(const std::string& sTopKey, const std::string& sKeyPath
     try {
         const win::HKEY root = fTopKey(sTopKey);
         if (root == kInvalidKey) return result;
-        const std::string kind = UpperCase(sValueType);
+        const std::string kind = platform::TextUpper(sValueType);
         if (root == kIniFileKey) {
             if (kind != "S") return result;
             return win::WritePrivateProfileStringA(sKeyPath, sValueName, vValue.ToText(), sTopKey);

@@ -1,13 +1,14 @@
 #include "modSocketSupport.h"
 
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace modSocketSupport {
 
 namespace {
 size_t FindFrom(const std::string& text, const std::string& delimiter, size_t from, Compare comparison) {
     if (comparison == Compare::Binary) return text.find(delimiter, from);
-    return platform::UpperAscii(text).find(platform::UpperAscii(delimiter), from);
+    return platform::TextUpper(text).find(platform::TextUpper(delimiter), from);
 }
 }  // namespace
 

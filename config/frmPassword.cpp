@@ -8,7 +8,7 @@
 #include "common/CommonModule.h"
 #include "net/modBase85.h"
 #include "platform/api/MessageBox.h"
-#include "platform/api/MessageTable.h"
+#include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
 
 frmPassword::frmPassword(const std::string& sINI, QWidget* parent) : QDialog(parent), sINI_(sINI) {

@@ -4,7 +4,7 @@
 #include "common/modRegistry.h"
 #include "platform/api/Environment.h"
 #include "platform/api/EventLog.h"
-#include "platform/api/MessageTable.h"
+#include "platform/host/Text.h"
 #include "platform/api/Program.h"
 #include "platform/api/Resources.h"
 #include "platform/api/RuntimeError.h"

@@ -8,14 +8,16 @@
 #include "platform/api/DateTime.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace {
 
-using platform::LowerAscii;
+using platform::TextFoldCase;
+using platform::TextLower;
 
 std::string RulesFolder() { return CommonModule::AppPath() + "Rules"; }
 
-// The message as the description tests see it: CR LF pairs as blanks, lower case.
+// The message as the description tests see it: CR LF pairs as blanks, case-folded.
 std::string PreparedMessage(const std::string& message) {
     std::string text;
     text.reserve(message.size());
@@ -27,28 +29,25 @@ std::string PreparedMessage(const std::string& message) {
             text += message[i];
         }
     }
-    return LowerAscii(text);
+    return TextFoldCase(text);
 }
 
 // The run time's conversion of a switch value to a number; text that is not
 // a number (an empty value included) raises "Type mismatch".
 double SwitchNumber(const std::string& value) {
-    const char* start = value.c_str();
-    char* end = nullptr;
-    const double number = std::strtod(start, &end);
-    while (end && (*end == ' ' || *end == '\t')) ++end;
-    if (end == start || (end && *end != '\0')) throw RuntimeError::TypeMismatch();
-    return number;
+    const auto number = platform::TextToNumber(value);
+    if (!number) throw RuntimeError::TypeMismatch();
+    return *number;
 }
 
 bool LogSelected(const std::string& sFile, const std::string& logName) {
-    const std::string log = LowerAscii(logName);
+    const std::string log = TextLower(logName);
     const char* key = log == "system" ? "System" : log == "application" ? "Application" : log == "security" ? "Security" : nullptr;
     return key && CommonModule::ReadIniString(sFile, "LogFile", key) == "1";
 }
 
 bool TypeSelected(const std::string& sFile, const std::string& eventType) {
-    const std::string type = LowerAscii(eventType);
+    const std::string type = TextLower(eventType);
     const char* key = type == "error"           ? "Error"
                       : type == "warning"       ? "Warning"
                       : type == "success audit" ? "Success"
@@ -63,10 +62,10 @@ bool DetailsMatch(const std::string& sFile, const std::string& code, const std::
     const std::string id = CommonModule::ReadIniString(sFile, "EventDetail", "EventID");
     if (!id.empty() && id != code) return false;
     const std::string wantedSource = CommonModule::ReadIniString(sFile, "EventDetail", "EventSource");
-    if (!wantedSource.empty() && LowerAscii(wantedSource) != LowerAscii(source)) return false;
-    const std::string inclusion = LowerAscii(CommonModule::ReadIniString(sFile, "EventDetail", "EventDesc"));
+    if (!wantedSource.empty() && !platform::TextCompareEqual(wantedSource, source)) return false;
+    const std::string inclusion = TextFoldCase(CommonModule::ReadIniString(sFile, "EventDetail", "EventDesc"));
     if (!inclusion.empty() && preparedMessage.find(inclusion) == std::string::npos) return false;
-    const std::string exclusion = LowerAscii(CommonModule::ReadIniString(sFile, "EventDetail", "EventDescEx"));
+    const std::string exclusion = TextFoldCase(CommonModule::ReadIniString(sFile, "EventDetail", "EventDescEx"));
     return exclusion.empty() || preparedMessage.find(exclusion) == std::string::npos;
 }
 
@@ -129,10 +128,9 @@ void frmDHM::IsExcludedByID(const std::string& sEventCode, bool& bExcluded) {
 
 void frmDHM::IsExcludedBySource(const std::string& sEventSource, bool& bExcluded) {
     bExcluded = false;
-    const std::string source = LowerAscii(sEventSource);
     try {
         bExcluded = ListExcludes("GlobalExclusion_EventSource_List.txt",
-                                 [&](const std::string& line) { return LowerAscii(line) == source; });
+                                 [&](const std::string& line) { return platform::TextCompareEqual(line, sEventSource); });
     } catch (const RuntimeError&) {
     }
 }
@@ -142,7 +140,7 @@ void frmDHM::IsExcludedByDesc(const std::string& sEventMsg, bool& bExcluded) {
     const std::string message = PreparedMessage(sEventMsg);
     try {
         bExcluded = ListExcludes("GlobalExclusion_EventDesc_List.txt",
-                                 [&](const std::string& line) { return message.find(LowerAscii(line)) != std::string::npos; });
+                                 [&](const std::string& line) { return message.find(TextFoldCase(line)) != std::string::npos; });
     } catch (const RuntimeError&) {
     }
 }

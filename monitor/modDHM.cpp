@@ -9,6 +9,7 @@
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
 #include "config/frmClientInfo.h"
+#include "config/frmConfig2.h"
 #include "config/frmProfilePrompt.h"
 #include "common/modOpSys.h"
 #include "EventWriter.h"
@@ -18,6 +19,7 @@
 #include "platform/api/Program.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace modDHM {
 
@@ -87,9 +89,7 @@ void UnzipFile(const std::string& procedure, const std::string& archive, const s
 
 void ShowConfigWindow() { NotBuilt("ShowConfigWindow", "the configuration window (frmConfig)"); }
 
-void ShowSafeModeConfigWindow() {
-    NotBuilt("ShowSafeModeConfigWindow", "the safe-mode configuration window");
-}
+void ShowSafeModeConfigWindow() { (new frmConfig2(GetAppTitle(), bConfigOnly))->show(); }
 
 void ShowClientInfoWindow() {
     frmClientInfo window(GetAppTitle(), {sClientName, sClientPhone, sPCDesc});
@@ -223,7 +223,7 @@ Switch MatchSwitch(const std::string& commandLine) {
     std::string line = commandLine;
     for (char& c : line)
         if (c == '-') c = '/';
-    line = platform::LowerAscii(line);
+    line = platform::TextLower(line);
     for (const auto& [text, task] : kSwitches)
         if (line == text) return task;
     return Switch::Default;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/api/MessageTable.h"
+#include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
 
 namespace modBase85 {

@@ -10,6 +10,7 @@
 #include "platform/api/SystemInfo.h"
 #include "platform/host/WinPath.h"
 #include "platform/api/Wmi.h"
+#include "platform/host/Text.h"
 
 namespace CommonModule {
 
@@ -56,7 +57,7 @@ bool TerminateById(std::int32_t processId, std::int32_t exitCode) {
 
 void EndIfNamed(const wmi::Object& process, const std::string& sProcessName) {
     const vb::Variant name = process.Property("Name");
-    if (name.IsNull() || !platform::NamesEqualNoCase(name.ToText(), sProcessName)) return;
+    if (name.IsNull() || !platform::TextCompareEqual(name.ToText(), sProcessName)) return;
     process.Terminate();
 }
 
@@ -88,7 +89,7 @@ void KillProcessAllMethods(const std::string& sProcessName, bool bWait) {
 void KillProcess(const std::string& sProcessName) {
     try {
         for (const platform::ProcessInfo& entry : platform::ListProcesses()) {
-            if (!platform::NamesEqualNoCase(entry.imageName, sProcessName)) continue;
+            if (!platform::TextCompareEqual(entry.imageName, sProcessName)) continue;
             const win::HANDLE process = win::OpenProcess(win::PROCESS_TERMINATE, 0, static_cast<win::DWORD>(entry.pid));
             if (!process) continue;
             win::TerminateProcess(process, 0);

@@ -9,6 +9,7 @@
 #include "platform/api/Program.h"
 #include "platform/api/RuntimeError.h"
 #include "stop/CommonModuleKill.h"
+#include "platform/host/Text.h"
 
 namespace Module1 {
 
@@ -17,12 +18,6 @@ namespace {
 constexpr const char* kMonitorImage = "Quarnel.exe";
 constexpr const char* kControlProgram = "QuarnelControl.exe";
 constexpr int kNormalWindow = 1;
-
-std::string LowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 void EndRunningMonitors() {
     try {
@@ -53,7 +48,7 @@ void Main() {
     EndRunningMonitors();
     const std::string commandLine = vb::Command();
     if (commandLine.empty()) return;
-    if (LowerCase(commandLine) == "/uninstaller") {
+    if (platform::TextLower(commandLine) == "/uninstaller") {
         RunUninstallSequence(commandLine);
         return;
     }

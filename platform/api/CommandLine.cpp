@@ -1,19 +1,16 @@
 #include "platform/api/CommandLine.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
 bool IsCommandLineBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string DropLeadingCommandLineBlanks(const std::string& text) {
-    size_t start = 0;
-    while (start < text.size() && IsCommandLineBlank(text[start])) ++start;
-    return text.substr(start);
+    return TextTrimLeft(text, " \t");
 }
 
 std::string TrimCommandLineBlanks(const std::string& text) {
-    std::string trimmed = DropLeadingCommandLineBlanks(text);
-    while (!trimmed.empty() && IsCommandLineBlank(trimmed.back())) trimmed.pop_back();
-    return trimmed;
+    return TextTrim(text, " \t");
 }
 
 std::vector<std::string> SplitCommandLineArguments(const std::string& text) {

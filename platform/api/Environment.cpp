@@ -8,6 +8,7 @@
 
 #include "platform/host/HostFolder.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 extern char** environ;
 
@@ -65,7 +66,7 @@ std::optional<std::string> RealVariable(const std::string& upperName) {
         const std::string text(*entry);
         const size_t eq = text.find('=');
         if (eq == std::string::npos || eq == 0) continue;
-        if (UpperAscii(text.substr(0, eq)) == upperName) return text.substr(eq + 1);
+        if (TextUpper(text.substr(0, eq)) == upperName) return text.substr(eq + 1);
     }
     return std::nullopt;
 }
@@ -77,7 +78,7 @@ namespace vb {
 
 std::string Environ(const std::string& name) {
     using namespace platform;
-    const std::string upper = UpperAscii(name);
+    const std::string upper = TextUpper(name);
     if (auto real = RealVariable(upper)) {
         if (IsPathVariable(upper) && !real->empty() && real->front() == '/') return ToWindowsPath(*real);
         return *real;

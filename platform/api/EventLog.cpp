@@ -10,9 +10,11 @@
 #include <mutex>
 
 #include "platform/host/HostFolder.h"
+#include "platform/host/SqliteStatement.h"
 #include "platform/api/Registry.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
@@ -54,66 +56,33 @@ std::vector<std::string> SplitStrings(const std::string& blob, std::int64_t coun
     return strings;
 }
 
-std::string ColumnText(sqlite3_stmt* statement, int column) {
-    const auto* text = sqlite3_column_blob(statement, column);
-    const int size = sqlite3_column_bytes(statement, column);
-    return text ? std::string(static_cast<const char*>(text), static_cast<std::size_t>(size)) : std::string();
+[[noreturn]] void EventStoreFailure(sqlite3* db, SqliteCall call, const char* sql) {
+    const char* what = call == SqliteCall::Prepare ? "prepare" : call == SqliteCall::Step ? "step" : nullptr;
+    throw StoreError(db, what ? what : std::string(sql).substr(0, 40));
 }
 
-class Statement {
+class Statement : public SqliteStatement {
 public:
-    Statement(sqlite3* db, const char* sql) : db_(db) {
-        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) throw StoreError(db, "prepare");
-    }
-    ~Statement() { sqlite3_finalize(statement_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    void Bind(int index, std::int64_t value) { sqlite3_bind_int64(statement_, index, value); }
-    void Bind(int index, const std::string& value) {
-        sqlite3_bind_blob(statement_, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
-    }
-    void BindText(int index, const std::string& value) {
-        sqlite3_bind_text(statement_, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
-    }
-    // True while a row is there.
-    bool Step() {
-        const int rc = sqlite3_step(statement_);
-        if (rc == SQLITE_ROW) return true;
-        if (rc == SQLITE_DONE) return false;
-        throw StoreError(db_, "step");
-    }
-    sqlite3_stmt* Raw() const { return statement_; }
-
-private:
-    sqlite3* db_;
-    sqlite3_stmt* statement_ = nullptr;
+    Statement(sqlite3* db, const std::string& sql) : SqliteStatement(db, sql, EventStoreFailure) {}
 };
 
-void Execute(sqlite3* db, const char* sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        std::string detail = message ? message : "";
-        sqlite3_free(message);
-        throw RuntimeError(kStoreError, "EventLog", std::string(sql).substr(0, 40) + ": " + detail);
-    }
-}
+void Execute(sqlite3* db, const char* sql) { SqliteExecute(db, sql, EventStoreFailure); }
 
-EventRecord ReadRecord(sqlite3_stmt* s) {
+EventRecord ReadRecord(const SqliteStatement& s) {
     EventRecord r;
-    r.sequence = sqlite3_column_int64(s, 0);
-    r.log = ColumnText(s, 1);
-    r.recordNumber = sqlite3_column_int64(s, 2);
-    r.source = ColumnText(s, 3);
-    r.type = sqlite3_column_int(s, 4);
-    r.category = sqlite3_column_int(s, 5);
-    r.eventId = static_cast<std::uint32_t>(sqlite3_column_int64(s, 6));
-    r.strings = SplitStrings(ColumnText(s, 8), sqlite3_column_int64(s, 7));
-    r.data = ColumnText(s, 9);
-    r.userSid = ColumnText(s, 10);
-    r.computerName = ColumnText(s, 11);
-    r.timeGenerated = sqlite3_column_int64(s, 12);
-    r.timeWritten = sqlite3_column_int64(s, 13);
+    r.sequence = s.Int(0);
+    r.log = s.Bytes(1);
+    r.recordNumber = s.Int(2);
+    r.source = s.Bytes(3);
+    r.type = static_cast<int>(s.Int(4));
+    r.category = static_cast<int>(s.Int(5));
+    r.eventId = static_cast<std::uint32_t>(s.Int(6));
+    r.strings = SplitStrings(s.Bytes(8), s.Int(7));
+    r.data = s.Bytes(9);
+    r.userSid = s.Bytes(10);
+    r.computerName = s.Bytes(11);
+    r.timeGenerated = s.Int(12);
+    r.timeWritten = s.Int(13);
     return r;
 }
 
@@ -204,24 +173,24 @@ void EventLogStore::Append(EventRecord& record) {
     Execute(db, "BEGIN IMMEDIATE");
     try {
         Statement last(db, "SELECT COALESCE(MAX(record_number), 0) FROM records WHERE log = ?1 COLLATE NOCASE");
-        last.BindText(1, record.log);
+        last.Bind(1, record.log);
         last.Step();
-        record.recordNumber = sqlite3_column_int64(last.Raw(), 0) + 1;
+        record.recordNumber = last.Int(0) + 1;
         Statement insert(db,
                          "INSERT INTO records (log, record_number, source, type, category, event_id, string_count,"
                          " strings, data, user_sid, computer, time_generated, time_written)"
                          " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
-        insert.BindText(1, record.log);
+        insert.Bind(1, record.log);
         insert.Bind(2, record.recordNumber);
-        insert.BindText(3, record.source);
+        insert.Bind(3, record.source);
         insert.Bind(4, static_cast<std::int64_t>(record.type));
         insert.Bind(5, static_cast<std::int64_t>(record.category));
         insert.Bind(6, static_cast<std::int64_t>(record.eventId));
         insert.Bind(7, static_cast<std::int64_t>(record.strings.size()));
-        insert.Bind(8, JoinStrings(record.strings));
-        insert.Bind(9, record.data);
-        insert.BindText(10, record.userSid);
-        insert.BindText(11, record.computerName);
+        insert.BindBlob(8, JoinStrings(record.strings));
+        insert.BindBlob(9, record.data);
+        insert.Bind(10, record.userSid);
+        insert.Bind(11, record.computerName);
         insert.Bind(12, record.timeGenerated);
         insert.Bind(13, record.timeWritten);
         insert.Step();
@@ -237,22 +206,22 @@ void EventLogStore::Append(EventRecord& record) {
 std::int64_t EventLogStore::LastSequence() {
     Statement last(connection_->db, "SELECT COALESCE(MAX(sequence), 0) FROM records");
     last.Step();
-    return sqlite3_column_int64(last.Raw(), 0);
+    return last.Int(0);
 }
 
 std::vector<EventRecord> EventLogStore::RecordsAfter(std::int64_t sequence, int limit) {
-    Statement query(connection_->db, (std::string(kRecordColumns) + "WHERE sequence > ?1 ORDER BY sequence LIMIT ?2").c_str());
+    Statement query(connection_->db, std::string(kRecordColumns) + "WHERE sequence > ?1 ORDER BY sequence LIMIT ?2");
     query.Bind(1, sequence);
     query.Bind(2, static_cast<std::int64_t>(limit));
     std::vector<EventRecord> records;
-    while (query.Step()) records.push_back(ReadRecord(query.Raw()));
+    while (query.Step()) records.push_back(ReadRecord(query));
     return records;
 }
 
 std::vector<EventRecord> EventLogStore::AllRecords() {
-    Statement query(connection_->db, (std::string(kRecordColumns) + "ORDER BY sequence").c_str());
+    Statement query(connection_->db, std::string(kRecordColumns) + "ORDER BY sequence");
     std::vector<EventRecord> records;
-    while (query.Step()) records.push_back(ReadRecord(query.Raw()));
+    while (query.Step()) records.push_back(ReadRecord(query));
     return records;
 }
 
@@ -266,7 +235,7 @@ void RingEventLogDoorbell() {
 std::optional<std::string> RegisteredLogName(const std::string& log) {
     RegistryKey logs(kEventLogKey);
     for (const std::string& name : logs.SubkeyNames())
-        if (NamesEqualNoCase(name, log)) return name;
+        if (TextCompareEqual(name, log)) return name;
     return std::nullopt;
 }
 
@@ -288,8 +257,8 @@ bool IsLocalServer(const char* serverName) {
     if (!serverName || !*serverName) return true;
     std::string name = serverName;
     if (name.rfind("\\\\", 0) == 0) name.erase(0, 2);
-    return name == "." || platform::NamesEqualNoCase(name, platform::ComputerName()) ||
-           platform::NamesEqualNoCase(name, "localhost");
+    return name == "." || platform::TextCompareEqual(name, platform::ComputerName()) ||
+           platform::TextCompareEqual(name, "localhost");
 }
 }  // namespace
 

@@ -20,6 +20,7 @@
 #include "platform/api/RuntimeError.h"
 #include "platform/api/SystemInfo.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace fs = std::filesystem;
 
@@ -129,7 +130,7 @@ void CopyToBuffer(const std::string& text, char* buffer) {
 
 const platform::DriveMapping* DriveOf(const std::vector<platform::DriveMapping>& drives, const std::string& path) {
     if (path.size() < 2 || path[1] != ':') return nullptr;
-    const char letter = platform::UpperAscii(path.substr(0, 1))[0];
+    const char letter = platform::TextUpper(path.substr(0, 1))[0];
     for (const platform::DriveMapping& drive : drives)
         if (drive.letter == letter) return &drive;
     return nullptr;
@@ -378,7 +379,7 @@ bool NamesOnlyARoot(const std::string& root) {
 }
 
 UINT DriveTypeSetting(char letter) {
-    const std::string value = platform::LowerAscii(platform::HostSetting("DriveTypes", std::string(1, letter), ""));
+    const std::string value = platform::TextLower(platform::HostSetting("DriveTypes", std::string(1, letter), ""));
     if (value.empty() || value == "fixed") return DRIVE_FIXED;
     if (value == "removable") return DRIVE_REMOVABLE;
     if (value == "remote") return DRIVE_REMOTE;
@@ -614,7 +615,7 @@ void Name(const std::string& oldPath, const std::string& newPath) {
     if (!source || !Exists(*source)) throw RuntimeError::FileNotFound();
     const std::string from = platform::NormalizeWindowsPath(oldPath), to = platform::NormalizeWindowsPath(newPath);
     if (to.empty()) throw RuntimeError::PathNotFound();
-    if (IsFolder(*source) && platform::UpperAscii(from.substr(0, 1)) != platform::UpperAscii(to.substr(0, 1)))
+    if (IsFolder(*source) && platform::TextUpper(from.substr(0, 1)) != platform::TextUpper(to.substr(0, 1)))
         throw RuntimeError(74, "Quarnel", "Can't rename with different drive");
     const auto target = Host(newPath);
     if (!platform::IsSameFile(oldPath, newPath) && target && Exists(*target)) throw RuntimeError::FileAlreadyExists();
@@ -776,13 +777,13 @@ std::string Joined(const std::string& folder, const std::string& name) {
 }
 
 std::string FileTypeOf(const std::string& extension) {
-    const std::string lower = platform::LowerAscii(extension);
+    const std::string lower = platform::TextLower(extension);
     if (lower.empty()) return "File";
     if (lower == "txt" || lower == "log") return "Text Document";
     if (lower == "ini") return "Configuration settings";
     if (lower == "exe") return "Application";
     if (lower == "dll") return "Application extension";
-    return platform::UpperAscii(extension) + " File";
+    return platform::TextUpper(extension) + " File";
 }
 
 struct stat StatOrThrow(const std::string& path, const RuntimeError& missing) {
@@ -924,7 +925,7 @@ File GetFile(const std::string& path) {
 Drive GetDrive(const std::string& driveSpec) {
     if (!DriveExists(driveSpec)) throw RuntimeError(68, "Quarnel", "Device unavailable");
     Drive drive;
-    drive.DriveLetter = platform::UpperAscii(driveSpec.substr(0, 1));
+    drive.DriveLetter = platform::TextUpper(driveSpec.substr(0, 1));
     drive.Path = drive.DriveLetter + ":";
     drive.RootFolder = drive.Path + "\\";
     const win::UINT type = win::GetDriveTypeA(drive.RootFolder);

@@ -1,5 +1,7 @@
 #include "platform/api/MessageTable.h"
 
+#include "platform/host/Text.h"
+
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -171,24 +173,6 @@ std::optional<std::string_view> MessageTableResource(const PeImage& pe) {
     return pe.File().Slice(*data, dataSize);
 }
 
-void AppendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // UTF-16LE up to the first NUL; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::string_view bytes) {
     const Bytes text(bytes);
@@ -240,38 +224,6 @@ std::optional<std::string> FindInMessageTable(std::string_view table, std::uint3
     return std::nullopt;
 }
 
-const std::array<std::uint16_t, 32> kCp1252High = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-
-bool InCp1252(std::uint32_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return true;
-    for (std::uint16_t mapped : kCp1252High)
-        if (mapped == c && mapped != 0xFFFD) return true;
-    return false;
-}
-
-// One character of UTF-8 text; an invalid sequence gives U+FFFD and one byte.
-std::uint32_t NextCodePoint(std::string_view text, std::size_t& i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const int extra = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + extra >= text.size()) {
-        ++i;
-        return extra == 0 ? lead : 0xFFFD;
-    }
-    std::uint32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        c = c << 6 | (next & 0x3F);
-    }
-    i += extra + 1;
-    return c;
-}
 
 std::string ReadWholeFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -406,27 +358,6 @@ std::optional<std::string> EventRecordMessage(const EventRecord& record) {
         if (entry) return InsertStrings(*entry, record.strings);
     }
     return std::nullopt;
-}
-
-std::string AnsiToUtf8(std::string_view ansi) {
-    std::string out;
-    for (char ch : ansi) {
-        const auto c = static_cast<unsigned char>(ch);
-        AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c);
-    }
-    return out;
-}
-
-std::string FitToAnsiCodePage(std::string_view utf8) {
-    std::string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const std::uint32_t c = NextCodePoint(utf8, i);
-        if (InCp1252(c))
-            AppendUtf8(out, c);
-        else
-            out += '?';
-    }
-    return out;
 }
 
 }  // namespace platform

@@ -37,9 +37,5 @@ std::string ExpandEnvironmentStrings(const std::string& text);
 // source holds its event ID.
 std::optional<std::string> EventRecordMessage(const EventRecord& record);
 
-// Windows-1252 to UTF-8, and UTF-8 text with every character that code page
-// lacks replaced by "?".
-std::string AnsiToUtf8(std::string_view ansi);
-std::string FitToAnsiCodePage(std::string_view utf8);
 
 }  // namespace platform

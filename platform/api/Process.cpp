@@ -29,6 +29,7 @@
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
 #include "platform/tools/WindowsTools.h"
+#include "platform/host/Text.h"
 
 extern char** environ;
 
@@ -295,7 +296,7 @@ bool SignalProcessOfThisMachine(int pid, int signal, const std::string& imageNam
     bool ok = IsOfThisMachine(pid, ThisMachineFolder());
     if (ok && !imageName.empty()) {
         const auto exe = ExecutableOf(pid);
-        ok = exe && NamesEqualNoCase(exe->filename().string(), imageName);
+        ok = exe && TextCompareEqual(exe->filename().string(), imageName);
     }
     if (ok) {
         const auto child = Children().Find(pid);
@@ -321,7 +322,7 @@ std::string FileNamePart(const std::string& program) {
 }
 
 bool EndsWithNoCase(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && NamesEqualNoCase(text.substr(text.size() - tail.size()), tail);
+    return text.size() >= tail.size() && TextCompareEqual(text.substr(text.size() - tail.size()), tail);
 }
 
 bool HasExtension(const std::string& fileName) { return fileName.find('.') != std::string::npos; }

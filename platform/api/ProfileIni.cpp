@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
@@ -51,29 +52,21 @@ std::vector<Line> ReadLines(const fs::path& file, bool& exists) {
     return lines;
 }
 
-std::string Trim(const std::string& text) {
-    const char* blanks = " \t\r";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return "";
-    const size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
-
 std::optional<std::string> SectionName(const std::string& line) {
-    const std::string trimmed = Trim(line);
+    const std::string trimmed = platform::TextTrim(line);
     if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
     const size_t close = trimmed.find(']');
-    return Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+    return platform::TextTrim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
 }
 
 std::optional<std::string> KeyName(const std::string& line) {
     const size_t eq = line.find('=');
     if (eq == std::string::npos) return std::nullopt;
-    return Trim(line.substr(0, eq));
+    return platform::TextTrim(line.substr(0, eq));
 }
 
 std::string ValueOf(const std::string& line) {
-    std::string value = Trim(line.substr(line.find('=') + 1));
+    std::string value = platform::TextTrim(line.substr(line.find('=') + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return value;
@@ -82,7 +75,7 @@ std::string ValueOf(const std::string& line) {
 // Index of the first section header of that name, or lines.size().
 size_t FindSection(const std::vector<Line>& lines, const std::string& section) {
     for (size_t i = 0; i < lines.size(); ++i)
-        if (auto name = SectionName(lines[i].text); name && NamesEqualNoCase(*name, Trim(section))) return i;
+        if (auto name = SectionName(lines[i].text); name && TextCompareEqual(*name, platform::TextTrim(section))) return i;
     return lines.size();
 }
 
@@ -152,7 +145,7 @@ void SetKey(std::vector<Line>& lines, const std::string& section, const std::str
     const size_t end = SectionEnd(lines, header);
     for (size_t i = header + 1; i < end; ++i) {
         auto name = KeyName(lines[i].text);
-        if (!name || !NamesEqualNoCase(*name, Trim(key))) continue;
+        if (!name || !TextCompareEqual(*name, platform::TextTrim(key))) continue;
         if (!value) {
             lines.erase(lines.begin() + static_cast<long>(i));
         } else {
@@ -163,7 +156,7 @@ void SetKey(std::vector<Line>& lines, const std::string& section, const std::str
     }
     if (!value) return;
     size_t insertAt = end;
-    while (insertAt > header + 1 && Trim(lines[insertAt - 1].text).empty()) --insertAt;
+    while (insertAt > header + 1 && platform::TextTrim(lines[insertAt - 1].text).empty()) --insertAt;
     if (lines[insertAt - 1].end.empty()) lines[insertAt - 1].end = "\r\n";
     lines.insert(lines.begin() + static_cast<long>(insertAt), Line{key + "=" + *value, "\r\n"});
 }
@@ -198,7 +191,7 @@ std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::str
     char chunk[8192];
     for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) text.append(chunk, static_cast<size_t>(n));
     ::close(fd);
-    const std::string wantedSection = Trim(section), wantedKey = Trim(key);
+    const std::string wantedSection = platform::TextTrim(section), wantedKey = platform::TextTrim(key);
     bool inSection = false, sectionSeen = false;
     for (size_t start = 0; start < text.size();) {
         size_t end = text.find('\n', start);
@@ -207,12 +200,12 @@ std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::str
         start = end + 1;
         if (auto name = SectionName(line)) {
             if (sectionSeen) break;  // only the first section of that name counts
-            inSection = NamesEqualNoCase(*name, wantedSection);
+            inSection = TextCompareEqual(*name, wantedSection);
             sectionSeen = inSection;
             continue;
         }
         if (!inSection) continue;
-        if (auto name = KeyName(line); name && NamesEqualNoCase(*name, wantedKey)) return ValueOf(line);
+        if (auto name = KeyName(line); name && TextCompareEqual(*name, wantedKey)) return ValueOf(line);
     }
     return std::nullopt;
 }

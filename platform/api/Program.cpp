@@ -9,6 +9,7 @@
 #include "platform/api/CommandLine.h"
 #include "ProgramVersion.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
@@ -74,7 +75,7 @@ std::string Path() {
 std::string EXEName() {
     const std::string exe = platform::OwnExecutableWindowsPath();
     std::string name = exe.substr(exe.rfind('\\') + 1);
-    if (name.size() > 4 && platform::LowerAscii(name.substr(name.size() - 4)) == ".exe") name.resize(name.size() - 4);
+    if (name.size() > 4 && platform::TextLower(name.substr(name.size() - 4)) == ".exe") name.resize(name.size() - 4);
     return name;
 }
 

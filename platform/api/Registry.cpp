@@ -14,7 +14,9 @@
 #include <thread>
 
 #include "platform/host/HostFolder.h"
+#include "platform/host/SqliteStatement.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 namespace {
@@ -36,52 +38,16 @@ struct StoreError {
     LONG code;
 };
 
-class Statement {
+[[noreturn]] void RegistryStoreFailure(sqlite3*, SqliteCall call, const char*) {
+    throw StoreError{static_cast<LONG>(call == SqliteCall::Prepare ? win::ERROR_BADDB : win::ERROR_REGISTRY_IO_FAILED)};
+}
+
+class Statement : public SqliteStatement {
 public:
-    Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) throw StoreError{win::ERROR_BADDB};
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    Statement& Bind(int index, std::int64_t value) {
-        sqlite3_bind_int64(stmt_, index, value);
-        return *this;
-    }
-    Statement& Bind(int index, const std::string& text) {
-        sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    Statement& Bind(int index, const Bytes& blob) {
-        sqlite3_bind_blob(stmt_, index, blob.empty() ? "" : static_cast<const void*>(blob.data()),
-                          static_cast<int>(blob.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    // True while a row is there.
-    bool Step() {
-        const int rc = sqlite3_step(stmt_);
-        if (rc == SQLITE_ROW) return true;
-        if (rc == SQLITE_DONE) return false;
-        throw StoreError{win::ERROR_REGISTRY_IO_FAILED};
-    }
-    std::int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
-    std::string Text(int column) const {
-        const auto* text = sqlite3_column_text(stmt_, column);
-        return text ? std::string(reinterpret_cast<const char*>(text), sqlite3_column_bytes(stmt_, column)) : "";
-    }
-    Bytes Blob(int column) const {
-        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, column));
-        return data ? Bytes(data, data + sqlite3_column_bytes(stmt_, column)) : Bytes{};
-    }
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
+    Statement(sqlite3* db, const char* sql) : SqliteStatement(db, sql, RegistryStoreFailure) {}
 };
 
-void Exec(sqlite3* db, const char* sql) {
-    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) throw StoreError{win::ERROR_REGISTRY_IO_FAILED};
-}
+void Exec(sqlite3* db, const char* sql) { SqliteExecute(db, sql, RegistryStoreFailure); }
 
 // An open key: where it is and the rights the open granted.
 struct OpenKey {
@@ -158,7 +124,7 @@ private:
 
 std::optional<std::int64_t> ChildId(sqlite3* db, std::int64_t parent, const std::string& name, std::string* storedName) {
     Statement find(db, "SELECT id, name FROM keys WHERE parent=? AND uname=?");
-    find.Bind(1, parent).Bind(2, UpperAscii(name));
+    find.Bind(1, parent).Bind(2, TextUpper(name));
     if (!find.Step()) return std::nullopt;
     if (storedName) *storedName = find.Text(1);
     return find.Int(0);
@@ -166,7 +132,7 @@ std::optional<std::int64_t> ChildId(sqlite3* db, std::int64_t parent, const std:
 
 std::int64_t InsertKey(sqlite3* db, std::int64_t parent, const std::string& name, const Bytes& sd) {
     Statement insert(db, "INSERT INTO keys(parent, name, uname, sd, written) VALUES(?,?,?,?,?)");
-    insert.Bind(1, parent).Bind(2, name).Bind(3, UpperAscii(name)).Bind(4, sd).Bind(5, NowSeconds());
+    insert.Bind(1, parent).Bind(2, name).Bind(3, TextUpper(name)).Bind(4, sd).Bind(5, NowSeconds());
     insert.Step();
     return sqlite3_last_insert_rowid(db);
 }
@@ -369,9 +335,9 @@ OpenKey LookupForReading(Store& store, sqlite3* db, HKEY key, DWORD rights) {
 void ApplyView(sqlite3* db, const OpenKey& base, std::vector<std::string>& path, REGSAM sam) {
     if ((sam & win::KEY_WOW64_32KEY) && (sam & win::KEY_WOW64_64KEY)) throw StoreError{win::ERROR_INVALID_PARAMETER};
     if (!HostIs64Bit() || (sam & win::KEY_WOW64_64KEY) || base.rootId != RootId(db, 0)) return;
-    if (path.empty() || UpperAscii(path[0]) != "SOFTWARE") return;
+    if (path.empty() || TextUpper(path[0]) != "SOFTWARE") return;
     // Wow6432Node is already the 32-bit node; Classes (HKCR) is shared by both views.
-    if (path.size() >= 2 && (UpperAscii(path[1]) == "WOW6432NODE" || UpperAscii(path[1]) == "CLASSES")) return;
+    if (path.size() >= 2 && (TextUpper(path[1]) == "WOW6432NODE" || TextUpper(path[1]) == "CLASSES")) return;
     path.insert(path.begin() + 1, "Wow6432Node");
 }
 
@@ -545,7 +511,7 @@ std::string RegistryKeyPath(win::HKEY key) {
 }
 
 win::HKEY RegistryRootOf(const std::string& rootName) {
-    const std::string name = UpperAscii(rootName);
+    const std::string name = TextUpper(rootName);
     if (name == "HKLM" || name == "HKEY_LOCAL_MACHINE") return win::HKEY_LOCAL_MACHINE;
     if (name == "HKCU" || name == "HKEY_CURRENT_USER") return win::HKEY_CURRENT_USER;
     if (name == "HKU" || name == "HKEY_USERS") return win::HKEY_USERS;
@@ -611,7 +577,7 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* t
         if (data != nullptr && dataLength == nullptr) return static_cast<LONG>(platform::ERROR_NOACCESS);
         const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_QUERY_VALUE);
         platform::Statement read(db, "SELECT type, data FROM vals WHERE key=? AND uname=?");
-        read.Bind(1, open.id).Bind(2, platform::UpperAscii(platform::ValueName(valueName)));
+        read.Bind(1, open.id).Bind(2, platform::TextUpper(platform::ValueName(valueName)));
         if (!read.Step()) return ERROR_FILE_NOT_FOUND;
         if (type) *type = static_cast<DWORD>(read.Int(0));
         return platform::HandOut(read.Blob(1), data, dataLength);
@@ -631,7 +597,7 @@ LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
                                   "INSERT INTO vals(key, name, uname, type, data) VALUES(?,?,?,?,?)"
                                   " ON CONFLICT(key, uname) DO UPDATE SET name=excluded.name,"
                                   " type=excluded.type, data=excluded.data");
-        write.Bind(1, open.id).Bind(2, name).Bind(3, platform::UpperAscii(name)).Bind(4, static_cast<std::int64_t>(type));
+        write.Bind(1, open.id).Bind(2, name).Bind(3, platform::TextUpper(name)).Bind(4, static_cast<std::int64_t>(type));
         write.Bind(5, data ? platform::Bytes(data, data + dataLength) : platform::Bytes{});
         write.Step();
         platform::Touch(db, open.id);
@@ -648,7 +614,7 @@ LONG RegDeleteValueA(HKEY key, const char* valueName) {
         platform::Transaction transaction(db);
         platform::RequireExists(db, open);
         platform::Statement erase(db, "DELETE FROM vals WHERE key=? AND uname=?");
-        erase.Bind(1, open.id).Bind(2, platform::UpperAscii(name));
+        erase.Bind(1, open.id).Bind(2, platform::TextUpper(name));
         erase.Step();
         if (sqlite3_changes(db) == 0) return ERROR_FILE_NOT_FOUND;
         platform::Touch(db, open.id);

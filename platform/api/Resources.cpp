@@ -7,6 +7,7 @@
 
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
@@ -32,7 +33,7 @@ ResourceRegistration::ResourceRegistration(const char* type, const char* name, c
 
 std::optional<std::string_view> FindResource(const std::string& type, const std::string& name) {
     for (const Resource& r : Registered())
-        if (NamesEqualNoCase(r.type, type) && NamesEqualNoCase(r.name, name)) return r.bytes;
+        if (TextCompareEqual(r.type, type) && TextCompareEqual(r.name, name)) return r.bytes;
     return std::nullopt;
 }
 

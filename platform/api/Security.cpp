@@ -16,6 +16,7 @@
 
 #include "platform/host/HostFolder.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 namespace {
@@ -94,8 +95,6 @@ const std::vector<WellKnownAccount>& WellKnownAccounts() {
     return accounts;
 }
 
-bool SameNoCase(const std::string& a, const std::string& b) { return NamesEqualNoCase(a, b); }
-
 }  // namespace
 
 SidBytes SidOfHostUser(unsigned uid) {
@@ -109,7 +108,7 @@ SidBytes CallingUserSid() { return SidOfHostUser(static_cast<unsigned>(geteuid()
 
 SidBytes WellKnownSid(const std::string& accountName) {
     for (const auto& account : WellKnownAccounts())
-        if (SameNoCase(account.name, accountName)) return MakeSid(account.authority, account.subs);
+        if (platform::TextCompareEqual(account.name, accountName)) return MakeSid(account.authority, account.subs);
     return {};
 }
 
@@ -427,7 +426,7 @@ struct AccountMatch {
 
 std::optional<AccountMatch> HostUserByName(const std::string& name) {
     const passwd* entry = ::getpwnam(name.c_str());
-    if (entry == nullptr) entry = ::getpwnam(platform::LowerAscii(name).c_str());
+    if (entry == nullptr) entry = ::getpwnam(platform::TextLower(name).c_str());
     if (entry == nullptr) return std::nullopt;
     return AccountMatch{platform::SidOfHostUser(entry->pw_uid), entry->pw_name, platform::ComputerName(),
                         SidTypeUser};
@@ -444,12 +443,12 @@ std::optional<AccountMatch> FindAccountByName(const std::string& fullName) {
     }
     if (name.empty()) return std::nullopt;
     for (const auto& account : platform::WellKnownAccounts()) {
-        if (!platform::SameNoCase(account.name, name)) continue;
-        if (domainGiven && !platform::SameNoCase(account.domain, domain)) continue;
+        if (!platform::TextCompareEqual(account.name, name)) continue;
+        if (domainGiven && !platform::TextCompareEqual(account.domain, domain)) continue;
         return AccountMatch{platform::MakeSid(account.authority, account.subs), account.name, account.domain,
                             account.use};
     }
-    if (domainGiven && !platform::SameNoCase(domain, platform::ComputerName())) return std::nullopt;
+    if (domainGiven && !platform::TextCompareEqual(domain, platform::ComputerName())) return std::nullopt;
     return HostUserByName(name);
 }
 
@@ -952,7 +951,7 @@ BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid)
     if (name == nullptr || luid == nullptr) return Fail(ERROR_INVALID_PARAMETER);
     if (!LocalSystem(systemName)) return Fail(ERROR_NO_SUCH_PRIVILEGE);
     for (const auto& privilege : Privileges()) {
-        if (platform::SameNoCase(privilege.name, name)) {
+        if (platform::TextCompareEqual(privilege.name, name)) {
             luid->LowPart = privilege.luid;
             luid->HighPart = 0;
             return Succeed();

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace win {
 
@@ -47,7 +48,7 @@ std::string HandlerArgument(const std::string& file) {
 }
 
 bool IsOpenVerb(const std::string& verb) {
-    return verb.empty() || platform::LowerAscii(verb) == "open";
+    return verb.empty() || platform::TextLower(verb) == "open";
 }
 
 // Starts the handler as a grandchild so that nobody has to wait for it: the

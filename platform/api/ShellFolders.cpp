@@ -15,6 +15,7 @@
 #include "platform/api/MessageBox.h"
 #include "platform/api/Shell.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace win {
 
@@ -67,7 +68,7 @@ void CoTaskMemFree(PIDLIST_ABSOLUTE idList) { delete idList; }
 
 BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     if (!info) return FALSE_;
-    if (platform::LowerAscii(info->lpVerb) != "properties") {
+    if (platform::TextLower(info->lpVerb) != "properties") {
         info->hInstApp = ShellExecuteA(info->hwnd, info->lpVerb, info->lpFile, info->lpParameters, info->lpDirectory,
                                        info->nShow);
         return info->hInstApp > 32 ? TRUE_ : FALSE_;

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/api/RuntimeError.h"
+#include "platform/host/Text.h"
 
 namespace vb {
 
@@ -39,12 +40,10 @@ std::int64_t Variant::ToNumber() const {
         std::int64_t operator()(std::int64_t n) const { return n; }
         std::int64_t operator()(double d) const { return static_cast<std::int64_t>(std::llround(d)); }
         std::int64_t operator()(const std::string& s) const {
-            char* end = nullptr;
-            errno = 0;
-            long long n = std::strtoll(s.c_str(), &end, 10);
-            while (end && *end == ' ') ++end;
-            if (s.empty() || errno != 0 || (end && *end != '\0')) throw RuntimeError::TypeMismatch();
-            return n;
+            const auto number = platform::TextToNumber(s);
+            if (!number) throw RuntimeError::TypeMismatch();
+            if (std::fabs(*number) > 9.2e18) throw RuntimeError::Overflow();
+            return static_cast<std::int64_t>(std::llround(*number));
         }
     };
     return std::visit(Visitor{}, value_);

@@ -25,27 +25,15 @@
 #include "platform/api/Process.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/SystemInfo.h"
+#include "platform/host/Text.h"
 
 namespace wmi {
 
 namespace {
 
 // --- text -------------------------------------------------------------------------
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-bool SameText(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
-
 bool StartsWithText(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
-}
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    return text.size() >= prefix.size() && platform::TextCompareEqual(text.substr(0, prefix.size()), prefix);
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
@@ -259,7 +247,7 @@ const std::vector<ClassProvider>& ClassTable() {
 
 bool ClassHasProperty(const ClassProvider& cls, const std::string& name) {
     return std::any_of(cls.properties.begin(), cls.properties.end(),
-                       [&](const std::string& p) { return SameText(p, name); });
+                       [&](const std::string& p) { return platform::TextCompareEqual(p, name); });
 }
 
 // --- WQL reader -------------------------------------------------------------------------
@@ -356,7 +344,7 @@ private:
     void Advance() { current_ = tokens_.Next(); }
 
     bool IsKeyword(const char* keyword) const {
-        return current_.kind == Token::Kind::Word && SameText(current_.text, keyword);
+        return current_.kind == Token::Kind::Word && platform::TextCompareEqual(current_.text, keyword);
     }
 
     bool AcceptKeyword(const char* keyword) {
@@ -413,9 +401,9 @@ private:
             case Token::Kind::Text: condition.literal = literal.text; return;
             case Token::Kind::Number: condition.literal = NumberValue(literal.text); return;
             case Token::Kind::Word:
-                if (SameText(literal.text, "TRUE")) condition.literal = true;
-                else if (SameText(literal.text, "FALSE")) condition.literal = false;
-                else if (SameText(literal.text, "NULL")) condition.op = NullTest(condition.op);
+                if (platform::TextCompareEqual(literal.text, "TRUE")) condition.literal = true;
+                else if (platform::TextCompareEqual(literal.text, "FALSE")) condition.literal = false;
+                else if (platform::TextCompareEqual(literal.text, "NULL")) condition.op = NullTest(condition.op);
                 else throw InvalidQuery();
                 return;
             default: throw InvalidQuery();
@@ -468,16 +456,16 @@ std::optional<double> NumericValue(const vb::Variant& value) {
 }
 
 bool SameValue(const vb::Variant& property, const vb::Variant& literal) {
-    if (property.IsText() && literal.IsText()) return SameText(property.ToText(), literal.ToText());
+    if (property.IsText() && literal.IsText()) return platform::TextCompareEqual(property.ToText(), literal.ToText());
     const auto a = NumericValue(property);
     const auto b = NumericValue(literal);
     if (a && b) return *a == *b;
-    return SameText(property.ToText(), literal.ToText());
+    return platform::TextCompareEqual(property.ToText(), literal.ToText());
 }
 
 // --- monikers ---------------------------------------------------------------------------
 bool IsOneOf(const std::string& value, std::initializer_list<const char*> choices) {
-    return std::any_of(choices.begin(), choices.end(), [&](const char* c) { return SameText(value, c); });
+    return std::any_of(choices.begin(), choices.end(), [&](const char* c) { return platform::TextCompareEqual(value, c); });
 }
 
 bool IsPrivilegeName(std::string name) {
@@ -506,12 +494,12 @@ std::vector<std::string> SplitSettings(const std::string& text) {
 
 void ReadPrivileges(const std::string& item, Moniker& moniker) {
     const std::string inner = item.substr(1, item.size() - 2);
-    if (Trim(inner).empty()) return;
+    if (platform::TextTrim(inner).empty()) return;
     std::string name;
     for (std::size_t i = 0; i <= inner.size(); ++i) {
         if (i == inner.size() || inner[i] == ',') {
-            if (!IsPrivilegeName(Trim(name))) throw MonikerSyntax();
-            moniker.privileges.push_back(Trim(name));
+            if (!IsPrivilegeName(platform::TextTrim(name))) throw MonikerSyntax();
+            moniker.privileges.push_back(platform::TextTrim(name));
             name.clear();
         } else {
             name += inner[i];
@@ -523,22 +511,22 @@ void ReadSetting(const std::string& item, Moniker& moniker) {
     if (item.size() >= 2 && item.front() == '(' && item.back() == ')') return ReadPrivileges(item, moniker);
     const auto equals = item.find('=');
     if (equals == std::string::npos) throw MonikerSyntax();
-    const std::string key = Trim(item.substr(0, equals));
-    const std::string value = Trim(item.substr(equals + 1));
-    if (SameText(key, "impersonationLevel") &&
+    const std::string key = platform::TextTrim(item.substr(0, equals));
+    const std::string value = platform::TextTrim(item.substr(equals + 1));
+    if (platform::TextCompareEqual(key, "impersonationLevel") &&
         IsOneOf(value, {"anonymous", "identify", "impersonate", "delegate"}))
         moniker.impersonationLevel = value;
-    else if (SameText(key, "authenticationLevel") &&
+    else if (platform::TextCompareEqual(key, "authenticationLevel") &&
              IsOneOf(value, {"default", "none", "connect", "call", "pkt", "pktIntegrity", "pktPrivacy"}))
         moniker.authenticationLevel = value;
-    else if (!(SameText(key, "authority") && !value.empty()))
+    else if (!(platform::TextCompareEqual(key, "authority") && !value.empty()))
         throw MonikerSyntax();
 }
 
 void ReadSecuritySettings(const std::string& text, Moniker& moniker) {
-    if (Trim(text).empty()) return;
+    if (platform::TextTrim(text).empty()) return;
     for (const std::string& item : SplitSettings(text)) {
-        const std::string setting = Trim(item);
+        const std::string setting = platform::TextTrim(item);
         if (setting.empty()) throw MonikerSyntax();
         ReadSetting(setting, moniker);
     }
@@ -563,7 +551,7 @@ void ReadObjectPath(std::string path, Moniker& moniker) {
 }
 
 bool IsThisMachine(const std::string& server) {
-    return IsOneOf(server, {".", "localhost", "127.0.0.1"}) || SameText(server, vb::Environ("COMPUTERNAME"));
+    return IsOneOf(server, {".", "localhost", "127.0.0.1"}) || platform::TextCompareEqual(server, vb::Environ("COMPUTERNAME"));
 }
 
 }  // namespace
@@ -584,18 +572,18 @@ const std::string& Object::ClassName() const { return class_->name; }
 
 bool Object::HasProperty(const std::string& name) const {
     return std::any_of(properties_.begin(), properties_.end(),
-                       [&](const PropertyValue& p) { return SameText(p.name, name); });
+                       [&](const PropertyValue& p) { return platform::TextCompareEqual(p.name, name); });
 }
 
 vb::Variant Object::Property(const std::string& name) const {
     for (const PropertyValue& p : properties_)
-        if (SameText(p.name, name)) return p.value;
+        if (platform::TextCompareEqual(p.name, name)) return p.value;
     throw ObjectDoesntSupport();
 }
 
 vb::Variant Object::ExecMethod(const std::string& name, std::vector<vb::Variant>& arguments) const {
     for (const ClassMethod& method : class_->methods)
-        if (SameText(method.name, name)) return method.body(*this, arguments);
+        if (platform::TextCompareEqual(method.name, name)) return method.body(*this, arguments);
     throw ObjectDoesntSupport();
 }
 
@@ -648,7 +636,7 @@ Services GetObject(const std::string& text) {
     Moniker moniker = ParseMoniker(text);
     if (!IsThisMachine(moniker.server))
         throw RuntimeError(RPC_S_SERVER_UNAVAILABLE, "SWbemLocator", "The RPC server is unavailable.");
-    if (!SameText(moniker.nameSpace, "root\\cimv2"))
+    if (!platform::TextCompareEqual(moniker.nameSpace, "root\\cimv2"))
         throw RuntimeError(WBEM_E_INVALID_NAMESPACE, "SWbemLocator", "Invalid namespace");
     if (!moniker.objectPath.empty())
         throw RuntimeError(WBEM_E_NOT_SUPPORTED, "SWbemLocator", "Not supported");
@@ -657,7 +645,7 @@ Services GetObject(const std::string& text) {
 
 const ClassProvider* FindClass(const std::string& className) {
     for (const ClassProvider& cls : ClassTable())
-        if (SameText(cls.name, className)) return &cls;
+        if (platform::TextCompareEqual(cls.name, className)) return &cls;
     return nullptr;
 }
 

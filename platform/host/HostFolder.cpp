@@ -11,6 +11,7 @@
 #include <set>
 
 #include "platform/api/ProfileIni.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
@@ -42,9 +43,7 @@ std::mutex cacheMutex;
 HostIniCache cache;
 
 std::string CacheKey(const std::string& section, const std::string& key) {
-    std::string k = section + "\n" + key;
-    for (char& c : k) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return k;
+    return TextFoldCase(section + "\n" + key);
 }
 
 void PrepareDriveC(const fs::path& driveC) {
@@ -155,8 +154,7 @@ std::string ComputerName() {
     if (gethostname(name, sizeof name - 1) != 0) return "LOCALHOST";
     std::string text(name);
     if (auto dot = text.find('.'); dot != std::string::npos) text.resize(dot);
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
+    return TextUpper(text);
 }
 
 std::string HostUserProfileWindowsPath() { return "C:\\Users\\" + LoginName(); }

@@ -6,6 +6,7 @@
 
 #include <sstream>
 
+#include "platform/host/Text.h"
 #include "platform/host/WinPath.h"
 
 namespace platform {
@@ -63,7 +64,7 @@ std::vector<std::string> HostsFileAddresses(const std::string& name) {
     std::vector<std::string> addresses;
     for (const auto& entry : ReadEntries()) {
         for (const auto& listed : entry.names) {
-            if (NamesEqualNoCase(listed, name)) {
+            if (TextCompareEqual(listed, name)) {
                 addresses.push_back(entry.address);
                 break;
             }

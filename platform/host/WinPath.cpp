@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/host/HostFolder.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
@@ -49,7 +50,7 @@ std::optional<std::string> FindNameNoCase(const fs::path& folder, const std::str
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string candidate = it->path().filename().string();
-        if (NamesEqualNoCase(candidate, name)) return candidate;
+        if (TextCompareEqual(candidate, name)) return candidate;
     }
     return std::nullopt;
 }
@@ -75,7 +76,14 @@ bool GlobMatch(const char* p, const char* n) {
             return GlobMatch(p, n + std::char_traits<char>::length(n));
         }
         if (!*n) return false;
-        if (*p != '?' && UpperChar(*p) != UpperChar(*n)) return false;
+        if (*p == '?') {
+            // One character, however many bytes its UTF-8 form takes.
+            ++n;
+            while ((static_cast<unsigned char>(*n) & 0xC0) == 0x80) ++n;
+            ++p;
+            continue;
+        }
+        if (*p != *n) return false;
         ++p;
         ++n;
     }
@@ -83,26 +91,6 @@ bool GlobMatch(const char* p, const char* n) {
 }
 
 }  // namespace
-
-std::string UpperAscii(std::string text) {
-    for (char& c : text) c = UpperChar(c);
-    return text;
-}
-
-std::string LowerAscii(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-bool NameLessNoCase(const std::string& a, const std::string& b) {
-    const std::string ua = UpperAscii(a), ub = UpperAscii(b);
-    if (ua != ub) return ua < ub;
-    return a < b;
-}
-
-bool NamesEqualNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
-}
 
 std::string NormalizeWindowsPath(const std::string& windowsPath) {
     std::string path = windowsPath;
@@ -196,8 +184,10 @@ bool IsDriveRoot(const std::string& windowsPath) {
     return normal.size() == 3 && normal[1] == ':' && normal[2] == '\\';
 }
 
-bool MatchesWildcard(const std::string& pattern, const std::string& name) {
-    if (name.empty()) return false;
+// Both texts case-folded first, so the match itself compares bytes.
+bool MatchesWildcard(const std::string& givenPattern, const std::string& givenName) {
+    if (givenName.empty()) return false;
+    const std::string pattern = TextFoldCase(givenPattern), name = TextFoldCase(givenName);
     if (pattern == "*" || pattern == "*.*") return true;
     if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
         GlobMatch(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str()))
@@ -212,7 +202,7 @@ std::vector<std::string> ListFolderNames(const fs::path& hostFolder) {
     std::error_code ec;
     for (fs::directory_iterator it(hostFolder, ec), end; !ec && it != end; it.increment(ec))
         names.push_back(it->path().filename().string());
-    std::sort(names.begin(), names.end(), NameLessNoCase);
+    std::sort(names.begin(), names.end(), TextCompareLess);
     return names;
 }
 

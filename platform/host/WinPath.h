@@ -30,12 +30,6 @@ bool IsDriveRoot(const std::string& windowsPath);
 // case ignored, "*.*" every name, a trailing ".*" also matching no extension.
 bool MatchesWildcard(const std::string& pattern, const std::string& name);
 
-// Names compared as NTFS orders them: upper-cased, byte by byte.
-bool NameLessNoCase(const std::string& a, const std::string& b);
-bool NamesEqualNoCase(const std::string& a, const std::string& b);
-std::string UpperAscii(std::string text);
-std::string LowerAscii(std::string text);
-
 // The entries of a host folder (no "." or ".."), in case-insensitive name order.
 std::vector<std::string> ListFolderNames(const std::filesystem::path& hostFolder);
 

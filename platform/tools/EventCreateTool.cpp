@@ -11,6 +11,7 @@
 #include "platform/api/Registry.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
@@ -52,7 +53,7 @@ const std::vector<std::string>& KnownOptions() {
 
 std::optional<std::string> OptionName(const std::string& argument) {
     if (argument.size() < 2 || (argument[0] != '/' && argument[0] != '-')) return std::nullopt;
-    const std::string name = "/" + UpperAscii(argument.substr(1));
+    const std::string name = "/" + TextUpper(argument.substr(1));
     for (const std::string& known : KnownOptions())
         if (known == name) return name;
     return std::nullopt;
@@ -84,7 +85,7 @@ int TypeNumber(const std::string& typed) {
         {"SUCCESS", win::EVENTLOG_SUCCESS},           {"ERROR", win::EVENTLOG_ERROR_TYPE},
         {"WARNING", win::EVENTLOG_WARNING_TYPE},      {"INFORMATION", win::EVENTLOG_INFORMATION_TYPE},
         {"AUDITSUCCESS", win::EVENTLOG_AUDIT_SUCCESS}, {"AUDITFAILURE", win::EVENTLOG_AUDIT_FAILURE}};
-    const auto found = types.find(UpperAscii(typed));
+    const auto found = types.find(TextUpper(typed));
     if (found == types.end()) throw Syntax("Invalid Argument/Option - '/T'.");
     return found->second;
 }
@@ -105,14 +106,14 @@ void CheckServer(const std::map<std::string, std::string>& options) {
     }
     std::string name = server->second;
     if (name.rfind("\\\\", 0) == 0) name.erase(0, 2);
-    if (!(name == "." || NamesEqualNoCase(name, "localhost") || NamesEqualNoCase(name, ComputerName())))
+    if (!(name == "." || TextCompareEqual(name, "localhost") || TextCompareEqual(name, ComputerName())))
         throw Failure{"ERROR: The RPC server is unavailable.\n"};
 }
 
 std::string LogName(const std::string& typed) {
     if (const auto registered = RegisteredLogName(typed)) return *registered;
     for (const char* known : {"Application", "System"})
-        if (NamesEqualNoCase(typed, known)) return known;
+        if (TextCompareEqual(typed, known)) return known;
     throw Failure{"ERROR: The specified log '" + typed + "' does not exist.\n"};
 }
 
@@ -177,7 +178,7 @@ ToolResult CreateEvent(const std::map<std::string, std::string>& options) {
         throw Failure{"ERROR: " + e.Description() + "\n"};
     }
     return {0,
-            "SUCCESS: An event of type '" + UpperAscii(typedType) + "' was created in the '" + typedLog +
+            "SUCCESS: An event of type '" + TextUpper(typedType) + "' was created in the '" + typedLog +
                 "' log with '" + source + "' as the source.\n",
             ""};
 }

@@ -7,6 +7,7 @@
 
 #include "platform/api/Registry.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 namespace {
@@ -72,19 +73,19 @@ void ParseKey(Request& request, const std::string& text) {
 Request Parse(const std::vector<std::string>& arguments) {
     if (arguments.empty()) throw Failure("ERROR: Invalid syntax.\nType \"REG /?\" for usage.");
     Request request;
-    request.operation = UpperAscii(arguments[0]);
+    request.operation = TextUpper(arguments[0]);
     if (request.operation != "QUERY" && request.operation != "ADD" && request.operation != "DELETE")
         throw Failure("ERROR: Invalid syntax.\nType \"REG /?\" for usage.");
     if (arguments.size() < 2) throw SyntaxError(request.operation);
     ParseKey(request, arguments[1]);
     const bool adding = request.operation == "ADD";
     for (std::size_t i = 2; i < arguments.size(); ++i) {
-        const std::string option = UpperAscii(arguments[i]);
+        const std::string option = TextUpper(arguments[i]);
         const bool hasNext = i + 1 < arguments.size();
         if (option == "/V" && hasNext && !request.valueName) request.valueName = arguments[++i];
         else if (option == "/VE" && !request.valueName) request.valueName = "";
         else if (option == "/VA" && request.operation == "DELETE") request.allValues = true;
-        else if (option == "/T" && hasNext && adding) request.type = UpperAscii(arguments[++i]);
+        else if (option == "/T" && hasNext && adding) request.type = TextUpper(arguments[++i]);
         else if (option == "/D" && hasNext && adding) {
             request.data = arguments[++i];
             request.hasData = true;
@@ -227,7 +228,7 @@ int Query(const Request& request, std::ostream& out) {
     Key key(request.root, request.subKey, win::KEY_READ | request.view);
     std::vector<Value> values = ValuesOf(key.Handle());
     if (request.valueName) {
-        std::erase_if(values, [&](const Value& value) { return !NamesEqualNoCase(value.name, *request.valueName); });
+        std::erase_if(values, [&](const Value& value) { return !TextCompareEqual(value.name, *request.valueName); });
         if (values.empty()) throw Failure(kNotFound);
     }
     out << "\n";
@@ -248,7 +249,7 @@ bool Confirmed(const std::string& question, std::ostream& out, std::istream& in)
         out << "\n";
         return false;
     }
-    answer = UpperAscii(answer);
+    answer = TextUpper(answer);
     while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' ')) answer.pop_back();
     return answer == "Y" || answer == "YES";
 }

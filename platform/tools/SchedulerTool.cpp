@@ -22,6 +22,7 @@
 #include "platform/api/Process.h"
 #include "platform/host/WinPath.h"
 #include "platform/tools/WindowsTools.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
@@ -49,8 +50,7 @@ bool IsOption(const std::string& argument) {
 }
 
 std::string UsageLine(const std::string& operation) {
-    std::string upper = operation;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = TextUpper(operation);
     return upper.empty() ? "Type \"SCHTASKS /?\" for usage." : "Type \"SCHTASKS /" + upper + " /?\" for usage.";
 }
 
@@ -72,7 +72,7 @@ Options ReadOptions(const std::string& argumentText) {
             options.error = "ERROR: Invalid argument/option - '" + argument + "'.\n" + UsageLine(options.operation);
             break;
         }
-        const std::string option = LowerAscii(argument.substr(1));
+        const std::string option = TextLower(argument.substr(1));
         if (option == "create" || option == "delete" || option == "run" || option == "query") {
             if (!options.operation.empty()) {
                 options.error = "ERROR: Invalid syntax.\n" + UsageLine("");
@@ -126,7 +126,7 @@ bool AnswersYes(std::ostream& out, std::istream& in) {
     out.flush();
     std::string answer;
     if (!std::getline(in, answer)) return false;
-    answer = LowerAscii(TrimCommandLineBlanks(answer));
+    answer = TextLower(TrimCommandLineBlanks(answer));
     return answer == "y" || answer == "yes";
 }
 
@@ -170,7 +170,7 @@ std::optional<std::string> CronDays(const std::string& days) {
     while (std::getline(list, day, ',')) {
         day = TrimCommandLineBlanks(day);
         const auto* found = std::find_if(std::begin(kDayNames), std::end(kDayNames),
-                                         [&](const char* name) { return NamesEqualNoCase(day, name); });
+                                         [&](const char* name) { return TextCompareEqual(day, name); });
         if (found == std::end(kDayNames)) return std::nullopt;
         if (!cron.empty()) cron += ",";
         cron += std::to_string(found - std::begin(kDayNames));
@@ -183,7 +183,7 @@ std::optional<std::string> CronDays(const std::string& days) {
 
 std::string FileNameOfTask(const std::string& name) {
     std::string file;
-    for (unsigned char c : LowerAscii(name)) {
+    for (unsigned char c : TextLower(name)) {
         if (std::isalnum(c) || c == ' ' || c == '-' || c == '_' || c == '.' || c >= 0x80) {
             file += static_cast<char>(c);
         } else {
@@ -347,7 +347,7 @@ bool IsOwnCronLine(const std::string& line, const std::string& name) {
     ScheduledTask probe;
     probe.name = name;
     const std::string tag = CrontabTag(probe);
-    return line.size() > tag.size() && NamesEqualNoCase(line.substr(line.size() - tag.size()), tag) &&
+    return line.size() > tag.size() && TextCompareEqual(line.substr(line.size() - tag.size()), tag) &&
            line[line.size() - tag.size() - 1] == ' ';
 }
 
@@ -360,7 +360,7 @@ std::optional<fs::path> CrontabProgram() {
 std::optional<std::string> ReadCrontab(const fs::path& program) {
     const HostRun run = RunHostProgram({program.string(), "-l"}, "");
     if (run.exitCode == 0) return run.output;
-    if (LowerAscii(run.error).find("no crontab") != std::string::npos) return std::string();
+    if (TextLower(run.error).find("no crontab") != std::string::npos) return std::string();
     return std::nullopt;
 }
 
@@ -445,7 +445,7 @@ void RemoveAutostartEntry(const std::string& name) {
     text << in.rdbuf();
     in.close();
     if (DesktopValue(text.str(), "X-Quarnel-Host") != DesktopString(HostFolder().string()) ||
-        !NamesEqualNoCase(DesktopValue(text.str(), "X-Quarnel-Task"), DesktopString(name)))
+        !TextCompareEqual(DesktopValue(text.str(), "X-Quarnel-Task"), DesktopString(name)))
         return;
     std::error_code ec;
     fs::remove(file, ec);
@@ -495,8 +495,7 @@ int Create(const Options& options, std::ostream& out, std::istream& in) {
     ScheduledTask task;
     task.name = TaskNameOf(Value(options, "tn"));
     if (task.name.empty()) return Fail(out, "ERROR: Invalid syntax.\n" + UsageLine("create"));
-    task.scheduleType = LowerAscii(Value(options, "sc"));
-    for (char& c : task.scheduleType) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    task.scheduleType = TextUpper(Value(options, "sc"));
     if (task.scheduleType != "DAILY" && task.scheduleType != "WEEKLY" && task.scheduleType != "ONLOGON")
         return Fail(out, "ERROR: Invalid value for /SC option.\n" + UsageLine("create"));
     task.taskToRun = Value(options, "tr");
@@ -516,9 +515,9 @@ int Create(const Options& options, std::ostream& out, std::istream& in) {
         if (!CronDays(task.days)) return Fail(out, "ERROR: Invalid value for /D option.\n" + UsageLine("create"));
     }
     task.runAsUser = options.values.count("ru") ? Value(options, "ru") : vb::Environ("USERNAME");
-    task.runLevel = NamesEqualNoCase(Value(options, "rl"), "highest") ? "HIGHEST" : "LIMITED";
-    if (options.values.count("rl") && !NamesEqualNoCase(Value(options, "rl"), "highest") &&
-        !NamesEqualNoCase(Value(options, "rl"), "limited"))
+    task.runLevel = TextCompareEqual(Value(options, "rl"), "highest") ? "HIGHEST" : "LIMITED";
+    if (options.values.count("rl") && !TextCompareEqual(Value(options, "rl"), "highest") &&
+        !TextCompareEqual(Value(options, "rl"), "limited"))
         return Fail(out, "ERROR: Invalid value for /RL option.\n" + UsageLine("create"));
     task.interactiveOnly = options.interactive;
 
@@ -584,7 +583,7 @@ std::string ScheduleTypeText(const ScheduledTask& task) {
 }
 
 std::string RunAsText(const std::string& user) {
-    if (NamesEqualNoCase(user, "system") || NamesEqualNoCase(user, "NT AUTHORITY\\SYSTEM")) return "SYSTEM";
+    if (TextCompareEqual(user, "system") || TextCompareEqual(user, "NT AUTHORITY\\SYSTEM")) return "SYSTEM";
     return user;
 }
 
@@ -610,7 +609,7 @@ void PrintVerbose(const ScheduledTask& task, std::ostream& out) {
 }
 
 int Query(const Options& options, std::ostream& out) {
-    const std::string format = LowerAscii(Value(options, "fo"));
+    const std::string format = TextLower(Value(options, "fo"));
     if (!format.empty() && format != "list" && format != "table")
         return Fail(out, "ERROR: Invalid value for /FO option.\n" + UsageLine("query"));
     std::vector<ScheduledTask> tasks;
@@ -660,7 +659,7 @@ std::vector<ScheduledTask> ListScheduledTasks() {
         if (entry.path().extension() == ".task")
             if (auto task = ReadTaskFile(entry.path())) tasks.push_back(*task);
     std::sort(tasks.begin(), tasks.end(),
-              [](const ScheduledTask& a, const ScheduledTask& b) { return LowerAscii(a.name) < LowerAscii(b.name); });
+              [](const ScheduledTask& a, const ScheduledTask& b) { return TextLower(a.name) < TextLower(b.name); });
     return tasks;
 }
 

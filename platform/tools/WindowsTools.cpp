@@ -27,6 +27,7 @@
 #include "platform/tools/SchedulerTool.h"
 #include "platform/tools/TaskViewerTool.h"
 #include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
@@ -55,7 +56,7 @@ std::string FileNameOf(const std::string& program) {
 }
 
 bool EndsWithNoCase(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && NamesEqualNoCase(text.substr(text.size() - tail.size()), tail);
+    return text.size() >= tail.size() && TextCompareEqual(text.substr(text.size() - tail.size()), tail);
 }
 
 std::string WithoutExe(const std::string& name) {
@@ -75,14 +76,14 @@ void FlushOutput() {
 
 bool IsSwitch(const std::string& argument, const char* name) {
     return argument.size() >= 2 && (argument[0] == '/' || argument[0] == '-') &&
-           NamesEqualNoCase(argument.substr(1), name);
+           TextCompareEqual(argument.substr(1), name);
 }
 
 // ---- ping ---------------------------------------------------------------
 
 bool IsLoopbackTarget(const std::string& target) {
-    return target.rfind("127.", 0) == 0 || NamesEqualNoCase(target, "localhost") || target == "::1" ||
-           NamesEqualNoCase(target, ComputerName());
+    return target.rfind("127.", 0) == 0 || TextCompareEqual(target, "localhost") || target == "::1" ||
+           TextCompareEqual(target, ComputerName());
 }
 
 int RunPing(const std::string& argumentText) {
@@ -173,7 +174,7 @@ int RunTskill(const std::string& argumentText) {
     bool failed = false;
     for (const ProcessInfo& process : OtherProcesses()) {
         const bool byId = IsWholeNumber(target) && std::stol(target) == process.pid;
-        const bool byName = NamesEqualNoCase(WithoutExe(process.imageName), WithoutExe(target));
+        const bool byName = TextCompareEqual(WithoutExe(process.imageName), WithoutExe(target));
         if (!byId && !byName) continue;
         found = true;
         if (EndProcessOfImage(process.pid, process.imageName, 1, true)) {
@@ -253,7 +254,7 @@ void ReportTaskkill(const ProcessInfo& process, bool ended, bool force, bool asC
 
 bool MatchesImage(const std::string& pattern, const std::string& imageName) {
     if (pattern.find('*') != std::string::npos) return MatchesWildcard(pattern, imageName);
-    return NamesEqualNoCase(pattern, imageName);
+    return TextCompareEqual(pattern, imageName);
 }
 
 int RunTaskkill(const std::string& argumentText) {
@@ -372,7 +373,7 @@ public:
 
 private:
     static int OpenTarget(const std::string& target, bool forInput, bool append) {
-        if (NamesEqualNoCase(target, "nul")) return open("/dev/null", forInput ? O_RDONLY : O_WRONLY);
+        if (TextCompareEqual(target, "nul")) return open("/dev/null", forInput ? O_RDONLY : O_WRONLY);
         const auto hostPath = ToHostPath(target);
         if (!hostPath) return -1;
         if (forInput) return open(hostPath->c_str(), O_RDONLY);
@@ -477,7 +478,7 @@ public:
                 const std::string statement = TrimCommandLineBlanks(lines[i]);
                 if (statement.empty() || statement[0] == ':') continue;
                 if (const auto jump = GotoTarget(statement)) {
-                    if (NamesEqualNoCase(*jump, "eof")) break;
+                    if (TextCompareEqual(*jump, "eof")) break;
                     const auto target = FindLabel(lines, *jump);
                     if (!target) {
                         std::cout << "The system cannot find the batch label specified - " << *jump << "\n";
@@ -596,14 +597,14 @@ private:
                                        : (static_cast<size_t>(index) <= batch.arguments.size() ? batch.arguments[index - 1] : "");
         if (!tilde) return value;
         value = StripQuotes(value);
-        if (LowerAscii(modifiers) == "dp" && index == 0) return FolderWithBackslash(batch.windowsPath);
+        if (TextLower(modifiers) == "dp" && index == 0) return FolderWithBackslash(batch.windowsPath);
         return value;
     }
 
     static std::optional<std::string> GotoTarget(const std::string& statement) {
         std::string text = statement;
         if (!text.empty() && text[0] == '@') text.erase(0, 1);
-        if (text.size() < 5 || !NamesEqualNoCase(text.substr(0, 4), "goto") || !IsCommandLineBlank(text[4]))
+        if (text.size() < 5 || !TextCompareEqual(text.substr(0, 4), "goto") || !IsCommandLineBlank(text[4]))
             return std::nullopt;
         std::string label = TrimCommandLineBlanks(text.substr(5));
         if (!label.empty() && label[0] == ':') label.erase(0, 1);
@@ -613,7 +614,7 @@ private:
     static std::optional<size_t> FindLabel(const std::vector<std::string>& lines, const std::string& label) {
         for (size_t i = 0; i < lines.size(); ++i) {
             const std::string text = TrimCommandLineBlanks(lines[i]);
-            if (text.size() > 1 && text[0] == ':' && NamesEqualNoCase(TrimCommandLineBlanks(text.substr(1)), label))
+            if (text.size() > 1 && text[0] == ':' && TextCompareEqual(TrimCommandLineBlanks(text.substr(1)), label))
                 return i;
         }
         return std::nullopt;
@@ -634,7 +635,7 @@ private:
         line = TrimCommandLineBlanks(line);
         if (line.empty()) return errorLevel_;
         const size_t wordEnd = line.find_first_of(" \t.");
-        const std::string word = LowerAscii(line.substr(0, wordEnd));
+        const std::string word = TextLower(line.substr(0, wordEnd));
         const std::string rest = wordEnd == std::string::npos ? "" : line.substr(wordEnd);
         if (word == "rem" || line.rfind("::", 0) == 0) return errorLevel_;
         if (word == "echo") return EchoCommand(rest);
@@ -651,8 +652,8 @@ private:
             return 0;
         }
         const std::string text = DropLeadingCommandLineBlanks(rest);
-        if (NamesEqualNoCase(TrimCommandLineBlanks(text), "off")) echoOn = false;
-        else if (NamesEqualNoCase(TrimCommandLineBlanks(text), "on")) echoOn = true;
+        if (TextCompareEqual(TrimCommandLineBlanks(text), "off")) echoOn = false;
+        else if (TextCompareEqual(TrimCommandLineBlanks(text), "on")) echoOn = true;
         else if (text.empty()) std::cout << (echoOn ? "ECHO is on.\n" : "ECHO is off.\n");
         else std::cout << text << "\n";
         return 0;
@@ -765,7 +766,7 @@ int RunCmd(const std::string& argumentText) {
 }  // namespace
 
 const WindowsTool* FindWindowsTool(const std::string& program) {
-    const std::string name = LowerAscii(WithoutExe(FileNameOf(program)));
+    const std::string name = TextLower(WithoutExe(FileNameOf(program)));
     for (const WindowsTool& tool : kTools)
         if (name == tool.name) return &tool;
     return nullptr;

@@ -199,3 +199,44 @@ TEST_F(RuleMatchingTest, BalloonsNeedBothSwitches) {
     EXPECT_EQ(capture.Text().find("Showing balloon..."), std::string::npos);
     EXPECT_EQ(Tray().balloonCount, 0);
 }
+
+TEST_F(RuleMatchingTest, LetterCaseIsIgnoredBeyondAscii) {
+    struct Case {
+        const char* name;
+        Rule rule;
+        int alerts;
+    } cases[] = {
+        {"descUpper", [] { Rule r; r.desc = "ÄRGER"; return r; }(), 1},
+        {"descExGerman", [] { Rule r; r.descEx = "ÄRGER"; return r; }(), 0},
+        {"sourceGreek", [] { Rule r; r.source = "ΔΙΕΝΈΡΓΕΙΑ"; return r; }(), 1},
+        {"otherWord", [] { Rule r; r.desc = "ÄRGERN"; return r; }(), 0},
+    };
+    Record record;
+    record.source = "διενέργεια";
+    record.message = "Der Dienst meldet ärger im Netz.\r\n";
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(host.HostOf(std::string(kProgramFolder) + "Rules"));
+        WriteRule(c.name, c.rule);
+        EXPECT_EQ(Alerts(record), c.alerts) << c.name;
+    }
+    WriteRule("All", Rule{});
+    WriteList("GlobalExclusion_EventSource_List.txt", "ΔΙΕΝΈΡΓΕΙΑ\r\n");
+    EXPECT_EQ(Alerts(record), 0);
+    WriteList("GlobalExclusion_EventSource_List.txt", "");
+    WriteList("GlobalExclusion_EventDesc_List.txt", "ÄRGER IM\r\n");
+    EXPECT_EQ(Alerts(record), 0);
+}
+
+TEST_F(RuleMatchingTest, TypeSwitchesAreNumbersAsTheLanguageReadsThem) {
+    struct Case {
+        const char* value;
+        int alerts;
+    } cases[] = {{"&H1", 1}, {"&O1", 1}, {" 1 ", 1}, {"1e0", 1}, {"0x1", 0}, {"inf", 0}, {"1x", 0}, {"&H2", 0}};
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(host.HostOf(std::string(kProgramFolder) + "Rules"));
+        Rule rule;
+        rule.error = c.value;
+        WriteRule("Switch", rule);
+        EXPECT_EQ(Alerts(Record{}), c.alerts) << c.value;
+    }
+}

@@ -11,6 +11,7 @@
 
 #include "platform/api/EventLog.h"
 #include "platform/api/MessageTable.h"
+#include "platform/host/Text.h"
 #include "platform/api/Registry.h"
 #include "support/TempHost.h"
 

@@ -170,6 +170,12 @@ ProgramResult RunInstalled(const TempHost& host, const std::string& exeName, con
     RunningProgram program(host, host.HostOf(kProgramFolder) / exeName, commandLine);
     const auto deadline = Clock::now() + killAfter;
     while (program.IsRunning() && Clock::now() < deadline) {
+        if (program.DebugOutput().find(kConfigWindowLoaded) != std::string::npos) {
+            ProgramResult window = program.Wait(std::chrono::seconds(0));
+            window.killed = false;
+            window.configWindow = true;
+            return window;
+        }
         if (program.DebugOutput().find(kTrayIconAdded) != std::string::npos) {
             if (program.WaitForOutput(kSubscribed, std::chrono::seconds(3))) return StopLiveMonitor(host, program, killAfter);
             if (!program.IsRunning()) break;

@@ -25,6 +25,7 @@ struct ProgramResult {
     int exitCode = -1;        // -1 when it did not end by itself
     bool killed = false;      // ended by the kill-after limit
     bool historyView = false; // a window that stays open until closed: ended by the test
+    bool configWindow = false; // a configuration window loaded: it stays open until closed, ended by the test
     std::string debugOutput;  // everything written to standard error
 };
 
@@ -59,6 +60,9 @@ inline constexpr const char* kTrayIconAdded = "\tShell_NotifyIcon NIM_ADD: ";
 // What a live monitor writes once it waits for records.
 inline constexpr const char* kSubscribed = "\tWMI ExecNotificationQuery: subscribed to new event-log records";
 
+// What a configuration window writes once its load has run.
+inline constexpr const char* kConfigWindowLoaded = "\\Form_Load: configuration window loaded";
+
 // Writes one record of the program's own event source ("Quarnel"), the stop
 // signal of a live monitor, into the host's event log.
 void WriteOwnRecord(const TempHost& host, const std::string& message = "Stop signal of the test.");
@@ -69,8 +73,8 @@ ProgramResult StopLiveMonitor(const TempHost& host, RunningProgram& program,
 
 // Runs an installed program of the host ("Quarnel.exe", "Quarnel_Stop.exe")
 // with a command line and waits for its end; a live monitor it turns into is
-// ended by its stop signal, a history view (tray icon, no subscription) is
-// ended by the test.
+// ended by its stop signal, a history view (tray icon, no subscription) and a
+// configuration window are ended by the test.
 ProgramResult RunInstalled(const TempHost& host, const std::string& exeName, const std::string& commandLine,
                            std::chrono::seconds killAfter = std::chrono::seconds(120));
 

@@ -1,0 +1,141 @@
+#include "ConfigFiles.h"
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+#include "common/CommonModule.h"
+#include "platform/api/FileSystem.h"
+#include "platform/api/ProfileIni.h"
+#include "platform/api/RuntimeError.h"
+#include "platform/host/Text.h"
+#include "platform/host/WinPath.h"
+
+namespace ConfigFiles {
+
+namespace {
+
+bool SameEntry(const std::string& a, const std::string& b) { return platform::TextCompareEqual(a, b); }
+
+std::string FolderOf(const std::string& sFile) {
+    const size_t slash = sFile.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : sFile.substr(0, slash);
+}
+
+// A new empty file beside sFile, or "" when none can be made there.
+std::string NewTemporaryFile(const std::string& sFile) {
+    std::array<char, win::MAX_PATH + 1> name{};
+    if (win::GetTempFileNameA(FolderOf(sFile), "cfg", 0, name.data()) == 0) return "";
+    return name.data();
+}
+
+void DiscardTemporaryFile(const std::string& temporary) {
+    win::SetFileAttributesA(temporary, win::FILE_ATTRIBUTE_NORMAL);
+    win::DeleteFileA(temporary);
+}
+
+// Puts the finished temporary file in the place of sFile in one step.
+bool ReplaceWith(const std::string& temporary, const std::string& sFile) {
+    if (win::MoveFileExA(temporary, sFile, win::MOVEFILE_REPLACE_EXISTING)) return true;
+    DiscardTemporaryFile(temporary);
+    return false;
+}
+
+std::vector<std::string> UniqueLines(const std::vector<std::string>& entries) {
+    std::vector<std::string> lines;
+    for (const std::string& entry : entries) {
+        const std::string line = OneLine(entry);
+        if (line.empty()) continue;
+        bool seen = false;
+        for (const std::string& kept : lines) seen = seen || SameEntry(kept, line);
+        if (!seen) lines.push_back(line);
+    }
+    return lines;
+}
+
+bool IsReadOnly(const std::string& sFile) {
+    const win::DWORD attributes = win::GetFileAttributesA(sFile);
+    return attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & win::FILE_ATTRIBUTE_READONLY);
+}
+
+}  // namespace
+
+std::string ListFilePath(const std::string& fileName) { return CommonModule::AppPath() + "Rules\\" + fileName; }
+
+std::optional<int> CheckBoxValue(const std::string& text) {
+    const char* start = text.c_str();
+    char* end = nullptr;
+    const double number = std::strtod(start, &end);
+    while (*end == ' ') ++end;
+    if (end == start || *end != '\0') return std::nullopt;
+    const double value = std::nearbyint(number);
+    if (value != 0 && value != 1 && value != 2) return std::nullopt;
+    return static_cast<int>(value);
+}
+
+std::string OneLine(const std::string& text) {
+    std::string line;
+    line.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        line += (text[i] == '\r' || text[i] == '\n') ? ' ' : text[i];
+    }
+    return line;
+}
+
+bool WriteListFile(const std::string& sFile, const std::vector<std::string>& entries) {
+    const std::vector<std::string> lines = UniqueLines(entries);
+    if (lines.empty()) return !CommonModule::DoesFileExist(sFile) || win::DeleteFileA(sFile);
+    if (IsReadOnly(sFile)) return false;
+    const std::string temporary = NewTemporaryFile(sFile);
+    if (temporary.empty()) return false;
+    try {
+        vb::TextFile file(temporary, vb::TextFile::Mode::Output);
+        for (const std::string& line : lines) file.PrintLine(line);
+        file.Close();
+    } catch (const RuntimeError&) {
+        DiscardTemporaryFile(temporary);
+        return false;
+    }
+    return ReplaceWith(temporary, sFile);
+}
+
+std::vector<std::string> ReadListFile(const std::string& sFile) {
+    std::vector<std::string> entries;
+    if (!CommonModule::DoesFileExist(sFile)) return entries;
+    try {
+        vb::TextFile file(sFile, vb::TextFile::Mode::Input);
+        while (!file.Eof()) {
+            std::string line = file.LineInput();
+            if (!line.empty()) entries.push_back(std::move(line));
+        }
+    } catch (const RuntimeError&) {
+    }
+    return entries;
+}
+
+bool IsValidRuleName(const std::string& sName) {
+    if (sName.find_first_not_of('.') == std::string::npos) return false;
+    for (const char c : sName) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || code == 0x7F) return false;
+        if (std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) return false;
+    }
+    return true;
+}
+
+bool WriteIniValues(const std::string& sFile, const std::vector<IniValue>& values) {
+    if (IsReadOnly(sFile)) return false;
+    const std::string temporary = NewTemporaryFile(sFile);
+    if (temporary.empty()) return false;
+    bool written = !CommonModule::DoesFileExist(sFile) || win::CopyFileA(sFile, temporary, false);
+    for (const IniValue& value : values)
+        written = written && win::WritePrivateProfileStringA(value.section, value.key, value.value, temporary);
+    if (!written) {
+        DiscardTemporaryFile(temporary);
+        return false;
+    }
+    return ReplaceWith(temporary, sFile);
+}
+
+}  // namespace ConfigFiles

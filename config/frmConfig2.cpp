@@ -1,0 +1,94 @@
+#include "frmConfig2.h"
+
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+namespace {
+
+struct SideBarEntry {
+    std::int16_t index;  // -1 for a heading
+    const char* caption;
+};
+
+constexpr SideBarEntry kSideBar[] = {
+    {-1, "General Config"},   {0, "General"},        {1, "SMTP Config"},
+    {2, "Alert Rules"},       {3, "Global Exclusions"}, {-1, "Scheduling Config"},
+    {5, "Heartbeat"},         {6, "Heartbeat (Advanced)"}, {7, "Rules Download"},
+    {8, "Automatic Update"},  {-1, "Close Config"},  {9, "Save & Close"},
+    {10, "Cancel & Close"},   {11, "Save & Zip"},
+};
+
+void SetBold(QLabel* label, bool bold) {
+    QFont font = label->font();
+    font.setBold(bold);
+    label->setFont(font);
+}
+
+}  // namespace
+
+frmConfig2::frmConfig2(const std::string& title, bool configOnly) : ConfigWindow("frmConfig2", title, configOnly) {
+    BuildSideBar();
+    Form_Load();
+}
+
+void frmConfig2::BuildSideBar() {
+    picSideBar = new QWidget(this);
+    picSideBar->setObjectName("picSideBar");
+    picSideBar->setAutoFillBackground(true);
+    picSideBar->setBackgroundRole(QPalette::Base);
+    picSideBar->setFixedWidth(190);
+    auto* layout = new QVBoxLayout(picSideBar);
+    layout->setAlignment(Qt::AlignTop);
+    for (const SideBarEntry& entry : kSideBar) {
+        auto* label = new QLabel(QString::fromUtf8(entry.caption), picSideBar);
+        layout->addWidget(label);
+        if (entry.index < 0) {
+            SetBold(label, true);
+            layout->setSpacing(6);
+            continue;
+        }
+        label->setObjectName(QString("lblSideBar(%1)").arg(entry.index));
+        label->setIndent(14);
+        label->setCursor(Qt::PointingHandCursor);
+        label->installEventFilter(this);
+        lblSideBar[entry.index] = label;
+    }
+    SetSideBar(picSideBar);
+}
+
+QLabel* frmConfig2::SideBarLabel(std::int16_t Index) const {
+    const auto found = lblSideBar.find(Index);
+    return found == lblSideBar.end() ? nullptr : found->second;
+}
+
+bool frmConfig2::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        for (const auto& [index, label] : lblSideBar) {
+            if (label == watched) {
+                lblSideBar_Click(index);
+                return true;
+            }
+        }
+    }
+    return ConfigWindow::eventFilter(watched, event);
+}
+
+void frmConfig2::lblSideBar_Click(std::int16_t Index) {
+    for (const auto& [index, label] : lblSideBar) SetBold(label, index == Index);
+    HidePanels();
+    switch (Index) {
+        case 0: ShowPanel(picGeneral); break;
+        case 1: ShowPanel(picEmail); break;
+        case 2: ShowPanel(picRules); break;
+        case 3: ShowPanel(picExclusions); break;
+        case 5: ShowPanel(picHeartbeat); break;
+        case 6: ShowPanel(picHeartbeatAdv); break;
+        case 7: ShowPanel(picRulesLoc); break;
+        case 8: ShowPanel(picAutoUpdate); break;
+        case 9: SaveAndClose(); break;
+        case 10: CancelAndClose(); break;
+        case 11: SaveAndZipConfig(); break;
+        default: break;
+    }
+}

@@ -1,0 +1,54 @@
+#pragma once
+// One prepared SQLite statement of the host's stores (registry, event log):
+// binding, stepping and reading columns, with the store's own reaction to a
+// failure. Each store passes the function that turns a failed call into its
+// error (a registry result code, a run-time error); it must not return.
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+enum class SqliteCall { Prepare, Step, Execute };
+using SqliteFailure = void (*)(sqlite3* db, SqliteCall call, const char* sql);
+
+class SqliteStatement {
+public:
+    SqliteStatement(sqlite3* db, const char* sql, SqliteFailure onFailure);
+    SqliteStatement(sqlite3* db, const std::string& sql, SqliteFailure onFailure)
+        : SqliteStatement(db, sql.c_str(), onFailure) {}
+    ~SqliteStatement();
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    SqliteStatement& Bind(int index, std::int64_t value);
+    SqliteStatement& Bind(int index, std::string_view text);
+    SqliteStatement& Bind(int index, const std::string& text) { return Bind(index, std::string_view(text)); }
+    SqliteStatement& Bind(int index, const char* text) { return Bind(index, std::string_view(text)); }
+    SqliteStatement& Bind(int index, const std::vector<std::uint8_t>& blob);
+    SqliteStatement& BindBlob(int index, std::string_view bytes);
+    // True while a row is there.
+    bool Step();
+    // Ready to run again, bindings cleared.
+    void Reset();
+
+    std::int64_t Int(int column) const;
+    std::string Text(int column) const;
+    // The column's bytes whatever its type (text or blob).
+    std::string Bytes(int column) const;
+    std::vector<std::uint8_t> Blob(int column) const;
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+    SqliteFailure onFailure_;
+    const char* sql_;
+};
+
+// Runs SQL that returns no rows; a failure goes to onFailure.
+void SqliteExecute(sqlite3* db, const char* sql, SqliteFailure onFailure);
+
+}  // namespace platform

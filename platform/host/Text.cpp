@@ -1,0 +1,335 @@
+#include "platform/host/Text.h"
+
+#include <QChar>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+#include "platform/host/HostFolder.h"
+
+namespace platform {
+
+namespace {
+
+constexpr char32_t kInvalid = 0xFFFFFFFF;
+
+// One character of UTF-8 text at i, which moves past it; an invalid sequence
+// gives kInvalid and one byte.
+char32_t NextChar(std::string_view text, std::size_t& i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    const int extra = (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + extra >= text.size()) {
+        ++i;
+        return kInvalid;
+    }
+    char32_t c = lead & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            ++i;
+            return kInvalid;
+        }
+        c = c << 6 | (next & 0x3F);
+    }
+    static constexpr std::array<char32_t, 4> kSmallest{0, 0x80, 0x800, 0x10000};
+    if (c < kSmallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
+        ++i;
+        return kInvalid;
+    }
+    i += extra + 1;
+    return c;
+}
+
+}  // namespace
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+namespace {
+
+template <typename Map>
+std::string MapChars(std::string_view text, Map map) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        const char32_t c = NextChar(text, i);
+        if (c == kInvalid)
+            out += text[start];
+        else
+            AppendUtf8(out, map(c));
+    }
+    return out;
+}
+
+char32_t Fold(char32_t c) {
+    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+    return QChar::toCaseFolded(c);
+}
+
+char32_t Upper(char32_t c) {
+    if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
+    return QChar::toUpper(c);
+}
+
+char32_t Lower(char32_t c) {
+    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+    return QChar::toLower(c);
+}
+
+bool IsAscii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string TextFoldCase(std::string_view text) { return MapChars(text, Fold); }
+std::string TextUpper(std::string_view text) { return MapChars(text, Upper); }
+std::string TextLower(std::string_view text) { return MapChars(text, Lower); }
+
+bool TextCompareEqual(std::string_view a, std::string_view b) {
+    if (IsAscii(a) && IsAscii(b)) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (Fold(static_cast<unsigned char>(a[i])) != Fold(static_cast<unsigned char>(b[i]))) return false;
+        return true;
+    }
+    return TextFoldCase(a) == TextFoldCase(b);
+}
+
+bool TextCompareLess(std::string_view a, std::string_view b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const std::size_t si = i, sj = j;
+        const char32_t ca = NextChar(a, i), cb = NextChar(b, j);
+        // An invalid byte sorts by its own value, above every character.
+        const std::uint64_t ka = ca == kInvalid ? 0x110000u + static_cast<unsigned char>(a[si]) : Upper(ca);
+        const std::uint64_t kb = cb == kInvalid ? 0x110000u + static_cast<unsigned char>(b[sj]) : Upper(cb);
+        if (ka != kb) return ka < kb;
+    }
+    if (i < a.size() || j < b.size()) return j < b.size();
+    return a < b;
+}
+
+bool TextContainsNoCase(std::string_view haystack, std::string_view needle) {
+    return TextFoldCase(haystack).find(TextFoldCase(needle)) != std::string::npos;
+}
+
+std::string TextTrimLeft(std::string_view text, std::string_view characters) {
+    const std::size_t first = text.find_first_not_of(characters);
+    return first == std::string_view::npos ? std::string() : std::string(text.substr(first));
+}
+
+std::string TextTrimRight(std::string_view text, std::string_view characters) {
+    const std::size_t last = text.find_last_not_of(characters);
+    return last == std::string_view::npos ? std::string() : std::string(text.substr(0, last + 1));
+}
+
+std::string TextTrim(std::string_view text, std::string_view characters) {
+    const std::size_t first = text.find_first_not_of(characters);
+    if (first == std::string_view::npos) return std::string();
+    return std::string(text.substr(first, text.find_last_not_of(characters) - first + 1));
+}
+
+namespace {
+
+bool IsDigitIn(char c, int base) {
+    if (base == 16) return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (base == 8) return c >= '0' && c <= '7';
+    return c >= '0' && c <= '9';
+}
+
+int DigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    return (c | 0x20) - 'a' + 10;
+}
+
+// "&H..." or "&O..." / "&..." from text[i] (at the '&'); the digits read are
+// counted in used. A value that fits 16 bits is a signed 16-bit number, else
+// a signed 32-bit one; more gives nothing.
+std::optional<double> RadixNumber(std::string_view text, std::size_t& i) {
+    ++i;
+    int base = 8;
+    if (i < text.size() && (text[i] == 'H' || text[i] == 'h')) {
+        base = 16;
+        ++i;
+    } else if (i < text.size() && (text[i] == 'O' || text[i] == 'o')) {
+        ++i;
+    }
+    std::uint64_t value = 0;
+    const std::size_t start = i;
+    for (; i < text.size() && IsDigitIn(text[i], base); ++i) {
+        value = value * static_cast<unsigned>(base) + static_cast<unsigned>(DigitValue(text[i]));
+        if (value > 0xFFFFFFFFu) return std::nullopt;
+    }
+    if (i == start) return std::nullopt;
+    if (value <= 0xFFFF) return static_cast<double>(static_cast<std::int16_t>(static_cast<std::uint16_t>(value)));
+    return static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+}
+
+// A decimal number from text[i]: digits, an optional point and digits, an
+// optional exponent (E or D, as the run time writes it). Nothing when there
+// are no digits.
+std::optional<double> DecimalNumber(std::string_view text, std::size_t& i) {
+    std::string digits;
+    const std::size_t start = i;
+    while (i < text.size() && IsDigitIn(text[i], 10)) digits += text[i++];
+    if (i < text.size() && text[i] == '.') {
+        digits += text[i++];
+        while (i < text.size() && IsDigitIn(text[i], 10)) digits += text[i++];
+    }
+    if (digits.empty() || digits == ".") {
+        i = start;
+        return std::nullopt;
+    }
+    if (i < text.size() && (text[i] == 'E' || text[i] == 'e' || text[i] == 'D' || text[i] == 'd')) {
+        std::size_t k = i + 1;
+        std::string exponent = "e";
+        if (k < text.size() && (text[k] == '+' || text[k] == '-')) exponent += text[k++];
+        if (k < text.size() && IsDigitIn(text[k], 10)) {
+            while (k < text.size() && IsDigitIn(text[k], 10)) exponent += text[k++];
+            digits += exponent;
+            i = k;
+        }
+    }
+    return std::strtod(digits.c_str(), nullptr);
+}
+
+}  // namespace
+
+std::optional<double> TextToNumber(std::string_view text) {
+    std::size_t i = text.find_first_not_of(" \t");
+    if (i == std::string_view::npos) return std::nullopt;
+    std::optional<double> number;
+    if (text[i] == '&') {
+        number = RadixNumber(text, i);
+    } else {
+        bool negative = false;
+        if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
+        if (i < text.size() && text[i] == ' ') i = text.find_first_not_of(' ', i);
+        if (i == std::string_view::npos) return std::nullopt;
+        number = DecimalNumber(text, i);
+        if (number && negative) number = -*number;
+    }
+    if (!number || !std::isfinite(*number)) return std::nullopt;
+    if (text.find_first_not_of(" \t", i) != std::string_view::npos) return std::nullopt;
+    return number;
+}
+
+double TextVal(std::string_view text) {
+    std::string packed;
+    for (char c : text)
+        if (c != ' ' && c != '\t' && c != '\n') packed += c;
+    std::size_t i = 0;
+    if (packed.empty()) return 0;
+    if (packed[0] == '&') {
+        const auto number = RadixNumber(packed, i);
+        return number ? *number : 0;
+    }
+    bool negative = false;
+    if (packed[0] == '+' || packed[0] == '-') negative = packed[i++] == '-';
+    const auto number = DecimalNumber(packed, i);
+    if (!number || !std::isfinite(*number)) return 0;
+    return negative ? -*number : *number;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();)
+        if (NextChar(text, i) == kInvalid) return false;
+    return true;
+}
+
+std::size_t Utf8Length(std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size(); ++count) NextChar(text, i);
+    return count;
+}
+
+std::size_t Utf8PrefixBytes(std::string_view text, std::size_t count) {
+    std::size_t i = 0;
+    for (; i < text.size() && count > 0; --count) NextChar(text, i);
+    return i;
+}
+
+namespace {
+
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+
+// The ANSI code page host.ini names; 1252 by default, and for a code page
+// this host cannot convert.
+std::string AnsiCodePageName() {
+    const std::string page = HostSetting("International", "ANSICodePage", "1252");
+    if (TextTrim(page) == "1252") return std::string();
+    const std::string name = "windows-" + TextTrim(page);
+    return QStringDecoder(name.c_str()).isValid() ? name : std::string();
+}
+
+}  // namespace
+
+std::string AnsiToUtf8(std::string_view ansi) {
+    if (IsAscii(ansi)) return std::string(ansi);
+    if (const std::string page = AnsiCodePageName(); !page.empty()) {
+        QStringDecoder decode(page.c_str());
+        const QString text = decode(QByteArrayView(ansi.data(), static_cast<qsizetype>(ansi.size())));
+        return text.toStdString();
+    }
+    std::string out;
+    for (char ch : ansi) {
+        const auto c = static_cast<unsigned char>(ch);
+        AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c);
+    }
+    return out;
+}
+
+std::string Utf8ToAnsi(std::string_view utf8) {
+    if (IsAscii(utf8)) return std::string(utf8);
+    if (const std::string page = AnsiCodePageName(); !page.empty()) {
+        QStringEncoder encode(page.c_str());
+        const QByteArray bytes = encode(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+        return bytes.toStdString();
+    }
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t c = NextChar(utf8, i);
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        char mapped = '?';
+        for (std::size_t k = 0; k < kCp1252High.size(); ++k)
+            if (kCp1252High[k] == c && c != 0xFFFD) mapped = static_cast<char>(0x80 + k);
+        out += mapped;
+    }
+    return out;
+}
+
+std::string FitToAnsiCodePage(std::string_view utf8) { return AnsiToUtf8(Utf8ToAnsi(utf8)); }
+
+}  // namespace platform
