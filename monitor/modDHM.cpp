@@ -160,8 +160,8 @@ void RunDefaultStart() {
 
 constexpr const char* kRunKeyPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kStartupTaskName = "Quarnel";
-constexpr const char* kHeartbeatTask = "Quarnel Heartbeat";
-constexpr const char* kAppUpdateTask = "Quarnel Application Update";
+using TaskScheme::kAppUpdateTask;
+using TaskScheme::kHeartbeatTask;
 constexpr const char* kCloudUpdateTask = "Quarnel Rules Cloud Update";
 constexpr std::array<const char*, 4> kRulesProfileKeys{"RulesWebLoc", "RulesWebLoc1", "RulesWebLoc2",
                                                        "RulesWebLoc3"};

@@ -8,17 +8,12 @@
 #include "platform/api/FileSystem.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/SystemMessages.h"
+#include "platform/host/Text.h"
 
 namespace {
 
 constexpr const char* kAgent = "Orvik FTP Client";
 constexpr win::DWORD kMessageLength = 2048;
-
-std::string TrimBlanks(const std::string& text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 std::string WithoutLineEnd(std::string text) {
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
@@ -169,8 +164,8 @@ cDirList& cFTP::GetDirectoryListing(const std::string& sFilter) {
 }
 
 bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
-    sLocal = TrimBlanks(sLocal);
-    sRemote = TrimBlanks(sRemote);
+    sLocal = platform::TextTrimSpaces(sLocal);
+    sRemote = platform::TextTrimSpaces(sRemote);
     if (sLocal.empty() || sRemote.empty()) return false;
     std::unique_ptr<vb::BinaryFile> local;
     try {
@@ -216,8 +211,8 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
 }
 
 bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
-    sLocal = TrimBlanks(sLocal);
-    sRemote = TrimBlanks(sRemote);
+    sLocal = platform::TextTrimSpaces(sLocal);
+    sRemote = platform::TextTrimSpaces(sRemote);
     if (sLocal.empty() || sRemote.empty()) return false;
     const std::int32_t size = GetFTPFileSize(sRemote);
     if (size <= 0) return false;

@@ -3,7 +3,7 @@
 #include <array>
 #include <limits>
 
-#include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace platform {
 
@@ -99,7 +99,7 @@ std::optional<std::time_t> ParseMlsdTime(std::string_view value) {
 std::optional<int> MonthNumber(std::string_view name) {
     static constexpr std::array<const char*, 12> kMonths{"jan", "feb", "mar", "apr", "may", "jun",
                                                           "jul", "aug", "sep", "oct", "nov", "dec"};
-    const std::string lower = LowerAscii(std::string(name));
+    const std::string lower = TextLower(std::string(name));
     for (size_t i = 0; i < kMonths.size(); ++i)
         if (lower == kMonths[i]) return static_cast<int>(i + 1);
     return std::nullopt;
@@ -166,10 +166,10 @@ std::optional<FtpListEntry> ParseMlsdLine(std::string_view line) {
         start = end + 1;
         const size_t equals = fact.find('=');
         if (equals == std::string_view::npos) continue;
-        const std::string key = LowerAscii(std::string(fact.substr(0, equals)));
+        const std::string key = TextLower(std::string(fact.substr(0, equals)));
         const std::string_view value = fact.substr(equals + 1);
         if (key == "type") {
-            const std::string type = LowerAscii(std::string(value));
+            const std::string type = TextLower(std::string(value));
             if (type == "cdir" || type == "pdir") return std::nullopt;
             entry.isDirectory = type == "dir";
         } else if (key == "size" || key == "sizd") {
@@ -177,7 +177,7 @@ std::optional<FtpListEntry> ParseMlsdLine(std::string_view line) {
         } else if (key == "modify") {
             entry.modified = ParseMlsdTime(value);
         } else if (key == "perm") {
-            const std::string perm = LowerAscii(std::string(value));
+            const std::string perm = TextLower(std::string(value));
             entry.readOnly = perm.find_first_of("wacdfm") == std::string::npos;
         }
     }
@@ -232,7 +232,7 @@ std::optional<FtpListEntry> ParseDosLine(std::string_view line) {
     std::string_view clock = fields[1];
     int halfDay = -1;
     if (clock.size() > 2) {
-        const std::string suffix = UpperAscii(std::string(clock.substr(clock.size() - 2)));
+        const std::string suffix = TextUpper(std::string(clock.substr(clock.size() - 2)));
         if (suffix == "AM" || suffix == "PM") {
             halfDay = suffix == "PM" ? 1 : 0;
             clock.remove_suffix(2);
@@ -249,7 +249,7 @@ std::optional<FtpListEntry> ParseDosLine(std::string_view line) {
     if (!modified) return std::nullopt;
     FtpListEntry entry;
     entry.modified = modified;
-    if (UpperAscii(std::string(fields[2])) == "<DIR>") {
+    if (TextUpper(std::string(fields[2])) == "<DIR>") {
         entry.isDirectory = true;
     } else {
         const auto size = ParseCount(fields[2], true);

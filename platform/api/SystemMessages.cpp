@@ -3,7 +3,7 @@
 #include <cstring>
 #include <map>
 
-#include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 
 namespace win {
 
@@ -45,7 +45,7 @@ const std::map<DWORD, const char*>& WinInetTexts() {
 }  // namespace
 
 HMODULE GetModuleHandleA(const std::string& moduleName) {
-    if (platform::NamesEqualNoCase(moduleName, "wininet.dll") || platform::NamesEqualNoCase(moduleName, "wininet"))
+    if (platform::TextCompareEqual(moduleName, "wininet.dll") || platform::TextCompareEqual(moduleName, "wininet"))
         return kWinInetModule;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return 0;

@@ -9,7 +9,7 @@
 
 #include "platform/api/CommandLine.h"
 #include "platform/host/QtPlatform.h"
-#include "platform/host/WinPath.h"
+#include "platform/host/Text.h"
 #include "platform/tools/SchedulerTool.h"
 
 namespace platform {
@@ -67,7 +67,7 @@ int ShowTasks(std::ostream& out) {
 
 bool ArgumentIs(const std::string& argumentText, const char* expected) {
     const auto arguments = SplitCommandLineArguments(argumentText);
-    return arguments.size() == 1 && NamesEqualNoCase(arguments.front(), expected);
+    return arguments.size() == 1 && TextCompareEqual(arguments.front(), expected);
 }
 
 }  // namespace
