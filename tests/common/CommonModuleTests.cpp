@@ -245,6 +245,9 @@ TEST_F(CommonModuleTest, ShellXWaitsForRealExitCodes) {
     EXPECT_EQ(code, 7);
     EXPECT_TRUE(ShellX("C:\\Program Files\\My Tool\\exit code.sh", "0", true, 1, code));
     EXPECT_EQ(code, 0);
+    // 259 is the code Windows also reports for a running process: the wait still ends.
+    EXPECT_TRUE(ShellX("cmd.exe", "/c exit 259", true, 0, code));
+    EXPECT_EQ(code, 259);
 }
 
 TEST_F(CommonModuleTest, ShellXPassesTheCommandLineAsBuilt) {
@@ -277,6 +280,8 @@ TEST_F(CommonModuleTest, ShellAndWaitForTerminationReportsEndAndTimeOut) {
     WriteScript("C:\\Tools\\slow.sh", "sleep \"$1\"");
     std::string message;
     EXPECT_TRUE(ShellAndWaitForTermination("C:\\Tools\\slow.sh 0", 0, message, 2000000000, false));
+    EXPECT_EQ(message, "");
+    EXPECT_TRUE(ShellAndWaitForTermination("cmd.exe /c exit 259", 0, message, 20000, true));
     EXPECT_EQ(message, "");
     EXPECT_FALSE(ShellAndWaitForTermination("C:\\Tools\\slow.sh 2", 0, message, 300, true));
     EXPECT_EQ(message, "The process has timed out.");
