@@ -11,7 +11,7 @@
 
 namespace testsupport {
 
-StderrCapture::StderrCapture(int fd) : fd_(fd) {
+StderrCapture::StderrCapture(int capturedFd) : fd_(capturedFd) {
     char name[] = "/tmp/quarnel-stderr-XXXXXX";
     const int fd = mkstemp(name);
     if (fd < 0) throw std::runtime_error("mkstemp failed");

@@ -8,7 +8,7 @@ namespace testsupport {
 
 class StderrCapture {
 public:
-    explicit StderrCapture(int fd = 2);
+    explicit StderrCapture(int capturedFd = 2);
     ~StderrCapture();
     StderrCapture(const StderrCapture&) = delete;
     StderrCapture& operator=(const StderrCapture&) = delete;
