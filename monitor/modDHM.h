@@ -7,6 +7,7 @@
 #include <string>
 
 #include "net/modCloud.h"
+#include "platform/api/RuntimeError.h"
 
 namespace modDHM {
 
@@ -50,6 +51,8 @@ enum class Switch {
 Switch MatchSwitch(const std::string& commandLine);
 
 void Main();
+// An error nothing in Main trapped: its error line, then the run time's message box.
+void ReportUntrappedError(const RuntimeError& error);
 void RunSwitch(Switch task);
 
 bool InitCommonControls();

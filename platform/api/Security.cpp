@@ -1,4 +1,5 @@
 #include "platform/api/Security.h"
+#include "platform/api/WinError.h"
 
 #include <grp.h>
 #include <pwd.h>
@@ -867,7 +868,7 @@ BOOL SetFileSecurityA(const char* fileName, SECURITY_INFORMATION securityInforma
     const auto uid = HostOwnerOf(parts->owner.data());
     if (!uid || !MayAssignOwner(parts->owner.data())) return Fail(ERROR_INVALID_OWNER);
     if (::lchown(host->c_str(), *uid, static_cast<gid_t>(-1)) != 0)
-        return Fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+        return Fail(platform::ErrorOfErrno(errno));
     return Succeed();
 }
 

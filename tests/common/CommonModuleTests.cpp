@@ -132,6 +132,7 @@ TEST_F(CommonModuleTest, FileAndFolderTests) {
         {"C:\\Data", false, true, "dir"},            {"C:\\", false, true, "dir"},
         {"file.txt", false, false, "neither"},       {"C:\\Data\\none", false, false, "neither"},
         {"\\\\srv\\share\\file.txt", false, false, "neither"}, {"", false, false, "neither"},
+        {"C:\\Data\\file.txt\\", false, false, "neither"}, {"C:\\Data\\file.txt/", false, false, "neither"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(DoesFileExist(c.path), c.file) << c.path;
