@@ -159,7 +159,8 @@ TEST(cFTPShort, ADownloadTheServerCutsShortLeavesNoLocalFile) {
     std::string remote = "QuarnelConfig.zip";
     EXPECT_FALSE(ftp.FTPDownloadFile(local, remote));
     EXPECT_FALSE(std::filesystem::exists(host.HostOf(local)));
-    EXPECT_EQ(ftp.GetLastErrorMessage().substr(0, 33), "InternetReadFile error code: 1203");
+    // The cut shows at the open or at a read, whichever sees the transfer end.
+    EXPECT_NE(ftp.GetLastErrorMessage().find(" error code: 12030 "), std::string::npos) << ftp.GetLastErrorMessage();
 }
 
 TEST(cDirListTest, AddSetsTheAttributeBitsAndKeysByName) {

@@ -4,7 +4,7 @@
 
 namespace testsupport {
 
-std::string PeerScript(const std::string& name) { return std::string(QUARNEL_PEERS_DIR) + "/" + name; }
+std::string PeerScript(const std::string& name) { return std::string(QUARNEL_SOURCE_DIR) + "/tests/support/peers/" + name; }
 
 FtpPeer::FtpPeer(const std::filesystem::path& root, const std::string& behaviour) : root_(root) {
     std::filesystem::create_directories(root_);
