@@ -9,7 +9,7 @@ namespace win {
 
 namespace {
 
-constexpr HMODULE kWinInetModule = 0x7A000000;
+HMODULE WinInetModule() { return GetModuleHandleA("wininet.dll"); }
 
 const std::map<DWORD, const char*>& SystemTexts() {
     static const std::map<DWORD, const char*> texts{
@@ -44,17 +44,10 @@ const std::map<DWORD, const char*>& WinInetTexts() {
 
 }  // namespace
 
-HMODULE GetModuleHandleA(const std::string& moduleName) {
-    if (platform::TextCompareEqual(moduleName, "wininet.dll") || platform::TextCompareEqual(moduleName, "wininet"))
-        return kWinInetModule;
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return 0;
-}
-
 DWORD FormatMessageA(DWORD flags, HMODULE source, DWORD messageId, DWORD languageId, char* buffer, DWORD size,
                      void* arguments) {
     const char* text = nullptr;
-    if ((flags & FORMAT_MESSAGE_FROM_HMODULE) && source == kWinInetModule) {
+    if ((flags & FORMAT_MESSAGE_FROM_HMODULE) && source == WinInetModule() && source != 0) {
         const auto found = WinInetTexts().find(messageId);
         if (found != WinInetTexts().end()) text = found->second;
     }

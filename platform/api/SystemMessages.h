@@ -5,19 +5,15 @@
 #include <string>
 
 #include "platform/api/WinTypes.h"
+#include "platform/api/WindowMessages.h"  // HMODULE, GetModuleHandleA ("wininet.dll")
 
 namespace win {
-
-using HMODULE = std::intptr_t;
 
 constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x200;
 constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x800;
 constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
 constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
-
-// The handle of a module of this host ("wininet.dll", any letter case), else 0.
-HMODULE GetModuleHandleA(const std::string& moduleName);
 
 // The text of the message, ending in CR LF, copied with its NUL into a buffer
 // of size characters; its length, or 0 (ERROR_MR_MID_NOT_FOUND when the source
