@@ -9,6 +9,10 @@
 #include "platform/api/Registry.h"
 #include "platform/api/Variant.h"
 
+// The program's own key, which holds the client details and the cloud server.
+inline constexpr const char* kClientInfoRootKey = "HKLM";
+inline constexpr const char* kClientInfoKeyPath = "Software\\Brindle Works\\Quarnel";
+
 namespace modRegistry {
 
 // fTopKey's answer for a root-key text that names an existing file.

@@ -121,6 +121,11 @@ void ConfigWindow::CloseWindow(bool startStopProgram) {
 }
 
 void ConfigWindow::closeEvent(QCloseEvent* event) {
+    // A handler still running owns the window until it returns.
+    if (handlerRunning_) {
+        event->ignore();
+        return;
+    }
     // The close box closes without saving and without restarting the monitor.
     event->accept();
 }

@@ -6,6 +6,7 @@
 // commands. A side bar calls ShowPanel, the closing commands and
 // SaveAndZipConfig; everything else is the same for both windows.
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,12 @@ private:
     QListWidget* ChosenExclusionList() const;
     void CloseWindow(bool startStopProgram);
     void DebugNotBuilt(const std::string& procedure, const std::string& what) const;
+    // Runs one button handler with the window taking no input meanwhile (its
+    // block loops let queued messages run), and not at all inside another.
+    void RunExclusive(const std::function<void()>& handler);
+    // Deletes and creates one task from a time box, then offers the task viewer.
+    void CreateTaskFromButton(QLineEdit* timeBox, bool weekly, const char* taskName, const std::string& program,
+                              const std::string& switchText);
 
 public:
     // A check box takes a settings text's value of 0, 1 or 2 (grayed); any
@@ -135,6 +142,7 @@ private:
     std::string formName_;
     std::string title_;
     bool configOnly_ = false;
+    bool handlerRunning_ = false;
     std::vector<std::string> unwrittenFiles_;
     QGridLayout* layout_ = nullptr;
     QGridLayout* panelStack_ = nullptr;

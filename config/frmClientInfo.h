@@ -9,9 +9,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// Where the client-information values live (text values).
-inline constexpr const char* kClientInfoRootKey = "HKLM";
-inline constexpr const char* kClientInfoKeyPath = "Software\\Brindle Works\\Quarnel";
+#include "common/modRegistry.h"
+
+// Where the client-information values live (text values): the program's key.
 inline constexpr const char* kClientNameValue = "Client Name";
 inline constexpr const char* kClientPhoneValue = "Client Phone";
 inline constexpr const char* kPCDescValue = "PC Desc";

@@ -33,13 +33,14 @@ std::string CreateArguments(bool weekly, const std::string& startTime, bool vist
     return arguments + TaskToRun(programPath, switchText);
 }
 
-void ReplaceTask(bool weekly, const std::string& startTime, const std::string& taskName,
+bool ReplaceTask(bool weekly, const std::string& startTime, const std::string& taskName,
                  const std::string& programPath, const std::string& switchText) {
     std::int32_t exitCode = 0;
     CommonModule::ShellX("schtasks.exe", DeleteArguments(taskName), true, 0, exitCode);
     const std::string create =
         CreateArguments(weekly, startTime, modOpSys::IsVistaOrLater(), taskName, programPath, switchText);
-    CommonModule::ShellX("schtasks.exe", create, true, 0, exitCode);
+    exitCode = -1;
+    return CommonModule::ShellX("schtasks.exe", create, true, 0, exitCode) && exitCode == 0;
 }
 
 }  // namespace TaskScheme

@@ -14,6 +14,8 @@ class QPushButton;
 namespace TaskScheme {
 
 inline constexpr const char* kRulesUpdateTask = "Quarnel Rules Update";
+inline constexpr const char* kAppUpdateTask = "Quarnel Application Update";
+inline constexpr const char* kHeartbeatTask = "Quarnel Heartbeat";
 
 // /delete /f /tn "<name>"
 std::string DeleteArguments(const std::string& taskName);
@@ -26,8 +28,9 @@ std::string TaskToRun(const std::string& programPath, const std::string& switchT
 std::string CreateArguments(bool weekly, const std::string& startTime, bool vistaOrLater,
                             const std::string& taskName, const std::string& programPath,
                             const std::string& switchText);
-// Deletes and creates the task, each hidden and waited for; outcomes are not examined.
-void ReplaceTask(bool weekly, const std::string& startTime, const std::string& taskName,
+// Deletes and creates the task, each hidden and waited for; true when the
+// scheduler took the new task (a missing one to delete is no failure).
+bool ReplaceTask(bool weekly, const std::string& startTime, const std::string& taskName,
                  const std::string& programPath, const std::string& switchText);
 
 }  // namespace TaskScheme

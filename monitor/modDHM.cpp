@@ -15,6 +15,7 @@
 #include "config/frmProfilePrompt.h"
 #include "common/modOpSys.h"
 #include "EventWriter.h"
+#include "net/frmFTPDL.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/Program.h"
@@ -154,8 +155,8 @@ void RunDefaultStart() {
 
 constexpr const char* kRunKeyPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kStartupTaskName = "Quarnel";
-constexpr const char* kHeartbeatTask = "Quarnel Heartbeat";
-constexpr const char* kAppUpdateTask = "Quarnel Application Update";
+using TaskScheme::kAppUpdateTask;
+using TaskScheme::kHeartbeatTask;
 constexpr const char* kCloudUpdateTask = "Quarnel Rules Cloud Update";
 constexpr std::array<const char*, 4> kRulesProfileKeys{"RulesWebLoc", "RulesWebLoc1", "RulesWebLoc2",
                                                        "RulesWebLoc3"};
@@ -301,9 +302,10 @@ void StartProgramUpdate(bool bSilent) {
                                        (bUpdateSilent ? "silent" : "asking") + ")");
 }
 
-void CloudUpdate() {
+modCloud::Outcome CloudUpdate() {
     DeleteCloudArchives();
-    NotBuilt("CloudUpdate", "the cloud download window (frmFTPDL)");
+    frmFTPDL download;
+    platform::ShowModal(&download);
     SkipErrors([] {
         if (!CommonModule::DoesFileExist(ConfigArchivePath())) return;
         UnzipFile("CloudUpdate", ConfigArchivePath(), CommonModule::AppPath());
@@ -315,6 +317,7 @@ void CloudUpdate() {
             UnzipFile("CloudUpdate", RulesArchivePath(), RulesFolderPath());
     });
     DeleteCloudArchives();
+    return download.Outcome();
 }
 
 void RunConfiguration() {

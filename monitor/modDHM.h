@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/modCloud.h"
 #include "platform/api/RuntimeError.h"
 
 namespace modDHM {
@@ -63,7 +64,8 @@ bool PromptPassword();
 void ExtractRulesArchive();
 void StartRulesUpdate(std::int16_t iProfile);
 void StartProgramUpdate(bool bSilent);
-void CloudUpdate();
+// The cloud download and what came of it (the archives are unpacked and removed).
+modCloud::Outcome CloudUpdate();
 
 // The configuration procedure of "/configonly" and "/config".
 void RunConfiguration();

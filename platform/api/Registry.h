@@ -20,10 +20,6 @@ namespace win {
 using HKEY = std::intptr_t;
 using REGSAM = DWORD;
 
-struct FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
-};
 struct SECURITY_ATTRIBUTES {
     DWORD nLength;
     void* lpSecurityDescriptor;

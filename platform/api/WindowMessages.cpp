@@ -26,6 +26,7 @@ std::map<std::string, Module>& Modules() {
         {"gdi32", {0x77F10000, true, {}}},
         {"uxtheme", {0x5AD70000, true, {"OpenThemeData", "DrawThemeBackground", "CloseThemeData"}}},
         {"comctl32", {0x773D0000, false, {"_TrackMouseEvent"}}},
+        {"wininet", {0x7A000000, true, {"InternetOpenA", "InternetConnectA", "FtpOpenFileA"}}},
     };
     return modules;
 }

@@ -24,6 +24,7 @@
 #include "platform/api/Process.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/tools/SchedulerTool.h"
+#include "platform/tools/TaskViewerTool.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 
@@ -44,6 +45,8 @@ const WindowsTool kTools[] = {
     {"tskill", RunTskill},
     {"taskkill", RunTaskkill},
     {"schtasks", [](const std::string& argumentText) { return RunSchedulerTool(argumentText, std::cout, std::cin); }},
+    {"mmc", [](const std::string& argumentText) { return RunMmcTool(argumentText, std::cout); }},
+    {"control", [](const std::string& argumentText) { return RunControlTool(argumentText, std::cout); }},
 };
 
 std::string FileNameOf(const std::string& program) {

@@ -27,7 +27,7 @@ const std::string kSafeModeWindow = std::string("frmConfig2") + testsupport::kCo
 const std::string kPasswordWindow = "(frmPassword) without a display";
 // Without a display the first-run window is logged and closed as its close box would.
 const std::string kClientWindow = "First Run Config\" (frmClientInfo) without a display";
-const std::string kCloudWindow = "modDHM\\CloudUpdate: the cloud download window (frmFTPDL) is not built yet";
+const std::string kCloudWindow = "ShowModal \"Downloading configuration\" (frmFTPDL)";
 // The removal deletes the start-at-log-on value of earlier Windows among its first steps.
 const std::string kRemoval = "- Passed Key: HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kSnapshot = "modDHM\\SaveAppsSnapshot: the installed-applications snapshot is not built yet";

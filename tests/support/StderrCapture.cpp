@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -10,18 +11,20 @@
 
 namespace testsupport {
 
-StderrCapture::StderrCapture() {
+StderrCapture::StderrCapture(int capturedFd) : fd_(capturedFd) {
     char name[] = "/tmp/quarnel-stderr-XXXXXX";
     const int fd = mkstemp(name);
     if (fd < 0) throw std::runtime_error("mkstemp failed");
     path_ = name;
-    savedFd_ = dup(STDERR_FILENO);
-    dup2(fd, STDERR_FILENO);
+    fflush(nullptr);
+    savedFd_ = dup(fd_);
+    dup2(fd, fd_);
     close(fd);
 }
 
 StderrCapture::~StderrCapture() {
-    dup2(savedFd_, STDERR_FILENO);
+    fflush(nullptr);
+    dup2(savedFd_, fd_);
     close(savedFd_);
     unlink(path_.c_str());
 }

@@ -1,13 +1,14 @@
 #pragma once
-// Collects what this process writes to standard error (the debug output)
-// while the object lives.
+// Collects what this process writes to standard error (the debug output),
+// or to another of its descriptors such as standard output, while the object
+// lives; programs it starts meanwhile write there too.
 #include <string>
 
 namespace testsupport {
 
 class StderrCapture {
 public:
-    StderrCapture();
+    explicit StderrCapture(int capturedFd = 2);
     ~StderrCapture();
     StderrCapture(const StderrCapture&) = delete;
     StderrCapture& operator=(const StderrCapture&) = delete;
@@ -16,6 +17,7 @@ public:
     std::string Text() const;
 
 private:
+    int fd_;
     int savedFd_;
     std::string path_;
 };

@@ -1,0 +1,14 @@
+// FTP server text: listings in MLSD, Unix and DOS form, and PWD replies.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/api/FtpListing.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    for (const auto& entry : platform::ParseMlsdListing(text)) (void)entry.name.size();
+    for (const auto& entry : platform::ParseListListing(text, 1796900400)) (void)entry.name.size();
+    (void)platform::ParseQuotedFolder(text);
+    return 0;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// What the two cloud windows share: the cloud configuration service is an
+// FTP server (default port, passive mode, binary transfers) whose address is
+// the "Cloud Server" value of the program's registry key; the archives live
+// in its "/Quarnel" folder under the names they have in the program folder.
+#include <string>
+
+class cFTP;
+
+namespace modCloud {
+
+inline constexpr const char* kCloudServerValue = "Cloud Server";
+inline constexpr const char* kRemoteFolder = "/Quarnel";
+inline constexpr const char* kConfigArchive = "QuarnelConfig.zip";
+inline constexpr const char* kRulesArchive = "Rules.zip";
+
+// How a cloud transfer ended.
+enum class Outcome {
+    Done,
+    NoCredentials,    // [Nimbrel] UserName or Password empty: nothing was tried
+    NoServer,         // no "Cloud Server" value: nothing was tried
+    NotConnected,     // the server refused or could not be reached
+    FolderMissing,    // the remote folder could not be entered
+    TransferFailed,   // at least one archive did not arrive whole
+    NothingToTransfer // neither archive was there to send or fetch
+};
+
+// The fixed text a user is shown for an outcome ("" for Done).
+std::string OutcomeMessage(Outcome outcome);
+
+// The "Cloud Server" value, or the empty text.
+std::string CloudServerAddress();
+
+// The common start of both windows: passive and binary mode, the stored
+// credentials, the connection. Done when connected; any other outcome is
+// logged under the procedure name (never with the password).
+Outcome Connect(cFTP& ftp, const std::string& procedure);
+
+// One debug line with the client's last error.
+void LogFailure(const cFTP& ftp, const std::string& procedure, const std::string& step);
+
+}  // namespace modCloud
