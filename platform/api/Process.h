@@ -7,6 +7,7 @@
 // and the ending of processes see only the processes of the caller's machine.
 #include <filesystem>
 #include <optional>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct ProcessInfo {
     std::string ownerName;   // login name of the owner
     std::string executablePath;  // Windows path of the executable, empty when unknown
     int parentPid = 0;
+    std::int64_t startMicroseconds = 0;  // start time, microseconds since 1970 (UTC), at the host's tick
 };
 
 // The running processes of this machine, in process-id order.
@@ -77,6 +79,7 @@ constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;
 constexpr DWORD PROCESS_ALL_ACCESS = 0x1F0FFF;
 
 HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);  // 0 on failure
+DWORD GetCurrentProcessId();
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);   // STILL_ACTIVE while it runs
 BOOL TerminateProcess(HANDLE process, UINT exitCode);
 BOOL CloseHandle(HANDLE handle);

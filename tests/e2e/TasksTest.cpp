@@ -4,6 +4,9 @@
 // on PATH and in an autostart folder under a temporary HOME, and through the
 // installed schtasks.exe.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -152,6 +155,9 @@ TEST_F(TasksRun, UninstallerInCapitalsRemovesTasksAndStopsTheMonitor) {
     auto monitor = std::make_unique<RunningProgram>(host, programFolder / "Quarnel.exe", "");
     ASSERT_TRUE(monitor->WaitForOutput(testsupport::kTrayIconAdded)) << monitor->DebugOutput();
     ASSERT_TRUE(monitor->WaitForOutput(kSubscribed)) << monitor->DebugOutput();
+    // The log-on task is made by a schtasks.exe the start does not wait for.
+    for (int i = 0; i < 200 && !fs::exists(autostart / "Quarnel.desktop"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(platform::FindScheduledTask("Quarnel")) << "the normal start registers the log-on task";
     ASSERT_TRUE(fs::exists(autostart / "Quarnel.desktop"));
 
