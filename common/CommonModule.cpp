@@ -14,6 +14,7 @@
 #include "platform/api/EventLoop.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/Process.h"
+#include "platform/api/Security.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/Program.h"
 #include "platform/api/Shell.h"
@@ -135,13 +136,16 @@ std::int32_t VersionValue(const std::string& version) {
     return static_cast<std::int32_t>(total);
 }
 
+// Asked of the process itself, not of its exit code: a program may end with 259 (STILL_ACTIVE).
+bool HasEnded(win::HANDLE process) { return win::WaitForSingleObject(process, 0) != win::WAIT_TIMEOUT; }
+
 void WaitForExit(win::HANDLE process, std::int32_t& lExitCode) {
-    win::DWORD code = win::STILL_ACTIVE;
-    do {
-        win::GetExitCodeProcess(process, &code);
+    while (!HasEnded(process)) {
         vb::DoEvents();
         win::Sleep(100);
-    } while (code == win::STILL_ACTIVE);
+    }
+    win::DWORD code = 0;
+    win::GetExitCodeProcess(process, &code);
     lExitCode = static_cast<std::int32_t>(code);
 }
 
@@ -289,7 +293,8 @@ bool ShellX(const std::string& sPathAndFileName, const std::string& sParams, boo
             RevertFSRedir();
             result = task != 0;
         } else {
-            const win::HANDLE process = win::OpenProcess(win::PROCESS_QUERY_INFORMATION, 0, static_cast<win::DWORD>(task));
+            const win::HANDLE process = win::OpenProcess(win::PROCESS_QUERY_INFORMATION | win::SYNCHRONIZE, 0,
+                                                          static_cast<win::DWORD>(task));
             RevertFSRedir();
             if (process) {
                 WaitForExit(process, lExitCode);
@@ -315,13 +320,13 @@ bool ShellAndWaitForTermination(const std::string& sShell, std::int32_t lWindowS
         bool result = false;
         DisableFSRedir();
         const long task = vb::Shell(sShell, lWindowStyle);
-        const win::HANDLE process = win::OpenProcess(win::PROCESS_QUERY_INFORMATION, 0, static_cast<win::DWORD>(task));
+        const win::HANDLE process = win::OpenProcess(win::PROCESS_QUERY_INFORMATION | win::SYNCHRONIZE, 0,
+                                                          static_cast<win::DWORD>(task));
         RevertFSRedir();
         if (process) {
             const win::DWORD start = win::timeGetTime();
             for (;;) {
-                win::DWORD code = win::STILL_ACTIVE;
-                win::GetExitCodeProcess(process, &code);
+                const bool ended = HasEnded(process);
                 vb::DoEvents();
                 win::Sleep(100);
                 if (bUseTimeout && static_cast<std::int64_t>(win::timeGetTime() - start) > lTimeout) {
@@ -329,7 +334,7 @@ bool ShellAndWaitForTermination(const std::string& sShell, std::int32_t lWindowS
                     result = false;
                     break;
                 }
-                if (code != win::STILL_ACTIVE) {
+                if (ended) {
                     result = true;
                     break;
                 }

@@ -27,6 +27,7 @@ void Require(win::BOOL answer, const std::string& step) {
     if (!answer) RaiseStepFailure(step, static_cast<long>(win::GetLastError()));
 }
 
+// Null for a root text it does not know: the caller then leaves every key alone.
 win::HKEY PermissionRootOf(const std::string& sTopKey) {
     const std::string root = platform::TextUpper(sTopKey);
     if (root == "HKCU") return win::HKEY_CURRENT_USER;
@@ -34,8 +35,7 @@ win::HKEY PermissionRootOf(const std::string& sTopKey) {
     if (root == "HKU") return win::HKEY_USERS;
     if (root == "HKCR") return win::HKEY_CLASSES_ROOT;
     DPrint("SetPerm\\RegSetKeyPermission - Bad skey passed:  " + sTopKey);
-    DPrint("\tDefaulting to HKLM...");
-    return win::HKEY_LOCAL_MACHINE;
+    return 0;
 }
 
 platform::SidBytes SidOfAccount(const std::string& accountName) {
@@ -121,6 +121,7 @@ std::uint32_t AccessMaskOf(const std::string& sAccess) {
 bool RegSetKeyPermission(const std::string& sTopKey, const std::string& sKeyPath, std::string& sAccount,
                          std::string& sAllowDeny, const std::string& sAccess) {
     const win::HKEY root = PermissionRootOf(sTopKey);
+    if (!root) return false;
     if (sAccount.empty()) sAccount = vb::Environ("USERNAME");
     if (sAllowDeny.empty()) sAllowDeny = "Allow";
     // The view fDeleteValue opened the key in, so that the fix lands on the same key.

@@ -755,9 +755,9 @@ std::string clsFSO::Shrink_2_Fit(const std::string& strPath_to_Resize, std::int1
     if (static_cast<long>(path.size()) <= intMaxLen) return path;
     if (path.rfind("\\\\", 0) != 0 && !(path.size() >= 2 && path[1] == ':')) return path;
     const size_t first = path.find('\\', 2);
-    // Nothing to cut at after the head: the text stays as it is.
-    if (first == std::string::npos) return path;
     const size_t p = first + 1;  // counted from 1
+    // Nothing to cut at after the head: the text stays as it is.
+    if (first == std::string::npos || path.find('\\', p) == std::string::npos) return path;
     const std::string head = path.substr(0, p) + "...";
     const long limit = static_cast<long>(intMaxLen) - static_cast<long>(p + 3);
     std::string rest = path;

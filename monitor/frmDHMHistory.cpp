@@ -97,6 +97,15 @@ std::string EncodeControlCharacters(const std::string& text) {
     return encoded;
 }
 
+// A row of the list: sorted as a Windows list sorts text, letter case ignored.
+class HistoryItem : public QTreeWidgetItem {
+public:
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        return text(column).compare(other.text(column), Qt::CaseInsensitive) < 0;
+    }
+};
+
 }  // namespace
 
 void frmDHM::CreateControls() {
@@ -174,7 +183,7 @@ void frmDHM::LoadHistory() {
 void frmDHM::AddHistoryLine(const std::string& line) {
     std::vector<std::string> fields;
     Skip([&] { modSocketSupport::SplitString(fields, line, "|"); });
-    auto* item = new QTreeWidgetItem;
+    auto* item = new HistoryItem;
     for (int i = 0; i < kColumnCount && i < static_cast<int>(fields.size()); ++i)
         item->setText(i, QString::fromStdString(fields[i]));
     ListView1->addTopLevelItem(item);

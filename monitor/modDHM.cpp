@@ -228,6 +228,12 @@ Switch MatchSwitch(const std::string& commandLine) {
     return Switch::Default;
 }
 
+void ReportUntrappedError(const RuntimeError& error) {
+    CommonModule::LogError("modDHM\\Main VB ERROR: ", error);
+    vb::MsgBox("Run-time error '" + std::to_string(error.Number()) + "':\n\n" + error.Description(),
+               vb::vbCritical);
+}
+
 void Main() {
     InitCommonControls();
     CommonModule::InitAppSettings(true, true);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/api/RuntimeError.h"
+
 namespace modDHM {
 
 // Program-wide state; all start False or 0 and nothing resets them.
@@ -48,6 +50,8 @@ enum class Switch {
 Switch MatchSwitch(const std::string& commandLine);
 
 void Main();
+// An error nothing in Main trapped: its error line, then the run time's message box.
+void ReportUntrappedError(const RuntimeError& error);
 void RunSwitch(Switch task);
 
 bool InitCommonControls();

@@ -1,8 +1,5 @@
 #include "modBase85.h"
 
-#include <algorithm>
-#include <map>
-
 #include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
 
@@ -17,39 +14,6 @@ constexpr std::uint64_t kLargestGroup = 0xFFFFFFFFull;
 const std::string kPrefix = "<~";
 const std::string kSuffix = "~>";
 const std::string kFrame = "a";
-
-// UTF-8 sequence of each Windows-1252 code, for the way back.
-const std::map<std::string, char>& AnsiCodes() {
-    static const std::map<std::string, char> codes = [] {
-        std::map<std::string, char> table;
-        const std::string unassigned = platform::AnsiToUtf8("\x81");
-        for (int code = 0; code < 256; ++code) {
-            const std::string utf8 = platform::AnsiToUtf8(std::string(1, static_cast<char>(code)));
-            if (utf8 != unassigned) table.emplace(utf8, static_cast<char>(code));
-        }
-        return table;
-    }();
-    return codes;
-}
-
-std::size_t Utf8SequenceLength(std::uint8_t lead) {
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
-    if (lead >= 0xC2) return 2;
-    return 1;
-}
-
-std::string Utf8ToAnsi(const std::string& utf8) {
-    std::string ansi;
-    for (std::size_t at = 0; at < utf8.size();) {
-        const std::size_t length =
-            std::min(Utf8SequenceLength(static_cast<std::uint8_t>(utf8[at])), utf8.size() - at);
-        const auto code = AnsiCodes().find(utf8.substr(at, length));
-        ansi += code != AnsiCodes().end() ? code->second : '?';
-        at += length;
-    }
-    return ansi;
-}
 
 std::string XorWithKey(std::string text, const std::string& sKey) {
     if (!text.empty() && sKey.empty()) throw RuntimeError(11, "Quarnel", "Division by zero");
@@ -173,7 +137,7 @@ std::string Ascii85Decode(const std::string& sText) {
 }
 
 std::string XorEncode(const std::string& sText, const std::string& sKey) {
-    return Ascii85Encode(XorWithKey(kFrame + Utf8ToAnsi(sText) + kFrame, sKey), false);
+    return Ascii85Encode(XorWithKey(kFrame + platform::Utf8ToAnsi(sText) + kFrame, sKey), false);
 }
 
 std::string XorDecode(const std::string& sText, const std::string& sKey) {

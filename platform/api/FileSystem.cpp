@@ -1,4 +1,5 @@
 #include "platform/api/FileSystem.h"
+#include "platform/api/WinError.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -108,16 +109,9 @@ std::optional<fs::path> HostOfNewName(const std::string& windowsPath) {
     return *folder / normal.substr(slash + 1);
 }
 
-win::DWORD ErrorOfErrno(int error) {
-    switch (error) {
-    case ENOENT: return win::ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return win::ERROR_PATH_NOT_FOUND;
-    case EEXIST:
-    case ENOTEMPTY: return win::ERROR_ALREADY_EXISTS;
-    case EXDEV: return 17;  // ERROR_NOT_SAME_DEVICE
-    default: return win::ERROR_ACCESS_DENIED;
-    }
-}
+constexpr win::DWORD kErrorInvalidName = 123;
+
+bool EndsInSeparator(const std::string& name) { return !name.empty() && (name.back() == '\\' || name.back() == '/'); }
 
 win::BOOL Fail(win::DWORD code) {
     win::SetLastError(code);
@@ -156,6 +150,11 @@ fs::path CollisionName(const fs::path& target) {
 namespace win {
 
 HFILE OpenFile(const std::string& fileName, UINT style) {
+    // A name that ends in a separator names no file, whatever is on the disk.
+    if (EndsInSeparator(fileName)) {
+        SetLastError(kErrorInvalidName);
+        return HFILE_ERROR;
+    }
     const auto path = Host(fileName);
     struct stat st {};
     if (!path || ::stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -170,6 +169,10 @@ DWORD GetFileAttributesA(const std::string& fileName) {
     struct stat st {};
     if (!path || ::stat(path->c_str(), &st) != 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (EndsInSeparator(fileName) && !S_ISDIR(st.st_mode) && !platform::IsDriveRoot(fileName)) {
+        SetLastError(kErrorInvalidName);
         return INVALID_FILE_ATTRIBUTES;
     }
     const DWORD attributes = AttributesOf(*path, st);
@@ -196,7 +199,7 @@ BOOL CreateDirectoryA(const std::string& path) {
     const auto host = Host(path);
     if (!host) return SetLastError(ERROR_PATH_NOT_FOUND), FALSE_;
     if (::mkdir(host->c_str(), 0777) == 0) return TRUE_;
-    SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : platform::ErrorOfErrno(errno));
     return FALSE_;
 }
 
@@ -204,7 +207,7 @@ BOOL RemoveDirectoryA(const std::string& path) {
     const auto host = Host(path);
     if (!host || platform::IsDriveRoot(path)) return SetLastError(ERROR_ACCESS_DENIED), FALSE_;
     if (::rmdir(host->c_str()) == 0) return TRUE_;
-    SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+    SetLastError(errno == ENOTEMPTY ? ERROR_ACCESS_DENIED : platform::ErrorOfErrno(errno));
     return FALSE_;
 }
 
@@ -270,7 +273,7 @@ BOOL CopyFileA(const std::string& existingFileName, const std::string& newFileNa
     if (!IsFolder(destination.parent_path())) return Fail(ERROR_PATH_NOT_FOUND);
     std::error_code ec;
     fs::copy_file(*source, destination, fs::copy_options::overwrite_existing, ec);
-    if (ec) return Fail(ErrorOfErrno(ec.value()));
+    if (ec) return Fail(platform::ErrorOfErrno(ec.value()));
     const timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
     ::utimensat(AT_FDCWD, destination.c_str(), times, 0);
     const std::string destinationWindows = platform::ToWindowsPath(destination);
@@ -290,7 +293,7 @@ BOOL MoveFileExA(const std::string& existingFileName, const std::string& newFile
     if (!target) return Fail(ERROR_PATH_NOT_FOUND);
     if (platform::IsSameFile(existingFileName, newFileName)) {
         if (::rename(source->c_str(), target->c_str()) == 0) return TRUE_;
-        return Fail(ErrorOfErrno(errno));
+        return Fail(platform::ErrorOfErrno(errno));
     }
     const auto existing = Host(newFileName);
     struct stat targetStat {};
@@ -303,7 +306,7 @@ BOOL MoveFileExA(const std::string& existingFileName, const std::string& newFile
     }
     if (!IsFolder(destination.parent_path())) return Fail(ERROR_PATH_NOT_FOUND);
     if (::rename(source->c_str(), destination.c_str()) == 0) return TRUE_;
-    if (errno != EXDEV) return Fail(ErrorOfErrno(errno));
+    if (errno != EXDEV) return Fail(platform::ErrorOfErrno(errno));
     if (!(flags & MOVEFILE_COPY_ALLOWED)) return Fail(17);  // ERROR_NOT_SAME_DEVICE
     return MoveAcross(*source, destination) ? TRUE_ : Fail(ERROR_ACCESS_DENIED);
 }
@@ -348,7 +351,7 @@ UINT GetTempFileNameA(const std::string& pathName, const std::string& prefixStri
         const int fd = ::open((*hostFolder / name).c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
-            return SetLastError(ErrorOfErrno(errno)), 0;
+            return SetLastError(platform::ErrorOfErrno(errno)), 0;
         }
         ::close(fd);
         if (tempFileName) CopyToBuffer(folder + name, tempFileName);

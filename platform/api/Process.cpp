@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -21,11 +22,11 @@
 #include <memory>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "platform/api/CommandLine.h"
 #include "platform/host/HostFolder.h"
 #include "platform/api/Program.h"
-#include "ProgramVersion.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
 #include "platform/tools/WindowsTools.h"
@@ -383,13 +384,14 @@ fs::path OwnExecutableFolder() {
     return ec ? fs::path() : exe.parent_path();
 }
 
-// Our own folders first (the program folder, the running executable's and
-// the build's), then the host search path.
+// Where Windows looks for a bare program name: the program's own folder, the
+// system folders, then the search path (here the host's).
 std::vector<fs::path> SearchFolders() {
     std::vector<fs::path> folders;
     if (auto programFolder = ToHostPath(vb::App::Path())) folders.push_back(*programFolder);
     if (fs::path own = OwnExecutableFolder(); !own.empty()) folders.push_back(own);
-    folders.emplace_back(QUARNEL_BUILD_BIN_DIR);
+    for (const char* system : {"C:\\Windows\\System32", "C:\\Windows"})
+        if (auto folder = ToHostPath(system)) folders.push_back(*folder);
     const char* path = std::getenv("PATH");
     std::string list = path ? path : "/usr/local/bin:/usr/bin:/bin";
     std::istringstream entries(list);
@@ -705,6 +707,32 @@ BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
         *exitCode = platform::PidfdHasExited(entry->pidfd) ? entry->terminateCode.value_or(0) : STILL_ACTIVE;
     }
     return TRUE_;
+}
+
+namespace {
+// True once the process behind a handle has ended; nothing for a bad handle.
+std::optional<bool> HasEnded(HANDLE process) {
+    platform::Children().ReapExited();
+    std::lock_guard lock(platform::Handles().Mutex());
+    const platform::HandleEntry* entry = platform::Handles().Find(process);
+    if (!entry) return std::nullopt;
+    if (entry->child) return entry->child->exited;
+    return platform::PidfdHasExited(entry->pidfd);
+}
+}  // namespace
+
+DWORD WaitForSingleObject(HANDLE process, DWORD milliseconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        const std::optional<bool> ended = HasEnded(process);
+        if (!ended) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+        if (*ended) return WAIT_OBJECT_0;
+        if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline) return WAIT_TIMEOUT;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 BOOL TerminateProcess(HANDLE process, UINT exitCode) {

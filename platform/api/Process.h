@@ -78,9 +78,17 @@ constexpr DWORD PROCESS_TERMINATE = 0x0001;
 constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;
 constexpr DWORD PROCESS_ALL_ACCESS = 0x1F0FFF;
 
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_TIMEOUT = 258;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+constexpr DWORD INFINITE = 0xFFFFFFFF;
+
 HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);  // 0 on failure
 DWORD GetCurrentProcessId();
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);   // STILL_ACTIVE while it runs
+// WAIT_OBJECT_0 once the process has ended, WAIT_TIMEOUT when it still runs
+// after `milliseconds`, WAIT_FAILED for a handle that is no process.
+DWORD WaitForSingleObject(HANDLE process, DWORD milliseconds);
 BOOL TerminateProcess(HANDLE process, UINT exitCode);
 BOOL CloseHandle(HANDLE handle);
 }  // namespace win

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -112,19 +114,78 @@ void CopyAttributes(int fromFd, int toFd, const struct stat& st) {
     if (n > 0) ::fsetxattr(toFd, "user.dosattrib", value, static_cast<size_t>(n), 0);
 }
 
-bool ReplaceFile(const fs::path& file, const std::vector<Line>& lines, bool existed) {
+std::string TemporaryPrefix(const fs::path& file) { return "." + file.filename().string() + "."; }
+
+fs::path TemporaryOf(const fs::path& file, pid_t pid) {
+    return file.parent_path() / (TemporaryPrefix(file) + std::to_string(pid) + ".tmp");
+}
+
+// Temporaries that writers killed before their rename left behind; those of
+// processes that still run are theirs.
+void RemoveStaleTemporaries(const fs::path& file) {
+    const std::string prefix = TemporaryPrefix(file);
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(file.parent_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - 4, 4, ".tmp") != 0)
+            continue;
+        const std::string pidText = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+        if (pidText.find_first_not_of("0123456789") != std::string::npos || pidText.size() > 9) continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(pidText));
+        if (pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) ::unlink(entry.path().c_str());
+    }
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t put = ::write(fd, text.data() + written, text.size() - written);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        written += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+// For a file in a folder that takes no new file: the text goes into the file itself.
+bool WriteInPlace(const fs::path& file, const std::string& text) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, text) && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+    ok = ::fsync(fd) == 0 && ok;
+    return ::close(fd) == 0 && ok;
+}
+
+// A link is written through to the file it names, so the link stays.
+fs::path WriteTarget(const fs::path& file) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(file, ec))) return file;
+    const fs::path target = fs::canonical(file, ec);
+    return ec ? file : target;
+}
+
+bool ReplaceFile(const fs::path& given, const std::vector<Line>& lines, bool existed) {
     std::string text;
     for (const Line& line : lines) text += line.text + line.end;
-    const fs::path temporary = file.parent_path() / ("." + file.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (existed) {
-        const int oldFd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (oldFd >= 0 && ::fstat(oldFd, &st) == 0) CopyAttributes(oldFd, fd, st);
+    const fs::path file = WriteTarget(given);
+    RemoveStaleTemporaries(file);
+    struct stat old {};
+    const int oldFd = existed ? ::open(file.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    const bool haveOld = oldFd >= 0 && ::fstat(oldFd, &old) == 0;
+    // Created with the file's own mode, so that its text is never more readable than the file.
+    const mode_t mode = haveOld ? (old.st_mode & 0777) : 0644;
+    const fs::path temporary = TemporaryOf(file, ::getpid());
+    ::unlink(temporary.c_str());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        const int error = errno;
         if (oldFd >= 0) ::close(oldFd);
+        return existed && (error == EACCES || error == EPERM || error == EROFS) && WriteInPlace(file, text);
     }
+    bool ok = WriteAll(fd, text);
+    if (haveOld) CopyAttributes(oldFd, fd, old);
+    if (oldFd >= 0) ::close(oldFd);
     ok = ::fsync(fd) == 0 && ok;
     ok = ::close(fd) == 0 && ok;
     if (ok) ok = ::rename(temporary.c_str(), file.c_str()) == 0;

@@ -89,12 +89,9 @@ std::string Title() { return QUARNEL_PROGRAM_TITLE; }
 std::string Command() {
     const platform::ProgramState& state = platform::State();
     if (state.hasRaw) return state.rawCommandLine;
-    std::string line;
-    for (const std::string& argument : state.arguments) {
-        if (!line.empty()) line += ' ';
-        line += argument;
-    }
-    return line;
+    // Started without a Windows command line (from a host shell): the text that
+    // Windows would have passed for the same arguments.
+    return platform::JoinCommandLineArguments(state.arguments);
 }
 
 }  // namespace vb

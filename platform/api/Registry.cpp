@@ -84,11 +84,12 @@ std::int64_t NowSeconds() {
         .count();
 }
 
-// Administrators, System and the given user have full control; Users may read.
-DescriptorParts DefaultDescriptor(const SidBytes& user) {
+// Administrators and System have full control, Users may read, and `user`, if
+// given, has full control too.
+DescriptorParts DefaultDescriptor(const std::optional<SidBytes>& user) {
     DescriptorParts parts;
     parts.control = win::SE_DACL_PRESENT;
-    parts.owner = user;
+    parts.owner = user ? *user : WellKnownSid("Administrators");
     parts.daclPresent = true;
     std::vector<AceEntry> entries;
     auto allow = [&entries](const SidBytes& sid, std::uint32_t mask) {
@@ -98,7 +99,7 @@ DescriptorParts DefaultDescriptor(const SidBytes& user) {
         entry.sid = sid;
         entries.push_back(entry);
     };
-    allow(user, win::KEY_ALL_ACCESS);
+    if (user) allow(*user, win::KEY_ALL_ACCESS);
     allow(WellKnownSid("Administrators"), win::KEY_ALL_ACCESS);
     allow(WellKnownSid("System"), win::KEY_ALL_ACCESS);
     allow(WellKnownSid("Users"), win::KEY_READ);
@@ -143,7 +144,8 @@ std::int64_t EnsureKey(sqlite3* db, std::int64_t parent, const std::string& name
 }
 
 void CreateBaseKeys(sqlite3* db) {
-    const DescriptorParts sd = DefaultDescriptor(CallingUserSid());
+    // The machine's keys are the administrators': a user who is not one may only read them.
+    const DescriptorParts sd = DefaultDescriptor(std::nullopt);
     const std::int64_t hklm = EnsureKey(db, 0, kRootNames[0], sd);
     EnsureKey(db, 0, kRootNames[1], sd);
     EnsureKey(db, 0, kRootNames[2], sd);

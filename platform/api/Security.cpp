@@ -1,4 +1,5 @@
 #include "platform/api/Security.h"
+#include "platform/api/WinError.h"
 
 #include <grp.h>
 #include <pwd.h>
@@ -179,7 +180,9 @@ bool CallerIsAdministrator() {
 
 std::vector<SidBytes> CallingTokenSids() {
     std::vector<SidBytes> sids{CallingUserSid(), WellKnownSid("Everyone"), WellKnownSid("Users")};
-    if (CallerIsAdministrator()) sids.push_back(WellKnownSid("Administrators"));
+    // host.ini's Administrator=0 takes the rights away from root too.
+    if (!CallerIsAdministrator()) return sids;
+    sids.push_back(WellKnownSid("Administrators"));
     if (geteuid() == 0) sids.push_back(WellKnownSid("System"));
     return sids;
 }
@@ -819,6 +822,21 @@ std::optional<uid_t> HostOwnerOf(const void* sid) {
     return std::nullopt;
 }
 
+bool PrivilegeEnabled(DWORD luid);
+constexpr DWORD kRestorePrivilegeLuid = 18;
+
+bool SameSid(const void* a, const platform::SidBytes& b) {
+    return GetLengthSid(const_cast<void*>(a)) == b.size() && std::memcmp(a, b.data(), b.size()) == 0;
+}
+
+// The caller may name itself, or Administrators while it is one; any other
+// owner takes the restore privilege, switched on.
+bool MayAssignOwner(const void* sid) {
+    if (SameSid(sid, platform::CallingUserSid())) return true;
+    if (platform::CallerIsAdministrator() && SameSid(sid, platform::WellKnownSid("Administrators"))) return true;
+    return PrivilegeEnabled(kRestorePrivilegeLuid);
+}
+
 std::vector<std::uint8_t> OwnerOnlyAcl(const struct stat& info) {
     constexpr DWORD fileAllAccess = 0x1F01FF;
     constexpr DWORD fileReadExecute = 0x1200A9;
@@ -848,9 +866,9 @@ BOOL SetFileSecurityA(const char* fileName, SECURITY_INFORMATION securityInforma
     if (!(securityInformation & OWNER_SECURITY_INFORMATION)) return Succeed();
     if (parts->owner.empty()) return Fail(ERROR_INVALID_OWNER);
     const auto uid = HostOwnerOf(parts->owner.data());
-    if (!uid) return Fail(ERROR_INVALID_OWNER);
+    if (!uid || !MayAssignOwner(parts->owner.data())) return Fail(ERROR_INVALID_OWNER);
     if (::lchown(host->c_str(), *uid, static_cast<gid_t>(-1)) != 0)
-        return Fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+        return Fail(platform::ErrorOfErrno(errno));
     return Succeed();
 }
 
@@ -925,6 +943,12 @@ TokenTable& Tokens() {
     return table;
 }
 constexpr DWORD kMaxPrivilegeEntries = 64;
+
+bool PrivilegeEnabled(DWORD luid) {
+    TokenTable& table = Tokens();
+    std::lock_guard lock(table.mutex);
+    return table.enabled.count(luid) != 0;
+}
 }  // namespace
 
 HANDLE GetCurrentProcess() { return static_cast<HANDLE>(-1); }

@@ -266,7 +266,8 @@ std::string SidToString(const void* sid);               // "" for an invalid SID
 // The host user of a SID of this machine, if any.
 std::optional<unsigned> HostUidOfSid(const void* sid);
 // The SIDs a token of this process carries: the user, Everyone, Users, and
-// Administrators while the process counts as an administrator.
+// and, while the process counts as an administrator, Administrators (and
+// System for root).
 std::vector<SidBytes> CallingTokenSids();
 // Root or the owner of the host folder, unless host.ini [Machine] Administrator=0.
 bool CallerIsAdministrator();

@@ -66,6 +66,8 @@ BOOL GetVersionExA(OSVERSIONINFOEXA* info) {
     const DWORD size = info->dwOSVersionInfoSize;
     if (size != sizeof(OSVERSIONINFOA) && size != sizeof(OSVERSIONINFOEXA)) return RefuseSize();
     const platform::HostVersion v = platform::ReadHostVersion();
+    // The extended record came with Windows NT 4.0 SP6; the other platforms refuse its size.
+    if (size == sizeof(OSVERSIONINFOEXA) && v.platformId != VER_PLATFORM_WIN32_NT) return RefuseSize();
     OSVERSIONINFOA shortRecord{};
     shortRecord.dwOSVersionInfoSize = size;
     FillShortRecord(shortRecord, v);

@@ -25,6 +25,7 @@
 #include "platform/api/MessageTable.h"
 #include "platform/api/Process.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/ServiceControl.h"
 #include "platform/api/SystemInfo.h"
 #include "platform/host/Text.h"
 
@@ -225,6 +226,35 @@ std::vector<Object> LogEventInstances(const ClassProvider& cls) {
     return result;
 }
 
+const char* ServiceStartMode(win::DWORD startType) {
+    static const char* const modes[] = {"Boot", "System", "Auto", "Manual", "Disabled"};
+    return startType <= 4 ? modes[startType] : "Unknown";
+}
+
+const char* ServiceStateText(win::DWORD state) {
+    static const char* const states[] = {"Unknown",          "Stopped",       "Start Pending", "Stop Pending",
+                                         "Running",          "Continue Pending", "Pause Pending", "Paused"};
+    return state <= 7 ? states[state] : states[0];
+}
+
+std::vector<Object> ServiceInstances(const ClassProvider& cls) {
+    std::vector<Object> result;
+    for (const platform::ServiceRecord& s : platform::ListServices())
+        result.push_back(Object(cls, {
+                                         {"Caption", s.displayName},
+                                         {"DisplayName", s.displayName},
+                                         {"Name", s.name},
+                                         {"PathName", s.imagePath},
+                                         {"ServiceType", std::string(s.type & win::SERVICE_WIN32_SHARE_PROCESS
+                                                                         ? "Share Process"
+                                                                         : "Own Process")},
+                                         {"Started", s.state == win::SERVICE_RUNNING},
+                                         {"StartMode", std::string(ServiceStartMode(s.startType))},
+                                         {"State", std::string(ServiceStateText(s.state))},
+                                     }));
+    return result;
+}
+
 const ClassProvider& CreationEventClass() {
     static const ClassProvider cls{"__InstanceCreationEvent", {"TargetInstance", "TIME_CREATED"}, nullptr, {}};
     return cls;
@@ -247,6 +277,10 @@ const std::vector<ClassProvider>& ClassTable() {
          {"Category", "ComputerName", "EventCode", "EventIdentifier", "EventType", "Logfile", "Message",
           "RecordNumber", "SourceName", "TimeGenerated", "TimeWritten", "Type", "User"},
          LogEventInstances,
+         {}},
+        {"Win32_Service",
+         {"Caption", "DisplayName", "Name", "PathName", "ServiceType", "Started", "StartMode", "State"},
+         ServiceInstances,
          {}},
     };
     return table;

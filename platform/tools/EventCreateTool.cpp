@@ -1,5 +1,6 @@
 #include "platform/tools/EventCreateTool.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -10,6 +11,7 @@
 #include "platform/api/MessageTable.h"
 #include "platform/api/Registry.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/WinError.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 
@@ -90,10 +92,11 @@ int TypeNumber(const std::string& typed) {
     return found->second;
 }
 
+// Digits only, leading zeros as many as typed, the value 1 to 65535.
 std::uint32_t EventId(const std::string& typed) {
-    const bool digits = !typed.empty() && typed.size() <= 5 &&
-                        typed.find_first_not_of("0123456789") == std::string::npos;
-    const unsigned long id = digits ? std::strtoul(typed.c_str(), nullptr, 10) : 0;
+    const bool digits = !typed.empty() && typed.find_first_not_of("0123456789") == std::string::npos;
+    const std::string significant = digits ? typed.substr(std::min(typed.find_first_not_of('0'), typed.size())) : "";
+    const unsigned long id = significant.size() <= 5 ? std::strtoul(significant.c_str(), nullptr, 10) : 0;
     if (id < 1 || id > 65535) throw Failure{"ERROR: Invalid ID. The valid range is from 1 - 65535.\n"};
     return static_cast<std::uint32_t>(id);
 }
@@ -131,9 +134,14 @@ void WriteMessageTableFile() {
     out << kRangeTableHeader << "\r\n1-65535=%1\r\n";
 }
 
-bool SetValue(win::HKEY key, const char* name, win::DWORD type, const std::string& bytes) {
+win::LONG SetValue(win::HKEY key, const char* name, win::DWORD type, const std::string& bytes) {
     return win::RegSetValueExA(key, name, 0, type, reinterpret_cast<const win::BYTE*>(bytes.data()),
-                               static_cast<win::DWORD>(bytes.size())) == 0;
+                               static_cast<win::DWORD>(bytes.size()));
+}
+
+// What failed, in the system's words: a damaged registry is not a refusal.
+Failure RegistryFailure(win::LONG code) {
+    return Failure{"ERROR: " + SystemErrorText(static_cast<win::DWORD>(code)) + "\n"};
 }
 
 std::string DwordBytes(win::DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
@@ -141,15 +149,14 @@ std::string DwordBytes(win::DWORD value) { return std::string(reinterpret_cast<c
 void RegisterSource(const std::string& log, const std::string& source) {
     const std::string path = std::string(kEventLogKey) + "\\" + log + "\\" + source;
     win::HKEY key = 0;
-    if (win::RegCreateKeyExA(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, win::KEY_ALL_ACCESS, nullptr,
-                             &key, nullptr) != 0)
-        throw Failure{"ERROR: Access is denied.\n"};
-    const bool written = SetValue(key, "EventMessageFile", win::REG_EXPAND_SZ,
-                                  std::string(kEventCreateMessageFile) + '\0') &&
-                         SetValue(key, "TypesSupported", win::REG_DWORD, DwordBytes(7)) &&
-                         SetValue(key, "CustomSource", win::REG_DWORD, DwordBytes(1));
+    const win::LONG created = win::RegCreateKeyExA(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                                   win::KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (created != 0) throw RegistryFailure(created);
+    win::LONG written = SetValue(key, "EventMessageFile", win::REG_EXPAND_SZ, std::string(kEventCreateMessageFile) + '\0');
+    if (written == 0) written = SetValue(key, "TypesSupported", win::REG_DWORD, DwordBytes(7));
+    if (written == 0) written = SetValue(key, "CustomSource", win::REG_DWORD, DwordBytes(1));
     win::RegCloseKey(key);
-    if (!written) throw Failure{"ERROR: Access is denied.\n"};
+    if (written != 0) throw RegistryFailure(written);
     WriteMessageTableFile();
 }
 

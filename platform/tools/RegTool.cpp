@@ -254,21 +254,23 @@ bool Confirmed(const std::string& question, std::ostream& out, std::istream& in)
     return answer == "Y" || answer == "YES";
 }
 
-Bytes DwordData(const std::string& text, const std::string& operation) {
+// A REG_DWORD (4 bytes) or REG_QWORD (8 bytes) value typed in decimal or 0x hexadecimal.
+Bytes NumberData(const std::string& text, const std::string& operation, int size) {
     if (text.empty()) throw SyntaxError(operation);
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const std::string digits = hex ? text.substr(2) : text;
+    const unsigned long long largest = size == 8 ? ~0ull : 0xFFFFFFFFull;
+    const unsigned base = hex ? 16 : 10;
     unsigned long long number = 0;
     for (char c : digits) {
         const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
                           : (hex && std::isxdigit(static_cast<unsigned char>(c))) ? std::toupper(c) - 'A' + 10
                                                                                    : -1;
-        if (digit < 0) throw SyntaxError(operation);
-        number = number * (hex ? 16 : 10) + static_cast<unsigned>(digit);
-        if (number > 0xFFFFFFFFull) throw SyntaxError(operation);
+        if (digit < 0 || number > (largest - static_cast<unsigned>(digit)) / base) throw SyntaxError(operation);
+        number = number * base + static_cast<unsigned>(digit);
     }
-    Bytes data(4);
-    for (int i = 0; i < 4; ++i) data[i] = static_cast<std::uint8_t>(number >> (8 * i));
+    Bytes data(static_cast<std::size_t>(size));
+    for (int i = 0; i < size; ++i) data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(number >> (8 * i));
     return data;
 }
 
@@ -320,7 +322,9 @@ std::pair<DWORD, Bytes> ValueData(const Request& request) {
         return {request.type == "REG_SZ" ? win::REG_SZ : win::REG_EXPAND_SZ, data};
     }
     if (request.type == "REG_MULTI_SZ") return {win::REG_MULTI_SZ, MultiData(request.data, request.separator)};
-    if (request.type == "REG_DWORD") return {win::REG_DWORD, DwordData(request.hasData ? request.data : "0", op)};
+    const std::string number = request.hasData ? request.data : "0";
+    if (request.type == "REG_DWORD") return {win::REG_DWORD, NumberData(number, op, 4)};
+    if (request.type == "REG_QWORD") return {win::REG_QWORD, NumberData(number, op, 8)};
     if (request.type == "REG_BINARY") return {win::REG_BINARY, BinaryData(request.data, op)};
     throw SyntaxError(op);
 }

@@ -1,6 +1,7 @@
 #include "platform/tools/SchedulerTool.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -398,10 +399,20 @@ std::optional<fs::path> AutostartFolder() {
     fs::path config;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) config = xdg;
     else if (const char* home = std::getenv("HOME"); home && *home) config = fs::path(home) / ".config";
-    // Only a desktop that reads autostart entries has the folder.
-    std::error_code ec;
-    if (config.empty() || !fs::is_directory(config / "autostart", ec)) return std::nullopt;
+    if (config.empty()) return std::nullopt;
     return config / "autostart";
+}
+
+// A new account's desktop has no autostart folder yet: it is made as the XDG
+// rules allow, the configuration folder too when missing, each for its owner
+// only. A home that does not exist is not made.
+bool MakeAutostartFolder(const fs::path& autostart) {
+    std::error_code ec;
+    const fs::path config = autostart.parent_path();
+    if (!fs::is_directory(config.parent_path(), ec)) return false;
+    for (const fs::path& folder : {config, autostart})
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    return fs::is_directory(autostart, ec);
 }
 
 // A desktop-entry string value: backslashes doubled.
@@ -453,7 +464,7 @@ void RemoveAutostartEntry(const std::string& name) {
 
 void InstallAutostartEntry(const ScheduledTask& task) {
     const auto folder = AutostartFolder();
-    if (!folder) return;
+    if (!folder || !MakeAutostartFolder(*folder)) return;
     std::error_code ec;
     const fs::path file = *folder / AutostartFileNameOf(task);
     const fs::path temporary = file.string() + ".new";
@@ -489,6 +500,13 @@ int Fail(std::ostream& out, const std::string& text) {
     return 1;
 }
 
+// The option values are checked as they are read; the host folder and the
+// tool's path also go into the crontab line and the autostart entry, where a
+// line break would add lines of its own.
+bool HostPathsAreSafe() {
+    return !HasControlCharacter(HostFolder().string()) && !HasControlCharacter(WindowsToolProgram().string());
+}
+
 int Create(const Options& options, std::ostream& out, std::istream& in) {
     for (const char* mandatory : {"sc", "tn", "tr"})
         if (!options.values.count(mandatory)) return Fail(out, MissingOption(options, mandatory));
@@ -520,6 +538,7 @@ int Create(const Options& options, std::ostream& out, std::istream& in) {
         !TextCompareEqual(Value(options, "rl"), "limited"))
         return Fail(out, "ERROR: Invalid value for /RL option.\n" + UsageLine("create"));
     task.interactiveOnly = options.interactive;
+    if (!HostPathsAreSafe()) return Fail(out, "ERROR: The parameter is incorrect.");
 
     if (const auto existing = FindScheduledTask(task.name)) {
         task.name = existing->name;

@@ -22,7 +22,6 @@
 #include "platform/api/EventLoop.h"
 #include "platform/host/HostFolder.h"
 #include "platform/api/Process.h"
-#include "ProgramVersion.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/tools/SchedulerTool.h"
 #include "platform/host/WinPath.h"
@@ -785,12 +784,9 @@ int RunWindowsTool(const std::string& toolName, const std::string& argumentText)
 fs::path WindowsToolProgram() {
     std::error_code ec;
     const fs::path own = fs::read_symlink("/proc/self/exe", ec);
-    for (const fs::path& folder : {ec ? fs::path() : own.parent_path(), fs::path(QUARNEL_BUILD_BIN_DIR)}) {
-        if (folder.empty()) continue;
-        const fs::path candidate = folder / "wintool";
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
+    if (ec) return {};
+    const fs::path candidate = own.parent_path() / "wintool";
+    return access(candidate.c_str(), X_OK) == 0 ? candidate : fs::path();
 }
 
 }  // namespace platform

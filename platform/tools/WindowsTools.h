@@ -27,7 +27,7 @@ bool IsBatchFileName(const std::string& name);
 int RunWindowsTool(const std::string& toolName, const std::string& argumentText);
 
 // The host program that carries out the tools: wintool beside the running
-// executable, else in the build's program folder; empty when there is none.
+// executable; empty when there is none.
 std::filesystem::path WindowsToolProgram();
 
 }  // namespace platform

@@ -132,6 +132,7 @@ TEST_F(CommonModuleTest, FileAndFolderTests) {
         {"C:\\Data", false, true, "dir"},            {"C:\\", false, true, "dir"},
         {"file.txt", false, false, "neither"},       {"C:\\Data\\none", false, false, "neither"},
         {"\\\\srv\\share\\file.txt", false, false, "neither"}, {"", false, false, "neither"},
+        {"C:\\Data\\file.txt\\", false, false, "neither"}, {"C:\\Data\\file.txt/", false, false, "neither"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(DoesFileExist(c.path), c.file) << c.path;
@@ -245,6 +246,9 @@ TEST_F(CommonModuleTest, ShellXWaitsForRealExitCodes) {
     EXPECT_EQ(code, 7);
     EXPECT_TRUE(ShellX("C:\\Program Files\\My Tool\\exit code.sh", "0", true, 1, code));
     EXPECT_EQ(code, 0);
+    // 259 is the code Windows also reports for a running process: the wait still ends.
+    EXPECT_TRUE(ShellX("cmd.exe", "/c exit 259", true, 0, code));
+    EXPECT_EQ(code, 259);
 }
 
 TEST_F(CommonModuleTest, ShellXPassesTheCommandLineAsBuilt) {
@@ -277,6 +281,8 @@ TEST_F(CommonModuleTest, ShellAndWaitForTerminationReportsEndAndTimeOut) {
     WriteScript("C:\\Tools\\slow.sh", "sleep \"$1\"");
     std::string message;
     EXPECT_TRUE(ShellAndWaitForTermination("C:\\Tools\\slow.sh 0", 0, message, 2000000000, false));
+    EXPECT_EQ(message, "");
+    EXPECT_TRUE(ShellAndWaitForTermination("cmd.exe /c exit 259", 0, message, 20000, true));
     EXPECT_EQ(message, "");
     EXPECT_FALSE(ShellAndWaitForTermination("C:\\Tools\\slow.sh 2", 0, message, 300, true));
     EXPECT_EQ(message, "The process has timed out.");

@@ -241,18 +241,21 @@ TEST_F(SetPermTest, AccessTextsAreComparedExactly) {
     }
 }
 
-TEST_F(SetPermTest, UnknownRootKeyFallsBackToLocalMachine) {
-    PrepareKey(win::HKEY_LOCAL_MACHINE, "SOFTWARE\\Fallback", win::KEY_WOW64_64KEY, {});
+// A root the permission step cannot name is left alone: giving Users rights on the same path under
+// HKLM would open a key nobody asked for.
+TEST_F(SetPermTest, UnknownRootKeyIsRefusedWithoutTouchingLocalMachine) {
+    PrepareKey(win::HKEY_LOCAL_MACHINE, "SOFTWARE\\Fallback", win::KEY_WOW64_64KEY,
+               {{kAllow, 0, win::KEY_READ, "Everyone"}});
     StderrCapture capture;
     std::string account = "System";
     std::string allow = "";
-    EXPECT_TRUE(SetPerm::RegSetKeyPermission("HKXX", "SOFTWARE\\Fallback", account, allow, "ALL"));
-    EXPECT_NE(capture.Text().find("\tSetPerm\\RegSetKeyPermission - Bad skey passed:  HKXX\n"
-                                  "\t\tDefaulting to HKLM...\n"),
-              std::string::npos)
+    EXPECT_FALSE(SetPerm::RegSetKeyPermission("HKXX", "SOFTWARE\\Fallback", account, allow, "ALL"));
+    EXPECT_TRUE(SetPerm::GetRegKeyPermissions("HKCC", "SOFTWARE\\Fallback"));
+    EXPECT_NE(capture.Text().find("\tSetPerm\\RegSetKeyPermission - Bad skey passed:  HKXX\n"), std::string::npos)
         << capture.Text();
-    const std::vector<Entry> expected = {{kAllow, win::CONTAINER_INHERIT_ACE, win::KEY_ALL_ACCESS, "System"}};
-    EXPECT_EQ(ReadKeySecurity(win::HKEY_LOCAL_MACHINE, "SOFTWARE\\Fallback", win::KEY_WOW64_64KEY).entries, expected);
+    EXPECT_EQ(capture.Text().find("Defaulting to HKLM"), std::string::npos) << capture.Text();
+    const std::vector<Entry> unchanged = {{kAllow, 0, win::KEY_READ, "Everyone"}};
+    EXPECT_EQ(ReadKeySecurity(win::HKEY_LOCAL_MACHINE, "SOFTWARE\\Fallback", win::KEY_WOW64_64KEY).entries, unchanged);
 }
 
 TEST_F(SetPermTest, FailuresGiveFalse) {

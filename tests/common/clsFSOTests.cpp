@@ -221,6 +221,8 @@ TEST_F(clsFSOTest, ShrinkToFitCutsWholeFoldersAfterTheHead) {
         {"C:\\aaa\\averyveryverylongname.txt", 10, "C:\\...\\averyveryverylongname.txt"},
         // Nothing after the head to cut at: the text comes back whole.
         {"\\\\averyveryverylongservername", 10, "\\\\averyveryverylongservername"},
+        {"C:\\Program Files", 10, "C:\\Program Files"},
+        {"\\\\server\\a very long share name", 12, "\\\\server\\a very long share name"},
     };
     for (const ShrinkCase& c : cases) EXPECT_EQ(fso.Shrink_2_Fit(c.path, c.maxLen), c.shown) << c.path;
 }

@@ -70,10 +70,11 @@ TEST(clsOpSys, ReleasesFlagsAndNames) {
         {{"5", "0", "2195", "2", "1", "0"}, "2K NT", "Windows 2000"},
         {{"4", "0", "1381", "2", "1", "0"}, "NT", "Windows NT"},
         {{"3", "51", "1057", "2", "1", "0"}, "NT", "Windows NT"},
-        {{"4", "90", "3000", "1", "0", "0"}, "9x 95 98 ME", "Windows Me"},
-        {{"4", "10", "2222", "1", "0", "0"}, "9x 95 98", "Windows 98"},
-        {{"4", "0", "950", "1", "0", "0"}, "9x 95", "Windows 95"},
-        {{"3", "10", "0", "0", "0", "0"}, "", ""},
+        // Windows 95, 98 and ME know only the short record: the product type stays 0.
+        {{"4", "90", "3000", "1", "1", "0"}, "9x 95 98 ME", "Windows Me"},
+        {{"4", "10", "2222", "1", "1", "0"}, "9x 95 98", "Windows 98"},
+        {{"4", "0", "950", "1", "1", "0"}, "9x 95", "Windows 95"},
+        {{"3", "10", "0", "0", "1", "0"}, "", ""},
         {{"6", "1", "7601", "3", "1", "48"}, "", ""},
         // Every minor test fails on 10.0, so it counts as Vista.
         {{"10", "0", "19045", "2", "1", "48"}, "Vista XP 2K NT", "Windows Vista Professional "},
@@ -89,7 +90,7 @@ TEST(clsOpSys, ReleasesFlagsAndNames) {
         EXPECT_EQ(os.MajorVersion(), std::stoi(v.major));
         EXPECT_EQ(os.MinorVersion(), std::stoi(v.minor));
         EXPECT_EQ(os.PlatformID(), std::stoi(v.platformId));
-        EXPECT_EQ(os.ProductType(), std::stoi(v.productType));
+        EXPECT_EQ(os.ProductType(), v.platformId == "2" ? std::stoi(v.productType) : 0);
         EXPECT_EQ(os.BuildNumber(), std::stoi(v.build));
     }
 }

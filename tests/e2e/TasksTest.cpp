@@ -4,16 +4,15 @@
 // on PATH and in an autostart folder under a temporary HOME, and through the
 // installed schtasks.exe.
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <thread>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/api/EventLog.h"
@@ -36,6 +35,14 @@ const std::string kProgram = "\"C:\\Program Files\\Quarnel\\Quarnel.exe\"";
 const std::string kSubscribed = testsupport::kSubscribed;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The normal start runs schtasks without waiting for it: its files appear a moment later.
+bool AppearsWithin(const fs::path& file, std::chrono::seconds limit = std::chrono::seconds(30)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!fs::exists(file) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return fs::exists(file);
+}
 
 class TasksRun : public testing::Test {
 protected:
@@ -75,9 +82,9 @@ protected:
         return found ? found->taskToRun : "(no task)";
     }
 
-    // The installed schtasks.exe, run from a shell of this machine.
-    std::string Query() {
-        const std::string command = "'" + (programFolder / "schtasks.exe").string() + "' /query /fo LIST /v";
+    // The installed schtasks.exe, run from a shell of this machine, with arguments typed as in bash.
+    std::string Query(const std::string& arguments = "/query /fo LIST /v") {
+        const std::string command = "'" + (programFolder / "schtasks.exe").string() + "' " + arguments;
         std::string output;
         if (FILE* pipe = popen(command.c_str(), "r")) {
             char buffer[4096];
@@ -128,6 +135,11 @@ TEST_F(TasksRun, InstallerCreatesTheTasksWithTheirCommandLines) {
     EXPECT_TRUE(Has(listed, "Task To Run:                          " + kProgram + " /heartbeat\n")) << listed;
     EXPECT_TRUE(Has(listed, "TaskName:                             \\Quarnel Rules Update\n")) << listed;
     EXPECT_TRUE(Has(listed, "Start Time:                           02:15:00\n")) << listed;
+
+    // A quoted name typed in bash reaches the tool as it would from cmd.
+    const std::string one = Query("/query /tn \"Quarnel Heartbeat\" /fo LIST /v");
+    EXPECT_TRUE(Has(one, "TaskName:                             \\Quarnel Heartbeat\n")) << one;
+    EXPECT_FALSE(Has(one, "Quarnel Rules Update")) << one;
 }
 
 TEST_F(TasksRun, TwoRulesLocationsOpenTheProfilePromptInsteadOfATask) {
@@ -155,11 +167,8 @@ TEST_F(TasksRun, UninstallerInCapitalsRemovesTasksAndStopsTheMonitor) {
     auto monitor = std::make_unique<RunningProgram>(host, programFolder / "Quarnel.exe", "");
     ASSERT_TRUE(monitor->WaitForOutput(testsupport::kTrayIconAdded)) << monitor->DebugOutput();
     ASSERT_TRUE(monitor->WaitForOutput(kSubscribed)) << monitor->DebugOutput();
-    // The log-on task is made by a schtasks.exe the start does not wait for.
-    for (int i = 0; i < 200 && !fs::exists(autostart / "Quarnel.desktop"); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(AppearsWithin(autostart / "Quarnel.desktop"));
     ASSERT_TRUE(platform::FindScheduledTask("Quarnel")) << "the normal start registers the log-on task";
-    ASSERT_TRUE(fs::exists(autostart / "Quarnel.desktop"));
 
     Run("/UNINSTALLER");
     const ProgramResult ended = monitor->Wait();
@@ -176,6 +185,32 @@ TEST_F(TasksRun, UninstallerInCapitalsRemovesTasksAndStopsTheMonitor) {
     const std::string script = ReadHostFile(programFolder / "StopMonitor.cmd");
     EXPECT_EQ(script.rfind("ping 127.0.0.1", 0), 0u) << script;
     EXPECT_TRUE(Has(script, "\ntskill \"Quarnel.exe\" /a")) << script;
+}
+
+}  // namespace
+
+namespace {
+
+// A new account's desktop has no autostart folder yet; the log-on entry makes it.
+TEST_F(TasksRun, NormalStartOnAFreshAccountLeavesTheLogonEntry) {
+    fs::remove_all(autostart.parent_path());
+    RunningProgram monitor(host, programFolder / "Quarnel.exe", "");
+    ASSERT_TRUE(monitor.WaitForOutput(kSubscribed)) << monitor.DebugOutput();
+    EXPECT_TRUE(AppearsWithin(autostart / "Quarnel.desktop")) << monitor.DebugOutput();
+    const ProgramResult ended = testsupport::StopLiveMonitor(host, monitor);
+    EXPECT_FALSE(ended.killed) << ended.debugOutput;
+}
+
+// An installed copy finds its tools beside itself and where Windows looks, never in the build
+// tree: without them the scheduler cannot be run, and the tasks stay.
+TEST_F(TasksRun, AnInstalledCopyUsesNoToolOfTheBuildTree) {
+    SwitchOnThePeriodicTasks();
+    Run("/installer");
+    ASSERT_EQ(platform::ListScheduledTasks().size(), 3u);
+    for (const char* tool : {"wintool", "schtasks.exe"}) fs::remove(programFolder / tool);
+    const ProgramResult result = Run("/uninstaller");
+    EXPECT_EQ(platform::ListScheduledTasks().size(), 3u) << result.debugOutput;
+    EXPECT_TRUE(Has(result.debugOutput, "53 File not found")) << result.debugOutput;
 }
 
 }  // namespace

@@ -200,6 +200,16 @@ TEST_F(HistoryView, HeaderClickSortsAsTextAndASecondClickReverses) {
         << "back on the first column: ascending again";
 }
 
+// A Windows list sorts its texts with letter case ignored.
+TEST_F(HistoryView, SortingIgnoresLetterCase) {
+    Open("10:01:00|9|Error|beta|b\r\n10:02:00|10|Warning|Alpha|a\r\n09:59:00|7036|Information|Gamma|c\r\n"
+         "09:58:00|1|Information|alpha two|d\r\n");
+    ClickHeader(3);
+    EXPECT_EQ(ColumnTexts(3), (std::vector<std::string>{"Alpha", "alpha two", "beta", "Gamma"}));
+    ClickHeader(3);
+    EXPECT_EQ(ColumnTexts(3), (std::vector<std::string>{"Gamma", "beta", "alpha two", "Alpha"}));
+}
+
 TEST_F(HistoryView, CopiesTheMessageOrAllInfoOfTheSelectedItem) {
     Open(kThreeAlerts);
     vb::Clipboard::SetText("before");

@@ -2,6 +2,8 @@
 
 #include "monitor/modDHM.h"
 #include "platform/api/Program.h"
+#include "platform/api/MessageBox.h"
+#include "support/StderrCapture.h"
 #include "support/TempHost.h"
 #include "support/TestApplication.h"
 
@@ -103,6 +105,17 @@ TEST(Launchers, PasswordPromptClearsAMatchOnceRead) {
     EXPECT_TRUE(modDHM::PromptPassword());
     EXPECT_FALSE(modDHM::bPasswordOK);
     EXPECT_FALSE(modDHM::PromptPassword());
+}
+
+// The line of an error nothing trapped has the form of every other error line.
+TEST(Launchers, AnUntrappedErrorWritesItsErrorLine) {
+    testsupport::TestApplication();
+    testsupport::TempHost host;
+    testsupport::StderrCapture capture;
+    platform::QueueMessageBoxAnswer(vb::vbOK);
+    modDHM::ReportUntrappedError(RuntimeError::InvalidProcedureCall());
+    EXPECT_NE(capture.Text().find("\tmodDHM\\Main VB ERROR: 5 Invalid procedure call or argument\n"), std::string::npos)
+        << capture.Text();
 }
 
 }  // namespace

@@ -85,6 +85,10 @@ TEST(Scrambler, CharacterOutsideTheCodePageIsScrambledAsQuestionMark) {
     EXPECT_EQ(XorEncode("a\xce\xa9" "b", kConfigPasswordKey), XorEncode("a?b", kConfigPasswordKey));
     EXPECT_EQ(XorDecode(XorEncode("\xf0\x9f\x94\x91", kMailPasswordKey), kMailPasswordKey), "?");
     EXPECT_EQ(XorEncode("bad\xff" "byte", kMailPasswordKey), XorEncode("bad?byte", kMailPasswordKey));
+    // A lead byte without its continuation stands alone: what follows it is kept.
+    EXPECT_EQ(XorEncode("x\xc3" "A1", kMailPasswordKey), XorEncode("x?A1", kMailPasswordKey));
+    EXPECT_EQ(XorEncode("\xe2\x82" "yz", kMailPasswordKey), XorEncode("??yz", kMailPasswordKey));
+    EXPECT_EQ(XorEncode("end\xf0\x9f", kMailPasswordKey), XorEncode("end??", kMailPasswordKey));
 }
 
 TEST(Scrambler, TheTwoKeysGiveDifferentFormsAndTheWrongKeyAWrongText) {

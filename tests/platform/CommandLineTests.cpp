@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/api/CommandLine.h"
+#include "platform/api/Program.h"
 
 using platform::JoinCommandLineArguments;
 using platform::ProgramPartReadings;
@@ -83,6 +84,24 @@ TEST(CommandLine, EmptyAndUnclosedProgramParts) {
     ASSERT_EQ(single.size(), 1u);
     EXPECT_EQ(single[0].program, "schtasks");
     EXPECT_EQ(single[0].rest, "");
+}
+
+}  // namespace
+
+namespace {
+
+// A program started from a host shell gets no Windows command line: it rebuilds
+// one that splits into the same arguments.
+TEST(CommandLine, ArgumentsFromAHostShellAreQuotedBack) {
+    const std::vector<std::string> arguments = {"schtasks.exe", "/query", "/tn", "Quarnel Heartbeat", "a\"b", ""};
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    platform::InitProgram(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(vb::Command(), R"(/query /tn "Quarnel Heartbeat" "a\"b" "")");
+    EXPECT_EQ(SplitCommandLineArguments(vb::Command()),
+              std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+    platform::InitProgram(1, argv.data());
+    EXPECT_EQ(vb::Command(), "");
 }
 
 }  // namespace

@@ -294,6 +294,33 @@ TEST(EventCreate, BadArgumentsFailWithWindowsTextAndWriteNothing) {
     EXPECT_TRUE(AllRecords().empty());
 }
 
+TEST(EventCreate, IdsFollowOneRuleWhateverTheLeadingZeros) {
+    TempHost host;
+    const std::vector<std::pair<std::string, std::uint32_t>> accepted = {
+        {"007", 7}, {"000001", 1}, {"0000065535", 65535}, {"65535", 65535}};
+    for (const auto& [typed, id] : accepted) {
+        const auto result = platform::RunEventCreate({"/T", "ERROR", "/ID", typed, "/D", "x"});
+        EXPECT_EQ(result.exitCode, 0) << typed << result.error;
+    }
+    for (const std::string typed : {"0000", "000065536", "1000000"}) {
+        const auto result = platform::RunEventCreate({"/T", "ERROR", "/ID", typed, "/D", "x"});
+        EXPECT_EQ(result.error, "ERROR: Invalid ID. The valid range is from 1 - 65535.\n") << typed;
+    }
+    const auto records = AllRecords();
+    ASSERT_EQ(records.size(), accepted.size());
+    for (std::size_t i = 0; i < accepted.size(); ++i) EXPECT_EQ(records[i].eventId, accepted[i].second);
+}
+
+// A registry that cannot be read is reported as what it is, not as a refusal.
+TEST(EventCreate, ADamagedRegistrySaysWhatFailed) {
+    TempHost host;
+    testsupport::WriteHostFile(host.Folder() / "registry.db", std::string(8192, '\x5A'));
+    const ToolRun run = RunEventCreateExe(host, {"/T", "ERROR", "/ID", "1", "/SO", "Fresh Source", "/D", "x"});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(run.error.find("Access is denied"), std::string::npos) << run.error;
+    EXPECT_EQ(run.error.rfind("ERROR: An I/O operation initiated by the registry failed", 0), 0u) << run.error;
+}
+
 // A source that is already registered keeps its key; the record goes to
 // the log asked for, under any name, the program's own included.
 TEST(EventCreate, WritesUnderAnExistingSource) {

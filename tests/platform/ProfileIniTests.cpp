@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <set>
+#include <thread>
 
 #include "platform/api/ProfileIni.h"
 #include "support/TempHost.h"
@@ -190,4 +196,132 @@ TEST(ProfileIni, WholeNumbersReadAsGetPrivateProfileIntDoes) {
         win::UINT expected;
     } cases[] = {{"A", 42}, {"B", 12}, {"C", 0}, {"D", 31}, {"E", 7}, {"Missing", 7}};
     for (const Case& c : cases) EXPECT_EQ(win::GetPrivateProfileIntA("N", c.key, 7, kIni), c.expected) << c.key;
+}
+
+namespace {
+
+// The mode of every temporary file of `folder` as it appears, until `stop` is set.
+class TemporaryModeWatch {
+public:
+    explicit TemporaryModeWatch(const std::filesystem::path& folder) : folder_(folder) {
+        fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        inotify_add_watch(fd_, folder.c_str(), IN_CREATE);
+        thread_ = std::thread([this] { Watch(); });
+    }
+    ~TemporaryModeWatch() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        close(fd_);
+    }
+    std::set<mode_t> Modes() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        return modes_;
+    }
+
+private:
+    void Watch() {
+        alignas(inotify_event) char buffer[4096];
+        while (!stop_) {
+            const ssize_t got = read(fd_, buffer, sizeof buffer);
+            if (got <= 0) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                continue;
+            }
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                const std::string name = event->len ? event->name : "";
+                struct stat st {};
+                if (name.ends_with(".tmp") && stat((folder_ / name).c_str(), &st) == 0) modes_.insert(st.st_mode & 0777);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+    std::filesystem::path folder_;
+    int fd_ = -1;
+    std::atomic<bool> stop_{false};
+    std::set<mode_t> modes_;
+    std::thread thread_;
+};
+
+pid_t EndedProcessId() {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+}  // namespace
+
+// A large file keeps the temporary open long enough to be seen: a scrambled
+// password must never sit in a world-readable file, not even for a moment.
+TEST(ProfileIni, TheTemporaryFileIsCreatedWithTheFilesMode) {
+    TempHost host;
+    const auto file = host.HostOf(kIni);
+    WriteHostFile(file, "[Big]\r\n" + std::string(16 << 20, 'x') + "\r\n[S]\r\nPassword=old\r\n");
+    chmod(file.c_str(), 0600);
+    std::set<mode_t> modes;
+    {
+        TemporaryModeWatch watch(file.parent_path());
+        ASSERT_TRUE(win::WritePrivateProfileStringA("S", "Password", "new", kIni));
+        modes = watch.Modes();
+    }
+    for (mode_t mode : modes) EXPECT_EQ(mode & 0077, 0u) << std::oct << mode;
+    EXPECT_EQ(Read(kIni, "S", "Password"), "new");
+}
+
+TEST(ProfileIni, TemporariesOfEndedWritersAreRemoved) {
+    TempHost host;
+    const auto file = host.HostOf(kIni);
+    WriteHostFile(file, "[S]\r\nK=old\r\n");
+    const auto folder = file.parent_path();
+    const auto stale = folder / (".Test.ini." + std::to_string(EndedProcessId()) + ".tmp");
+    const auto running = folder / (".Test.ini." + std::to_string(getppid()) + ".tmp");
+    const auto other = folder / ".Other.ini.1.tmp";
+    for (const auto& path : {stale, running, other}) WriteHostFile(path, "half a file");
+    ASSERT_TRUE(win::WritePrivateProfileStringA("S", "K", "new", kIni));
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(running)) << "a writer that still runs keeps its file";
+    EXPECT_TRUE(std::filesystem::exists(other));
+}
+
+TEST(ProfileIni, ALinkIsWrittenThroughToItsTarget) {
+    TempHost host;
+    const auto target = host.HostOf("C:\\Shared\\Real.ini");
+    WriteHostFile(target, "[S]\r\nK=old\r\n");
+    std::filesystem::create_directories(host.HostOf("C:\\Settings"));
+    std::filesystem::create_symlink(target, host.HostOf(kIni));
+    ASSERT_TRUE(win::WritePrivateProfileStringA("S", "K", "new", kIni));
+    EXPECT_TRUE(std::filesystem::is_symlink(host.HostOf(kIni)));
+    EXPECT_EQ(ReadHostFile(target), "[S]\r\nK=new\r\n");
+}
+
+// A writable file in a folder that takes no new file (a folder the user may
+// not write to, a shared settings folder) is written in place.
+TEST(ProfileIni, AWritableFileInAClosedFolderIsWrittenInPlace) {
+    TempHost host;
+    const auto file = host.HostOf(kIni);
+    WriteHostFile(file, "[S]\r\nK=a much longer old value\r\n");
+    const auto folder = file.parent_path();
+    const bool asRoot = geteuid() == 0;
+    const passwd* nobody = asRoot ? getpwnam("nobody") : nullptr;
+    if (asRoot && !nobody) GTEST_SKIP() << "no account 'nobody' to write as";
+    if (asRoot) {
+        for (auto path = folder; path != host.Folder().parent_path(); path = path.parent_path())
+            chmod(path.c_str(), 0755);
+        ASSERT_EQ(chown(file.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    } else {
+        chmod(folder.c_str(), 0555);
+    }
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (asRoot && setuid(nobody->pw_uid) != 0) _exit(2);
+        _exit(win::WritePrivateProfileStringA("S", "K", "new", kIni) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    chmod(folder.c_str(), 0755);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadHostFile(file), "[S]\r\nK=new\r\n");
 }

@@ -45,6 +45,8 @@ TEST(RegTool, AddThenQueryPrintsEachKindAsWindowsRegDoes) {
         {{"/v", "List", "/t", "REG_MULTI_SZ", "/d", "one\\0two"}, "    List    REG_MULTI_SZ    one\\0two"},
         {{"/v", "Count", "/t", "REG_DWORD", "/d", "255"}, "    Count    REG_DWORD    0xff"},
         {{"/v", "Hex", "/t", "REG_DWORD", "/d", "0x10"}, "    Hex    REG_DWORD    0x10"},
+        {{"/v", "Big", "/t", "REG_QWORD", "/d", "18446744073709551615"}, "    Big    REG_QWORD    0xffffffffffffffff"},
+        {{"/v", "BigHex", "/t", "reg_qword", "/d", "0x100000000"}, "    BigHex    REG_QWORD    0x100000000"},
         {{"/v", "Blob", "/t", "REG_BINARY", "/d", "00ff1A"}, "    Blob    REG_BINARY    00FF1A"},
         {{"/ve", "/d", "default"}, "    (Default)    REG_SZ    default"},
     };
@@ -99,6 +101,8 @@ TEST(RegTool, BadCommandLinesAreRefusedWithUsageHints) {
         {{"add", "HKCU\\Software\\T", "/v", "N", "/t", "REG_DWORD", "/d", "12x", "/f"},
          "ERROR: Invalid syntax.\nType \"REG ADD /?\" for usage.\n"},
         {{"add", "HKCU\\Software\\T", "/v", "N", "/t", "REG_DWORD", "/d", "4294967296", "/f"},
+         "ERROR: Invalid syntax.\nType \"REG ADD /?\" for usage.\n"},
+        {{"add", "HKCU\\Software\\T", "/v", "N", "/t", "REG_QWORD", "/d", "18446744073709551616", "/f"},
          "ERROR: Invalid syntax.\nType \"REG ADD /?\" for usage.\n"},
         {{"add", "HKCU\\Software\\T", "/v", "N", "/t", "REG_BINARY", "/d", "abc", "/f"},
          "ERROR: Invalid syntax.\nType \"REG ADD /?\" for usage.\n"},

@@ -402,18 +402,42 @@ TEST(RegistryStore, TwoProcessesWritingOneKeyLoseNoValue) {
 
 // ---- security -----------------------------------------------------------
 
-TEST(RegistrySecurity, DefaultDescriptorGivesTheHostUserAdministratorsAndSystemFullControl) {
+// Who has full control and who may only read a new key.
+std::pair<std::vector<std::string>, std::vector<std::string>> FullAndReadAccounts(HKEY key) {
+    std::pair<std::vector<std::string>, std::vector<std::string>> accounts;
+    for (const auto& entry : platform::AclEntries(KeyDescriptor(key).dacl.data())) {
+        if (entry.type != ACCESS_ALLOWED_ACE_TYPE) continue;
+        if (entry.mask == KEY_ALL_ACCESS) accounts.first.push_back(platform::SidToString(entry.sid.data()));
+        if (entry.mask == KEY_READ) accounts.second.push_back(platform::SidToString(entry.sid.data()));
+    }
+    return accounts;
+}
+
+TEST(RegistrySecurity, MachineKeysAreTheAdministratorsAndUserKeysTheUsers) {
     TempHost host;
-    Key key;
-    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Sec", key, KEY_ALL_ACCESS | KEY_WOW64_64KEY), 0);
-    const platform::DescriptorParts sd = KeyDescriptor(key.Get());
-    EXPECT_EQ(sd.owner, platform::CallingUserSid());
-    ASSERT_TRUE(sd.daclPresent);
-    std::vector<std::string> fullControl;
-    for (const auto& entry : platform::AclEntries(sd.dacl.data()))
-        if (entry.type == ACCESS_ALLOWED_ACE_TYPE && entry.mask == KEY_ALL_ACCESS)
-            fullControl.push_back(platform::SidToString(entry.sid.data()));
-    EXPECT_EQ(fullControl, (std::vector<std::string>{Me(), "S-1-5-32-544", "S-1-5-18"}));
+    Key machine;
+    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Sec", machine, KEY_ALL_ACCESS | KEY_WOW64_64KEY), 0);
+    EXPECT_EQ(KeyDescriptor(machine.Get()).owner, platform::CallingUserSid());
+    const auto machineAccounts = FullAndReadAccounts(machine.Get());
+    EXPECT_EQ(machineAccounts.first, (std::vector<std::string>{"S-1-5-32-544", "S-1-5-18"}));
+    EXPECT_EQ(machineAccounts.second, (std::vector<std::string>{"S-1-5-32-545"}));
+    Key user;
+    ASSERT_EQ(Create(HKEY_CURRENT_USER, "Software\\Sec", user), 0);
+    EXPECT_EQ(FullAndReadAccounts(user.Get()).first, (std::vector<std::string>{Me(), "S-1-5-32-544", "S-1-5-18"}));
+}
+
+TEST(RegistrySecurity, WithoutAdministratorRightsMachineKeysOnlyRead) {
+    TempHost host;
+    host.WriteHostIni("Machine", "Administrator", "0");
+    Key refused;
+    EXPECT_EQ(Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quarnel", refused, KEY_ALL_ACCESS | KEY_WOW64_64KEY),
+              static_cast<LONG>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Create(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\Quarnel", refused),
+              static_cast<LONG>(ERROR_ACCESS_DENIED));
+    Key reader;
+    EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, "SOFTWARE", reader, KEY_READ | KEY_WOW64_64KEY), 0);
+    Key own;
+    EXPECT_EQ(Create(HKEY_CURRENT_USER, "Software\\Quarnel", own), 0);
 }
 
 TEST(RegistrySecurity, DescriptorRoundTripsThroughSetAndGet) {

@@ -317,11 +317,53 @@ TEST_F(HostInstallation, LogonTaskGoesIntoAutostartAndOutAgain) {
     EXPECT_FALSE(fs::exists(Autostart("Quarnel.desktop")));
 }
 
-TEST_F(HostInstallation, WithoutAnAutostartFolderNoneIsMade) {
-    fs::remove(Autostart("").parent_path());
+// A fresh account's desktop has no autostart folder yet, and maybe no .config.
+TEST_F(HostInstallation, AMissingAutostartFolderIsMadeForTheOwner) {
+    const fs::path config = Autostart("").parent_path().parent_path();
+    fs::remove_all(config);
     ASSERT_EQ(Schtasks("/create /sc onlogon /tn \"Quarnel\" /tr \"C:\\Q.exe\"").exitCode, 0);
-    EXPECT_FALSE(fs::exists(Autostart("").parent_path()));
-    EXPECT_TRUE(platform::FindScheduledTask("Quarnel"));
+    EXPECT_TRUE(fs::exists(Autostart("Quarnel.desktop")));
+    for (const fs::path& folder : {config, Autostart("").parent_path()}) {
+        struct stat st {};
+        ASSERT_EQ(stat(folder.c_str(), &st), 0) << folder;
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
+    }
+    // A home that is not there is not made up.
+    ScopedVariable noHome("HOME", (standIns / "nobody-home").c_str());
+    ASSERT_EQ(Schtasks("/create /sc onlogon /tn \"Other\" /tr \"C:\\Q.exe\"").exitCode, 0);
+    EXPECT_FALSE(fs::exists(standIns / "nobody-home"));
+    EXPECT_TRUE(platform::FindScheduledTask("Other"));
+}
+
+// A line break in a task's texts or in the host folder would write lines of its own into the
+// crontab and the autostart entry: such a task is refused with the scheduler's error.
+TEST_F(HostInstallation, ControlCharactersInATaskOrTheHostFolderAreRefused) {
+    struct Case {
+        std::string arguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"/create /sc DAILY /st 08:00 /tn \"Bad\nName\" /tr C:\\Q.exe", "ERROR: Invalid syntax."},
+        {"/create /sc DAILY /st 08:00 /tn Good /tr \"C:\\Q.exe\n* * * * * rm -rf ~\"", "ERROR: Invalid syntax."},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = Schtasks(c.arguments);
+        EXPECT_EQ(run.exitCode, 1) << c.arguments;
+        EXPECT_TRUE(Has(run.output, c.message)) << c.arguments << "\n" << run.output;
+    }
+    for (const char* folder : {"line\nbreak", "carriage\rreturn", "tab\there"}) {
+        const fs::path odd = host.Folder() / folder;
+        fs::create_directories(odd);
+        ScopedVariable oddHost("QUARNEL_HOST", odd.c_str());
+        for (const std::string& create : {kHeartbeatCreate, std::string("/create /sc onlogon /tn Q /tr C:\\Q.exe")}) {
+            const ToolRun run = Schtasks(create);
+            EXPECT_EQ(run.exitCode, 1) << folder;
+            EXPECT_TRUE(Has(run.output, "ERROR: The parameter is incorrect.")) << run.output;
+        }
+        EXPECT_TRUE(platform::ListScheduledTasks().empty());
+    }
+    EXPECT_FALSE(fs::exists(table));
+    EXPECT_TRUE(fs::is_empty(Autostart("").parent_path()));
 }
 
 TEST_F(HostInstallation, AnAutostartFileOfAnotherHostStays) {

@@ -364,6 +364,20 @@ SECURITY_DESCRIPTOR OwnerDescriptor(Bytes& sid) {
     return sd;
 }
 
+// Switches SeRestorePrivilege in this process; true when the token holds it.
+bool SwitchRestorePrivilege(bool on) {
+    HANDLE token = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) return false;
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    LookupPrivilegeValueA(nullptr, "SeRestorePrivilege", &privileges.Privileges[0].Luid);
+    privileges.Privileges[0].Attributes = on ? SE_PRIVILEGE_ENABLED : 0;
+    const BOOL adjusted = AdjustTokenPrivileges(token, FALSE_, &privileges, sizeof privileges, nullptr, nullptr);
+    const DWORD code = GetLastError();
+    CloseTokenHandle(token);
+    return adjusted && code == ERROR_SUCCESS;
+}
+
 uid_t OwnerOnHost(const std::filesystem::path& file) {
     struct stat info {};
     ::stat(file.c_str(), &info);
@@ -400,24 +414,41 @@ TEST(FileOwners, SettingTheOwnerChownsWherePermittedAndFailsOtherwise) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(SetFileSecurityA("C:\\give.txt", OWNER_SECURITY_INFORMATION, &mine));  // already the owner
 
+    // Giving a file to another account takes the restore privilege, switched on.
+    Bytes rootSid = platform::SidOfHostUser(0);
+    SECURITY_DESCRIPTOR toRoot = OwnerDescriptor(rootSid);
+    Bytes otherSid = platform::SidOfHostUser(geteuid() == 0 ? 65534 : 0);
+    SECURITY_DESCRIPTOR toOther = OwnerDescriptor(otherSid);
+    EXPECT_FALSE(SetFileSecurityA("C:\\give.txt", OWNER_SECURITY_INFORMATION, &toOther));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_OWNER);
+    EXPECT_EQ(OwnerOnHost(file), geteuid());
+
     if (geteuid() != 0) {
-        Bytes rootSid = platform::SidOfHostUser(0);
-        SECURITY_DESCRIPTOR toRoot = OwnerDescriptor(rootSid);
+        ASSERT_TRUE(SwitchRestorePrivilege(true));
         EXPECT_FALSE(SetFileSecurityA("C:\\give.txt", OWNER_SECURITY_INFORMATION, &toRoot));
         EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
         EXPECT_EQ(OwnerOnHost(file), geteuid());
+        SwitchRestorePrivilege(false);
         return;
     }
     const passwd* nobody = getpwnam("nobody");
     if (nobody == nullptr) GTEST_SKIP() << "no user nobody on this host";
     Bytes nobodySid = platform::SidOfHostUser(nobody->pw_uid);
     SECURITY_DESCRIPTOR toNobody = OwnerDescriptor(nobodySid);
+    host.WriteHostIni("Machine", "Administrator", "0");
+    EXPECT_FALSE(SwitchRestorePrivilege(true));
+    EXPECT_FALSE(SetFileSecurityA("C:\\give.txt", OWNER_SECURITY_INFORMATION, &toNobody));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_OWNER);
+    EXPECT_EQ(OwnerOnHost(file), 0u);
+    host.WriteHostIni("Machine", "Administrator", "1");
+    ASSERT_TRUE(SwitchRestorePrivilege(true));
     ASSERT_TRUE(SetFileSecurityA("C:\\give.txt", OWNER_SECURITY_INFORMATION, &toNobody));
     EXPECT_EQ(OwnerOnHost(file), nobody->pw_uid);
     Bytes admins = platform::WellKnownSid("Administrators");
     SECURITY_DESCRIPTOR toAdmins = OwnerDescriptor(admins);
     ASSERT_TRUE(SetFileSecurityA("C:\\give.txt", OWNER_SECURITY_INFORMATION, &toAdmins));
     EXPECT_EQ(OwnerOnHost(file), 0u);
+    SwitchRestorePrivilege(false);
 
     // An unprivileged process may not give the file away.
     std::filesystem::permissions(host.Folder(), std::filesystem::perms(0755));
