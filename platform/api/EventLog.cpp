@@ -189,6 +189,8 @@ EventLogStore::EventLogStore() : connection_(std::make_unique<Connection>()) {
     sqlite3_busy_handler(connection_->db, ShortBusyWait, nullptr);
     Execute(connection_->db, "PRAGMA journal_mode=WAL");
     Execute(connection_->db, kWalLimit);
+    // With the write-ahead log a commit survives a crash of the program without a sync of its own.
+    Execute(connection_->db, "PRAGMA synchronous=NORMAL");
     Execute(connection_->db, kSchema);
     sqlite3_wal_hook(connection_->db, CheckpointWhenLarge, nullptr);
     struct stat info {};
@@ -212,10 +214,15 @@ void EventLogStore::Append(EventRecord& record) {
     if (record.computerName.empty()) record.computerName = ComputerName();
     Execute(db, "BEGIN IMMEDIATE");
     try {
-        Statement last(db, "SELECT COALESCE(MAX(record_number), 0) FROM records WHERE log = ?1 COLLATE NOCASE");
-        last.Bind(1, record.log);
-        last.Step();
-        record.recordNumber = last.Int(0) + 1;
+        {
+            // Finished before the commit: a statement still open over it keeps
+            // the write-ahead log from ever being restarted.
+            Statement last(db, "SELECT COALESCE(MAX(record_number), 0) FROM records WHERE log = ?1 COLLATE NOCASE");
+            last.Bind(1, record.log);
+            last.Step();
+            record.recordNumber = last.Int(0) + 1;
+            last.Reset();
+        }
         Statement insert(db,
                          "INSERT INTO records (log, record_number, source, type, category, event_id, string_count,"
                          " strings, data, user_sid, computer, time_generated, time_written)"
