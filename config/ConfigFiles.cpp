@@ -2,14 +2,12 @@
 
 #include <array>
 #include <cmath>
-#include <cstdlib>
 
 #include "common/CommonModule.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/Text.h"
-#include "platform/host/WinPath.h"
 
 namespace ConfigFiles {
 
@@ -63,12 +61,9 @@ bool IsReadOnly(const std::string& sFile) {
 std::string ListFilePath(const std::string& fileName) { return CommonModule::AppPath() + "Rules\\" + fileName; }
 
 std::optional<int> CheckBoxValue(const std::string& text) {
-    const char* start = text.c_str();
-    char* end = nullptr;
-    const double number = std::strtod(start, &end);
-    while (*end == ' ') ++end;
-    if (end == start || *end != '\0') return std::nullopt;
-    const double value = std::nearbyint(number);
+    const std::optional<double> number = platform::TextToNumber(text);
+    if (!number) return std::nullopt;
+    const double value = std::nearbyint(*number);
     if (value != 0 && value != 1 && value != 2) return std::nullopt;
     return static_cast<int>(value);
 }

@@ -35,8 +35,13 @@ ConfigWindow::ConfigWindow(const std::string& formName, const std::string& title
     setObjectName(QString::fromStdString(formName));
     setAttribute(Qt::WA_DeleteOnClose);
     layout_ = new QGridLayout(this);
-    panelStack_ = new QGridLayout;
-    layout_->addLayout(panelStack_, 0, 1);
+    layout_->setContentsMargins(0, 0, 0, 0);
+    // The panels' place keeps its room while every panel is hidden.
+    auto* panelArea = new QWidget(this);
+    panelArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    panelStack_ = new QGridLayout(panelArea);
+    panelStack_->setContentsMargins(0, 0, 0, 0);
+    layout_->addWidget(panelArea, 0, 1);
     layout_->setColumnStretch(1, 1);
     BuildPanels();
     resize(860, 600);
@@ -62,6 +67,7 @@ std::string ConfigWindow::CheckText(const QCheckBox* box) {
     }
 }
 
+// The side bar fills the window's left edge.
 void ConfigWindow::SetSideBar(QWidget* sideBar) { layout_->addWidget(sideBar, 0, 0); }
 
 void ConfigWindow::Form_Load() {

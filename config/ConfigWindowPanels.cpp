@@ -143,7 +143,7 @@ static QPushButton* Button(QBoxLayout* layout, ConfigWindow* window, QWidget* ow
 }
 
 QWidget* ConfigWindow::NewPanel(const char* name) {
-    auto* panel = new QWidget(this);
+    auto* panel = new QWidget(panelStack_->parentWidget());
     panel->setObjectName(QString::fromLatin1(name));
     auto* layout = new QVBoxLayout(panel);
     layout->setAlignment(Qt::AlignTop);

@@ -1,7 +1,6 @@
 #include "frmConfig2.h"
 
 #include <QMouseEvent>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -36,19 +35,18 @@ void frmConfig2::BuildSideBar() {
     picSideBar->setObjectName("picSideBar");
     picSideBar->setAutoFillBackground(true);
     picSideBar->setBackgroundRole(QPalette::Base);
-    picSideBar->setFixedWidth(190);
-    auto* layout = new QVBoxLayout(picSideBar);
-    layout->setAlignment(Qt::AlignTop);
+    picSideBar->setFixedWidth(kSideBarWidth);
+    int row = 0;
     for (const SideBarEntry& entry : kSideBar) {
         auto* label = new QLabel(QString::fromUtf8(entry.caption), picSideBar);
-        layout->addWidget(label);
+        label->setGeometry(0, kSideBarTop + row++ * kSideBarRowHeight, kSideBarWidth, kSideBarRowHeight);
         if (entry.index < 0) {
+            label->setIndent(8);
             SetBold(label, true);
-            layout->setSpacing(6);
             continue;
         }
         label->setObjectName(QString("lblSideBar(%1)").arg(entry.index));
-        label->setIndent(14);
+        label->setIndent(22);
         label->setCursor(Qt::PointingHandCursor);
         label->installEventFilter(this);
         lblSideBar[entry.index] = label;

@@ -7,6 +7,17 @@
 
 #include "ConfigWindow.h"
 
+// The label side bar's fixed layout, in pixels of the window's client area:
+// one row per label or heading, in the order of the side bar.
+inline constexpr int kSideBarWidth = 190;
+inline constexpr int kSideBarTop = 8;
+inline constexpr int kSideBarRowHeight = 24;
+// The row of the label of an index, or -1.
+constexpr int SideBarRow(int index) {
+    constexpr int rows[] = {1, 2, 3, 4, -1, 6, 7, 8, 9, 11, 12, 13};
+    return index >= 0 && index < 12 ? rows[index] : -1;
+}
+
 class frmConfig2 : public ConfigWindow {
     Q_OBJECT
 

@@ -5,9 +5,10 @@
 #include <QWidget>
 #include <cmath>
 
+#include "platform/api/Twips.h"
+
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 // The largest font size a control takes; a larger one is refused, as a
 // failing assignment is skipped.
 constexpr double kLargestFontSize = 2160;
@@ -15,8 +16,6 @@ constexpr double kLargestFontSize = 2160;
 float Proportion(int part, int whole) {
     return whole == 0 ? 0.0f : static_cast<float>(part) / static_cast<float>(whole);
 }
-
-int PixelsOf(double twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
 
 bool HasGeometry(const QWidget& control) { return !qobject_cast<const QMenuBar*>(&control); }
 
@@ -36,10 +35,10 @@ ControlResizeInfo RecordOf(const QWidget& control, int scaleWidth, int scaleHeig
     record.flgResize = true;
     if (!HasGeometry(control)) return record;
     const QRect area = control.geometry();
-    record.HeightProportion = Proportion(area.height() * kTwipsPerPixel, scaleHeight);
-    record.WidthProportion = Proportion(area.width() * kTwipsPerPixel, scaleWidth);
-    record.TopProportion = Proportion(area.top() * kTwipsPerPixel, scaleHeight);
-    record.LeftProportion = Proportion(area.left() * kTwipsPerPixel, scaleWidth);
+    record.HeightProportion = Proportion(platform::TwipsY(area.height()), scaleHeight);
+    record.WidthProportion = Proportion(platform::TwipsX(area.width()), scaleWidth);
+    record.TopProportion = Proportion(platform::TwipsY(area.top()), scaleHeight);
+    record.LeftProportion = Proportion(platform::TwipsX(area.left()), scaleWidth);
     return record;
 }
 
@@ -47,12 +46,12 @@ void ApplyRecord(QWidget& control, const ControlResizeInfo& record, int scaleWid
     if (!HasGeometry(control)) return;
     QRect area = control.geometry();
     if (record.flgMove) {
-        area.moveLeft(PixelsOf(scaleWidth * static_cast<double>(record.LeftProportion)));
-        area.moveTop(PixelsOf(scaleHeight * static_cast<double>(record.TopProportion)));
+        area.moveLeft(platform::PixelsX(scaleWidth * static_cast<double>(record.LeftProportion)));
+        area.moveTop(platform::PixelsY(scaleHeight * static_cast<double>(record.TopProportion)));
     }
     if (record.flgResize) {
-        area.setWidth(PixelsOf(scaleWidth * static_cast<double>(record.WidthProportion)));
-        area.setHeight(PixelsOf(scaleHeight * static_cast<double>(record.HeightProportion)));
+        area.setWidth(platform::PixelsX(scaleWidth * static_cast<double>(record.WidthProportion)));
+        area.setHeight(platform::PixelsY(scaleHeight * static_cast<double>(record.HeightProportion)));
     }
     if (area != control.geometry()) control.setGeometry(area);
 }
@@ -66,9 +65,9 @@ void ApplyFontSize(QWidget& control, double size) {
 
 }  // namespace
 
-int FormResizer::ScaleWidth(const QWidget& objForm) { return objForm.width() * kTwipsPerPixel; }
+int FormResizer::ScaleWidth(const QWidget& objForm) { return static_cast<int>(platform::RoundHalfEven(platform::TwipsX(objForm.width()))); }
 
-int FormResizer::ScaleHeight(const QWidget& objForm) { return objForm.height() * kTwipsPerPixel; }
+int FormResizer::ScaleHeight(const QWidget& objForm) { return static_cast<int>(platform::RoundHalfEven(platform::TwipsY(objForm.height()))); }
 
 std::int16_t FormResizer::BaseForScaleWidth(int scaleWidth) {
     if (scaleWidth <= 0) return 0;

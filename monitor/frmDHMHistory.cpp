@@ -19,10 +19,10 @@
 #include "platform/api/FileSystem.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Twips.h"
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 // The list's width less this many twips is shared out among the columns.
 constexpr int kColumnMarginTwips = 325;
 
@@ -165,9 +165,9 @@ void frmDHM::SetupListView() {
     QStringList headers;
     for (const Column& column : kColumns) headers << column.header;
     ListView1->setHeaderLabels(headers);
-    const double sharedTwips = ListView1->width() * kTwipsPerPixel - kColumnMarginTwips;
+    const double sharedTwips = platform::TwipsX(ListView1->width()) - kColumnMarginTwips;
     for (int i = 0; i < kColumnCount; ++i)
-        ListView1->setColumnWidth(i, static_cast<int>(sharedTwips * kColumns[i].share / kTwipsPerPixel));
+        ListView1->setColumnWidth(i, platform::PixelsX(sharedTwips * kColumns[i].share));
 }
 
 void frmDHM::LoadHistory() {

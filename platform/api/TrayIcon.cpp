@@ -386,14 +386,29 @@ IconTable& Icons() {
 
 }  // namespace
 
+// Handles are numbered by the layer rather than taken from winId(), which
+// would turn a child control and its siblings into native windows.
+std::map<win::HWND, QPointer<QWidget>>& WindowHandles() {
+    static std::map<win::HWND, QPointer<QWidget>> handles;
+    return handles;
+}
+
 win::HWND HandleOfWindow(QWidget* window) {
     if (!window) return 0;
-    return static_cast<win::HWND>(window->winId());
+    static const char* const kHandle = "quarnelWindowHandle";
+    if (const QVariant known = window->property(kHandle); known.isValid()) return known.value<win::HWND>();
+    static win::HWND next = 0x10010;
+    const win::HWND handle = next;
+    next += 4;
+    window->setProperty(kHandle, QVariant::fromValue(handle));
+    WindowHandles()[handle] = window;
+    return handle;
 }
 
 QWidget* WindowOfHandle(win::HWND handle) {
     if (handle == 0 || !HaveWidgetApplication()) return nullptr;
-    return QWidget::find(static_cast<WId>(handle));
+    auto found = WindowHandles().find(handle);
+    return found == WindowHandles().end() ? nullptr : found->second.data();
 }
 
 win::HICON LoadIconResource(const std::string& name) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/api/WinTypes.h"
+#include "platform/api/WindowMessages.h"
 
 class QIcon;
 class QWidget;
@@ -41,15 +42,6 @@ constexpr DWORD NIIF_USER = 4;
 
 constexpr UINT NOTIFYICON_VERSION = 3;
 
-constexpr UINT WM_MOUSEMOVE = 0x200;
-constexpr UINT WM_LBUTTONDOWN = 0x201;
-constexpr UINT WM_LBUTTONUP = 0x202;
-constexpr UINT WM_LBUTTONDBLCLK = 0x203;
-constexpr UINT WM_RBUTTONDOWN = 0x204;
-constexpr UINT WM_RBUTTONUP = 0x205;
-constexpr UINT WM_RBUTTONDBLCLK = 0x206;
-constexpr UINT WM_MBUTTONDOWN = 0x207;
-constexpr UINT WM_MBUTTONUP = 0x208;
 constexpr UINT NIN_SELECT = 0x400;
 constexpr UINT NIN_BALLOONSHOW = 0x402;
 constexpr UINT NIN_BALLOONHIDE = 0x403;

@@ -23,7 +23,7 @@ TEST(ConfigFiles, RuleNamesThatCanBeFileNames) {
 TEST(ConfigFiles, CheckBoxValuesOfSettingsTexts) {
     const std::pair<const char*, std::optional<int>> cases[] = {
         {"0", 0}, {"1", 1}, {"2", 2}, {" 1 ", 1}, {"01", 1}, {"1.0", 1}, {"2.5", 2},
-        {"", std::nullopt}, {"3", std::nullopt}, {"-1", std::nullopt}, {"yes", std::nullopt}, {"1x", std::nullopt},
+        {"", std::nullopt}, {"3", std::nullopt}, {"-1", std::nullopt}, {"yes", std::nullopt}, {"1x", std::nullopt}, {"&H1", 1}, {"0x1", std::nullopt},
     };
     for (const auto& [text, value] : cases) EXPECT_EQ(ConfigFiles::CheckBoxValue(text), value) << '"' << text << '"';
 }

@@ -224,6 +224,7 @@ TEST_F(Settings, ListFilesAreRewrittenWithCaseDuplicatesOnce) {
     EXPECT_EQ(Entries(Window(), "listEventSourceEx"),
               (std::vector<std::string>{"Disk", "DISK", "Atapi", "disk", "Müller-Dienst"}));
     List("listEventDescEx")->addItem("disk full\r\n[EventType]");
+    List("listEventSourceEx")->addItem(QString::fromUtf8("MÜLLER-DIENST"));
     delete List("listHeartbeatDrives")->takeItem(1);
     delete List("listHeartbeatDrives")->takeItem(0);
     ASSERT_TRUE(Window()->SaveSettings());

@@ -1,6 +1,7 @@
 // The exclusion and heartbeat list editors: add and remove change the
 // controls, the save writes the files.
 #include "ConfigWindowFixture.h"
+#include "platform/api/ServiceControl.h"
 #include "support/StderrCapture.h"
 
 namespace configtest {
@@ -75,6 +76,22 @@ TEST_F(ListEditors, WithoutServicesATypedNameCanBeAdded) {
     SelectRow("listHeartbeatSvcs", 0);
     Click("cmdRemSvc");
     EXPECT_TRUE(Entries(Window(), "listHeartbeatSvcs").empty());
+}
+
+// The box offers the services' key names, not their display names, and keeps its empty text.
+TEST_F(ListEditors, TheServicesBoxOffersTheMachinesServiceNames) {
+    for (const char* name : {"Spooler", "wuauserv", "Dnscache"})
+        ASSERT_EQ(platform::CreateService({name, std::string("Display of ") + name, "C:\\svc.exe"}), 0u) << name;
+    Open();
+    auto* box = C<QComboBox>("comboSvcsList");
+    QStringList offered;
+    for (int i = 0; i < box->count(); ++i) offered << box->itemText(i);
+    offered.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(offered, (QStringList{"Dnscache", "Spooler", "wuauserv"}));
+    EXPECT_EQ(box->currentText().toStdString(), "");
+    box->setCurrentIndex(box->findText("Spooler"));
+    Click("cmdAddSvc");
+    EXPECT_EQ(Entries(Window(), "listHeartbeatSvcs"), std::vector<std::string>{"Spooler"});
 }
 
 TEST_F(ListEditors, SnmpRowsLoadAddAndSave) {

@@ -2,6 +2,7 @@
 // their panel, the closing commands save or not and restart the monitor's
 // history view, the close box does neither.
 #include <QLabel>
+#include <QLayout>
 
 #include "ConfigWindowFixture.h"
 #include "support/StderrCapture.h"
@@ -52,6 +53,23 @@ TEST_F(Navigation, EachTwinLabelShowsItsPanelAndIsTheOnlyBoldOne) {
             EXPECT_TRUE(BoldLabels().empty()) << index;
         else
             EXPECT_EQ(BoldLabels(), std::vector<std::int16_t>{index});
+    }
+}
+
+// Clicks from outside the program (xdotool) aim at these rows.
+TEST_F(Navigation, TwinLabelsSitInTheirFixedRows) {
+    Open();
+    Window()->layout()->activate();
+    for (std::int16_t index = 0; index <= 11; ++index) {
+        QLabel* label = Twin()->SideBarLabel(index);
+        if (SideBarRow(index) < 0) {
+            EXPECT_EQ(label, nullptr) << index;
+            continue;
+        }
+        ASSERT_NE(label, nullptr) << index;
+        const QPoint topLeft = label->mapTo(Window(), QPoint(0, 0));
+        EXPECT_EQ(topLeft, QPoint(0, kSideBarTop + SideBarRow(index) * kSideBarRowHeight)) << index;
+        EXPECT_EQ(label->height(), kSideBarRowHeight) << index;
     }
 }
 

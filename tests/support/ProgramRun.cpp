@@ -38,13 +38,18 @@ bool IsDroppedVariable(const char* entry) {
 }
 
 // The environment of a program of the host: the test's own, without a
-// display, with the host folder and the exact command-line text.
-std::vector<std::string> ChildEnvironment(const TempHost& host, const std::string& commandLine) {
+// display unless one is given, with the host folder and the exact command-line text.
+std::vector<std::string> ChildEnvironment(const TempHost& host, const std::string& commandLine,
+                                          const std::string& display) {
     std::vector<std::string> variables;
     for (char** entry = environ; *entry; ++entry)
         if (!IsDroppedVariable(*entry)) variables.emplace_back(*entry);
     variables.push_back("QUARNEL_HOST=" + host.Folder().string());
     variables.push_back("QUARNEL_CMDLINE=" + commandLine);
+    if (!display.empty()) {
+        variables.push_back("DISPLAY=" + display);
+        variables.push_back("QT_QPA_PLATFORM=xcb");
+    }
     return variables;
 }
 
@@ -77,11 +82,12 @@ fs::path InstallProgram(const TempHost& host) {
 
 fs::path InstalledIni(const TempHost& host) { return host.HostOf(kProgramFolder) / "Quarnel.ini"; }
 
-RunningProgram::RunningProgram(const TempHost& host, const fs::path& executable, const std::string& commandLine)
+RunningProgram::RunningProgram(const TempHost& host, const fs::path& executable, const std::string& commandLine,
+                               const std::string& display)
     : outputFile_(NewOutputFile(host)) {
     std::vector<std::string> arguments{executable.string()};
     for (std::string& argument : platform::SplitCommandLineArguments(commandLine)) arguments.push_back(std::move(argument));
-    std::vector<std::string> variables = ChildEnvironment(host, commandLine);
+    std::vector<std::string> variables = ChildEnvironment(host, commandLine, display);
     std::vector<char*> argv = PointersOf(arguments);
     std::vector<char*> envp = PointersOf(variables);
 

@@ -32,7 +32,10 @@ struct ProgramResult {
 // A started program. It is ended (with its process group) when the object goes.
 class RunningProgram {
 public:
-    RunningProgram(const TempHost& host, const std::filesystem::path& executable, const std::string& commandLine);
+    // Without a display the program runs without one (offscreen); with an X
+    // display (":5") its windows show there.
+    RunningProgram(const TempHost& host, const std::filesystem::path& executable, const std::string& commandLine,
+                   const std::string& display = "");
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;

@@ -1,0 +1,157 @@
+// The configuration windows of the real Quarnel.exe on an X display (Xvfb),
+// driven from outside with xdotool: found by their caption, side-bar items
+// clicked where their layout puts them; "Save && Close" writes the files,
+// starts Quarnel_Stop.exe "/showform", which ends the window's process and
+// opens the history view; a monitor started afterwards alerts on the rules.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "config/frmConfig2.h"
+#include "platform/api/ProfileIni.h"
+#include "platform/api/Process.h"
+#include "support/ProgramRun.h"
+#include "support/TempHost.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::RunningProgram;
+
+const std::string kCaption = "Quarnel  v1.0  Configuration";
+const std::string kBalloon = "\tShell_NotifyIcon NIM_MODIFY: balloon \"Event Alert\": ";
+
+// An X server of its own for one test.
+class XServer {
+public:
+    XServer() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (!number.empty()) display_ = ":" + number;
+    }
+    ~XServer() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    const std::string& Display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+class ConfigWindowRun : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(x_.Display().empty()) << "Xvfb did not start";
+        programFolder_ = testsupport::InstallProgram(host_);
+    }
+
+    std::unique_ptr<RunningProgram> Start(const std::string& commandLine) {
+        auto program =
+            std::make_unique<RunningProgram>(host_, programFolder_ / "Quarnel.exe", commandLine, x_.Display());
+        EXPECT_TRUE(program->WaitForOutput(testsupport::kConfigWindowLoaded, std::chrono::seconds(60)))
+            << program->DebugOutput();
+        return program;
+    }
+
+    // xdotool's output, without its last line end.
+    std::string XDoTool(const std::string& arguments) const {
+        const std::string command = "DISPLAY=" + x_.Display() + " timeout 30 xdotool " + arguments + " 2>&1";
+        std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+        std::string output;
+        std::array<char, 256> buffer{};
+        while (pipe && fgets(buffer.data(), buffer.size(), pipe.get())) output += buffer.data();
+        while (!output.empty() && output.back() == '\n') output.pop_back();
+        return output;
+    }
+
+    std::string FindWindow() const { return XDoTool("search --sync --onlyvisible --name '^" + kCaption + "$'"); }
+
+    void ClickAt(const std::string& window, int x, int y) const {
+        XDoTool("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+
+    void ClickTwinLabel(const std::string& window, int index) const {
+        ClickAt(window, 60, kSideBarTop + SideBarRow(index) * kSideBarRowHeight + kSideBarRowHeight / 2);
+    }
+
+    void Setting(const std::string& section, const std::string& key, const std::string& value) const {
+        platform::WriteIniValue(testsupport::InstalledIni(host_), section, key, value);
+    }
+    std::optional<std::string> Stored(const std::string& section, const std::string& key) const {
+        return platform::ReadIniValue(testsupport::InstalledIni(host_), section, key);
+    }
+
+    XServer x_;
+    testsupport::TempHost host_;
+    fs::path programFolder_;
+};
+
+TEST_F(ConfigWindowRun, SafeModeSaveAndCloseWritesTheFilesAndReopensTheHistoryView) {
+    Setting("General", "StartupSet", "1");
+    Setting("General", "ShowTaskBar", "1");
+    testsupport::WriteHostFile(programFolder_ / "Rules" / "Print Spooler.DAT",
+                               "[LogFile]\r\nSystem=1\r\n[EventType]\r\nError=1\r\n"
+                               "[EventDetail]\r\nEventID=7036\r\nEventDesc=spooler\r\n");
+    testsupport::WriteHostFile(programFolder_ / "Rules" / "GlobalExclusion_EventSource_List.txt",
+                               "Noisy\r\nNOISY\r\nnoisy\r\n");
+    auto window = Start("/configsafe");
+    const std::string id = FindWindow();
+    ASSERT_FALSE(id.empty());
+    ClickTwinLabel(id, 2);   // Alert Rules
+    ClickTwinLabel(id, 11);  // Save & Zip: saves, the window stays
+    ASSERT_TRUE(window->WaitForOutput("frmConfig2\\SaveAndZipConfig")) << window->DebugOutput();
+    EXPECT_TRUE(window->IsRunning());
+    ClickTwinLabel(id, 9);   // Save & Close
+    const testsupport::ProgramResult ended = window->Wait(std::chrono::seconds(60));
+    EXPECT_FALSE(ended.killed) << ended.debugOutput;
+    ASSERT_TRUE(window->WaitForOutput(testsupport::kTrayIconAdded)) << window->DebugOutput();
+    EXPECT_EQ(window->DebugOutput().find(testsupport::kSubscribed), std::string::npos);
+
+    // The save wrote StartupSet "0", so the history view registered the start at log-on again.
+    EXPECT_TRUE(window->WaitForOutput("The scheduled task \"Quarnel\" has successfully been created."))
+        << window->DebugOutput();
+    EXPECT_EQ(Stored("General", "StartupSet"), "1");
+    EXPECT_EQ(Stored("General", "ShowTrayIcon"), "1");
+    EXPECT_EQ(Stored("ScheduledTasks", "HeartbeatTime"), "10:00:00");
+    EXPECT_EQ(testsupport::ReadHostFile(programFolder_ / "Rules" / "GlobalExclusion_EventSource_List.txt"),
+              "Noisy\r\n");
+    window.reset();  // ends the history view with the window's process group
+
+    RunningProgram monitor(host_, programFolder_ / "Quarnel.exe", "");
+    ASSERT_TRUE(monitor.WaitForOutput(testsupport::kSubscribed)) << monitor.DebugOutput();
+    const long created = vb::Shell("\"" + std::string(testsupport::kProgramFolder) +
+                                       "eventcreate.exe\" /L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" "
+                                       "/D \"The Print Spooler service entered the stopped state.\"",
+                                   0);
+    EXPECT_EQ(platform::WaitForChildExit(created), 0u);
+    EXPECT_TRUE(monitor.WaitForOutput(kBalloon)) << monitor.DebugOutput();
+    testsupport::StopLiveMonitor(host_, monitor);
+}
+
+}  // namespace
