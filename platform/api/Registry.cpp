@@ -169,11 +169,16 @@ void UseWriteAheadLog(sqlite3* db) {
 
 // The base keys are written in the same transaction as the tables, after
 // the switch to the write-ahead log.
+// A file that is no store is left to the full preparation, which says what failed.
 bool StorePrepared(sqlite3* db) {
-    Statement tables(db, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name IN ('keys','vals')");
-    if (!tables.Step() || tables.Int(0) != 2) return false;
-    Statement roots(db, "SELECT COUNT(*) FROM keys WHERE parent=0");
-    return roots.Step() && roots.Int(0) >= 3;
+    try {
+        Statement tables(db, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name IN ('keys','vals')");
+        if (!tables.Step() || tables.Int(0) != 2) return false;
+        Statement roots(db, "SELECT COUNT(*) FROM keys WHERE parent=0");
+        return roots.Step() && roots.Int(0) >= 3;
+    } catch (const StoreError&) {
+        return false;
+    }
 }
 
 void OpenDatabase(Store& store, const std::filesystem::path& file) {
