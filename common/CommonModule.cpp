@@ -255,9 +255,8 @@ std::string GetAppVersionString(const std::string& sTag, const std::string& sSuf
 
 std::int16_t CountFilesInFolder(const std::string& sFolder, const std::string& sPattern) {
     const std::string pattern = sPattern.empty() ? "*.*" : sPattern;
-    DisableFSRedir();
+    const FSRedirectionOff redirectionOff;
     const size_t count = vb::DirList(WithBackslash(sFolder) + pattern, vb::vbNormal).size();
-    RevertFSRedir();
     return static_cast<std::int16_t>(std::min<size_t>(count, std::numeric_limits<std::int16_t>::max()));
 }
 
@@ -438,9 +437,11 @@ std::string GetSystemUptime() {
 
 bool DoesFileExist(const std::string& path, bool bLog) {
     if (!LooksAbsolute(path)) return false;
-    DisableFSRedir();
-    const win::HFILE handle = win::OpenFile(path, win::OF_EXIST);
-    RevertFSRedir();
+    win::HFILE handle = win::HFILE_ERROR;
+    {
+        const FSRedirectionOff redirectionOff;
+        handle = win::OpenFile(path, win::OF_EXIST);
+    }
     const bool result = handle != win::HFILE_ERROR;
     if (bLog) {
         DPrint("CommonModule\\DoesFileExist: " + std::to_string(handle));
@@ -468,9 +469,10 @@ std::string FileOrDir(const std::string& path) {
 }
 
 bool CreatePath(const std::string& path) {
-    DisableFSRedir();
-    win::MakeSureDirectoryPathExists(WithBackslash(path));
-    RevertFSRedir();
+    {
+        const FSRedirectionOff redirectionOff;
+        win::MakeSureDirectoryPathExists(WithBackslash(path));
+    }
     return DoesDirExist(path);
 }
 
@@ -520,10 +522,8 @@ std::vector<std::string> FindFilesInFolder(const std::string& folder, const std:
 bool ShellFileOperation(const std::string& source, const std::string& destination, bool bRenameOnCollision) {
     win::UINT flags = win::FOF_NOCONFIRMATION | win::FOF_NOCONFIRMMKDIR | win::FOF_NOCOPYSECURITYATTRIBS;
     if (bRenameOnCollision) flags |= win::FOF_RENAMEONCOLLISION;
-    DisableFSRedir();
-    const int result = win::SHFileOperationMove(source, destination, flags);
-    RevertFSRedir();
-    return result == 0;
+    const FSRedirectionOff redirectionOff;
+    return win::SHFileOperationMove(source, destination, flags) == 0;
 }
 
 bool IsNewerVersion(const std::string& sVersion1, const std::string& sVersion2) {

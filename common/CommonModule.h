@@ -95,6 +95,15 @@ void UnloadAllFormsExcept(QWidget* keep);
 // --- File-system redirection and 64-bit tests ----------------------------------
 void DisableFSRedir();
 void RevertFSRedir();
+
+// Redirection off for the life of the object, back on however the scope is left.
+class FSRedirectionOff {
+public:
+    FSRedirectionOff() { DisableFSRedir(); }
+    ~FSRedirectionOff() { RevertFSRedir(); }
+    FSRedirectionOff(const FSRedirectionOff&) = delete;
+    FSRedirectionOff& operator=(const FSRedirectionOff&) = delete;
+};
 bool Is64BitOS(const std::string& root = "");
 
 }  // namespace CommonModule

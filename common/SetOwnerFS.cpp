@@ -41,10 +41,13 @@ bool ApplyOwner(const std::string& sPath, const std::string& account) {
         LogFailure("SetSecurityDescriptorOwner", win::GetLastError());
         return false;
     }
-    CommonModule::DisableFSRedir();
-    const win::BOOL applied = win::SetFileSecurityA(sPath.c_str(), win::OWNER_SECURITY_INFORMATION, &descriptor);
-    const win::DWORD code = win::GetLastError();
-    CommonModule::RevertFSRedir();
+    win::BOOL applied = 0;
+    win::DWORD code = 0;
+    {
+        const CommonModule::FSRedirectionOff redirectionOff;
+        applied = win::SetFileSecurityA(sPath.c_str(), win::OWNER_SECURITY_INFORMATION, &descriptor);
+        code = win::GetLastError();
+    }
     if (!applied) {
         LogFailure("SetFileSecurity", code);
         return false;

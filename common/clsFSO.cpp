@@ -1,4 +1,5 @@
 #include "clsFSO.h"
+#include "common/ErrorTrap.h"
 
 #include <cctype>
 #include <cmath>
@@ -32,14 +33,7 @@ void LogStandardError(const std::string& member, const RuntimeError& e) {
 
 RuntimeError ObjectVariableNotSet() { return RuntimeError(91, "Quarnel", "Object variable or With block variable not set"); }
 
-// Runs one step of a member whose trapped errors go on with the next step.
-template <typename Step>
-void SkipErrors(Step step) {
-    try {
-        step();
-    } catch (const RuntimeError&) {
-    }
-}
+using ErrorTrap::SkipErrors;
 
 template <typename Step>
 void LogAndSkip(const std::string& member, Step step) {
@@ -190,9 +184,8 @@ void clsFSO::Get_FileProperties(const std::string& FullPathAndNameOfFile) {
         info.lpVerb = "properties";
         info.lpFile = FullPathAndNameOfFile;
         info.nShow = 5;
-        CommonModule::DisableFSRedir();
+        const CommonModule::FSRedirectionOff redirectionOff;
         win::ShellExecuteExA(&info);
-        CommonModule::RevertFSRedir();
     });
 }
 
@@ -200,9 +193,8 @@ bool clsFSO::KillFile(const std::string& strFile) {
     bool result = false;
     for (int attempt = 1; attempt <= 2; ++attempt) {
         SkipErrors([&] {
-            CommonModule::DisableFSRedir();
+            const CommonModule::FSRedirectionOff redirectionOff;
             win::DeleteFileA(strFile);
-            CommonModule::RevertFSRedir();
         });
         if (!CommonModule::DoesFileExist(strFile)) {
             result = true;
@@ -277,23 +269,18 @@ bool clsFSO::IsDriveReady(const std::string& strDrive) {
 }
 
 bool clsFSO::Create_Dir_Struct(const std::string& strPath) {
-    CommonModule::DisableFSRedir();
+    const CommonModule::FSRedirectionOff redirectionOff;
     try {
-        if (IsBlank(strPath)) {
-            CommonModule::RevertFSRedir();
-            return false;
-        }
+        if (IsBlank(strPath)) return false;
         const std::string path = Add_Trailing_Slash(strPath);
         for (size_t slash = path.find('\\'); slash != std::string::npos; slash = path.find('\\', slash + 1)) {
             const std::string folder = path.substr(0, slash);
             if (!folder.empty() && !fso::FolderExists(folder)) fso::CreateFolder(folder);
         }
-        CommonModule::RevertFSRedir();
         return true;
     } catch (const RuntimeError& e) {
         LogStandardError("Create_Dir_Struct", e);
         DPrint("An error occured while trying to create:  \t" + strPath);
-        CommonModule::RevertFSRedir();
         return false;
     }
 }
@@ -492,14 +479,12 @@ bool clsFSO::CopyOrMove(const std::string& strSource, const std::string& strTarg
 
 bool clsFSO::DelTree32(const std::string& strPath) {
     try {
-        CommonModule::DisableFSRedir();
+        const CommonModule::FSRedirectionOff redirectionOff;
         fso::DeleteFolder(strPath, true);
-        CommonModule::RevertFSRedir();
         return true;
     } catch (const RuntimeError& e) {
         LogStandardError("DelTree32", e);
         DPrint("- Error deleting path:  \t" + strPath);
-        CommonModule::RevertFSRedir();
         return false;
     }
 }
@@ -881,9 +866,10 @@ void clsFSO::ResetAttributes(const std::string& sTargetFile) {
     std::string owner, grantee;
     modTakeOwn::TakeOwnership(sTargetFile, subfolders, windowStyle, owner, grantee);
     SetOwnerFS::ChangeOwnerOfFile(sTargetFile, "");
-    CommonModule::DisableFSRedir();
-    vb::SetAttr(sTargetFile, vb::vbNormal);
-    CommonModule::RevertFSRedir();
+    {
+        const CommonModule::FSRedirectionOff redirectionOff;
+        vb::SetAttr(sTargetFile, vb::vbNormal);
+    }
     win::SetFileAttributesA(sTargetFile, win::FILE_ATTRIBUTE_ARCHIVE);
 }
 

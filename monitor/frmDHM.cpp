@@ -1,4 +1,5 @@
 #include "frmDHM.h"
+#include "common/ErrorTrap.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -19,14 +20,7 @@ namespace {
 
 QPointer<frmDHM> loadedWindow;
 
-// Runs one statement of a handler whose errors are skipped statement by statement.
-template <typename Statement>
-void Skip(Statement statement) {
-    try {
-        statement();
-    } catch (const RuntimeError&) {
-    }
-}
+using ErrorTrap::SkipErrors;
 
 }  // namespace
 
@@ -48,25 +42,25 @@ frmDHM* frmDHM::Load() {
 frmDHM* frmDHM::Instance() { return loadedWindow; }
 
 void frmDHM::Form_Load() {
-    Skip([&] { Menu_PopUp->menuAction()->setVisible(false); });
-    Skip([&] { setWindowIcon(platform::IconOfHandle(platform::LoadIconResource("a1"))); });
-    Skip([&] { resizer_.InitResizeArray(*this); });
-    Skip([&] { hide(); });
+    SkipErrors([&] { Menu_PopUp->menuAction()->setVisible(false); });
+    SkipErrors([&] { setWindowIcon(platform::IconOfHandle(platform::LoadIconResource("a1"))); });
+    SkipErrors([&] { resizer_.InitResizeArray(*this); });
+    SkipErrors([&] { hide(); });
     if (modDHM::bShowTrayIcon) {
-        Skip([&] {
+        SkipErrors([&] {
             m_frmSysTray = new frmSysTray;
             m_frmSysTray->AddMenuItem("&Show", "show", false);
             m_frmSysTray->AddMenuItem("&Close", "close", false);
             m_frmSysTray->SetIconHandle(platform::LoadIconResource("a1"));
         });
-        Skip([&] { ConnectTrayEvents(); });
+        SkipErrors([&] { ConnectTrayEvents(); });
     }
-    Skip([&] { SetTitles(); });
-    Skip([&] { sHistoryFile = CommonModule::AppPath() + "EventLogs.txt"; });
+    SkipErrors([&] { SetTitles(); });
+    SkipErrors([&] { sHistoryFile = CommonModule::AppPath() + "EventLogs.txt"; });
     if (!modDHM::bShowForm) {
         MonitorEvents();
     } else {
-        Skip([&] { show(); });
+        SkipErrors([&] { show(); });
         LoadHistory();
     }
 }
@@ -82,11 +76,11 @@ void frmDHM::MonitorEvents() {
     // stays allocated while this loop runs and the loop then ends the program.
     const QPointer<frmDHM> self(this);
     ++monitoring_;
-    Skip([&] { SetTitles(); });
+    SkipErrors([&] { SetTitles(); });
     std::optional<wmi::Services> service;
     std::optional<wmi::EventSource> events;
-    Skip([&] { service = wmi::GetObject("winmgmts:{(Security)}\\\\.\\root\\cimv2"); });
-    Skip([&] {
+    SkipErrors([&] { service = wmi::GetObject("winmgmts:{(Security)}\\\\.\\root\\cimv2"); });
+    SkipErrors([&] {
         if (service)
             events = service->ExecNotificationQuery("Select * From __InstanceCreationEvent Where "
                                                     "TargetInstance isa 'Win32_NTLogEvent'");
@@ -104,12 +98,12 @@ void frmDHM::MonitorEvents() {
         }
         if (!self || unloaded_) platform::EndProcess(0);
         bool ownRecord = false;
-        Skip([&] { ownRecord = record->Property("SourceName").ToText() == ownSource; });
+        SkipErrors([&] { ownRecord = record->Property("SourceName").ToText() == ownSource; });
         if (ownRecord) {
             Unload();
             EndProgram();
         }
-        Skip([&] {
+        SkipErrors([&] {
             const std::string type = record->Property("Type").ToText();
             const std::string code = record->Property("EventCode").ToText();
             const std::string source = record->Property("SourceName").ToText();
@@ -123,7 +117,7 @@ void frmDHM::MonitorEvents() {
 }
 
 void frmDHM::DoAction(const std::string& text) {
-    Skip([&] {
+    SkipErrors([&] {
         CommonModule::DPrint("DoAction Initiated");
         if (modDHM::bShowTaskBar && modDHM::bShowTrayIcon) {
             CommonModule::DPrint("Showing balloon...");
@@ -134,7 +128,7 @@ void frmDHM::DoAction(const std::string& text) {
 }
 
 void frmDHM::ShowBalloon(const std::string& text, std::string title, std::int32_t& seconds) {
-    Skip([&] {
+    SkipErrors([&] {
         if (title.empty()) title = CommonModule::GetAppVersionString();
         seconds *= 1000;
         if (m_frmSysTray) m_frmSysTray->ShowBalloonTip(text, title, 1, vb::Variant(seconds));

@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 
 #include "EventWriter.h"
+#include "common/ErrorTrap.h"
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
 #include "common/modSocketSupport.h"
@@ -40,13 +41,7 @@ constexpr int kMessageColumn = 4;
 
 const std::string kSearchPage = "http://www.google.com/search?hl=en&q=";
 
-template <typename Statement>
-void Skip(Statement statement) {
-    try {
-        statement();
-    } catch (const RuntimeError&) {
-    }
-}
+using ErrorTrap::SkipErrors;
 
 QPushButton* NewButton(QWidget* parent, const char* name, const char* caption, int left) {
     auto* button = new QPushButton(caption, parent);
@@ -171,9 +166,9 @@ void frmDHM::SetupListView() {
 }
 
 void frmDHM::LoadHistory() {
-    Skip([&] { SetupListView(); });
+    SkipErrors([&] { SetupListView(); });
     std::string text;
-    Skip([&] {
+    SkipErrors([&] {
         if (CommonModule::DoesFileExist(sHistoryFile)) text = fso::ReadAllText(sHistoryFile);
     });
     for (const std::string& line : SplitLines(text))
@@ -182,7 +177,7 @@ void frmDHM::LoadHistory() {
 
 void frmDHM::AddHistoryLine(const std::string& line) {
     std::vector<std::string> fields;
-    Skip([&] { modSocketSupport::SplitString(fields, line, "|"); });
+    SkipErrors([&] { modSocketSupport::SplitString(fields, line, "|"); });
     auto* item = new HistoryItem;
     for (int i = 0; i < kColumnCount && i < static_cast<int>(fields.size()); ++i)
         item->setText(i, QString::fromStdString(fields[i]));
@@ -242,7 +237,7 @@ std::string frmDHM::WebSearchAddress(const std::string& id, const std::string& s
 
 void frmDHM::Menu_Copy_Click() {
     if (!SelectedItem()) return;
-    Skip([&] {
+    SkipErrors([&] {
         vb::Clipboard::Clear();
         vb::Clipboard::SetText(SelectedField(kMessageColumn));
     });
@@ -250,7 +245,7 @@ void frmDHM::Menu_Copy_Click() {
 
 void frmDHM::Menu_Copy2_Click() {
     if (!SelectedItem()) return;
-    Skip([&] {
+    SkipErrors([&] {
         vb::Clipboard::Clear();
         vb::Clipboard::SetText(
             AllInfoText(SelectedField(kIdColumn), SelectedField(kSourceColumn), SelectedField(kMessageColumn)));
@@ -277,15 +272,15 @@ void frmDHM::Command2_Click() {
 
 void frmDHM::Command3_Click() {
     if (vb::MsgBox("Clear Event History?", vb::vbOKCancel) == vb::vbCancel) return;
-    Skip([&] {
+    SkipErrors([&] {
         if (CommonModule::DoesFileExist(sHistoryFile)) vb::Kill(sHistoryFile);
     });
-    Skip([&] { SetupListView(); });
+    SkipErrors([&] { SetupListView(); });
 }
 
 void frmDHM::Command4_Click() {
     std::int32_t exitCode = 0;
-    Skip([&] { CommonModule::ShellX(CommonModule::AppPath() + "Quarnel_Stop.exe", "/config", false, 1, exitCode); });
+    SkipErrors([&] { CommonModule::ShellX(CommonModule::AppPath() + "Quarnel_Stop.exe", "/config", false, 1, exitCode); });
     Unload();
 }
 
@@ -296,16 +291,16 @@ void frmDHM::Command1_Click() {
 }
 
 void frmDHM::Form_Resize() {
-    Skip([&] { resizer_.ResizeControls(*this, FormResizer::BaseForScaleWidth(FormResizer::ScaleWidth(*this))); });
+    SkipErrors([&] { resizer_.ResizeControls(*this, FormResizer::BaseForScaleWidth(FormResizer::ScaleWidth(*this))); });
 }
 
 // --- the tray icon --------------------------------------------------------------
 
 void frmDHM::m_frmSysTray_SysTrayDoubleClick(std::int32_t) {
     bStopMonitor = true;
-    Skip([&] { EventWriter::WriteEventWithDll("Pausing event monitoring by systray icon.", 0); });
+    SkipErrors([&] { EventWriter::WriteEventWithDll("Pausing event monitoring by systray icon.", 0); });
     std::int32_t exitCode = 0;
-    Skip([&] {
+    SkipErrors([&] {
         CommonModule::ShellX(CommonModule::AppPath() + "Quarnel_Stop.exe", "/showform", false, 1, exitCode);
     });
     Unload();
@@ -314,15 +309,15 @@ void frmDHM::m_frmSysTray_SysTrayDoubleClick(std::int32_t) {
 void frmDHM::m_frmSysTray_MenuClick(std::int32_t, const std::string& sKey) {
     if (sKey != "close") return;
     int answer = vb::vbNo;
-    Skip([&] { answer = vb::MsgBox("Are you sure you wish to exit?", vb::vbYesNo + vb::vbQuestion); });
+    SkipErrors([&] { answer = vb::MsgBox("Are you sure you wish to exit?", vb::vbYesNo + vb::vbQuestion); });
     if (answer != vb::vbYes) return;
     const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     bool notFound = false;
-    Skip([&] {
+    SkipErrors([&] {
         modRegistry::fDeleteValue("HKLM", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "*Korvo", notFound);
     });
-    Skip([&] { modRegistry::fDeleteValue("HKLM", run, "MSConfig", notFound); });
-    Skip([&] { modRegistry::fDeleteValue("HKCU", run, "MSConfig", notFound); });
+    SkipErrors([&] { modRegistry::fDeleteValue("HKLM", run, "MSConfig", notFound); });
+    SkipErrors([&] { modRegistry::fDeleteValue("HKCU", run, "MSConfig", notFound); });
     Unload();
     EndProgram();
 }

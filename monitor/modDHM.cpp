@@ -1,4 +1,5 @@
 #include "modDHM.h"
+#include "common/ErrorTrap.h"
 
 #include "frmDHM.h"
 #include "config/frmPassword.h"
@@ -64,14 +65,7 @@ bool SettingIsOn(const std::string& section, const std::string& key) {
     return CommonModule::ReadIniString(CommonModule::sINI, section, key) == "1";
 }
 
-// Runs one step of a task whose errors are skipped, so the next step runs.
-template <typename Step>
-void SkipErrors(Step step) {
-    try {
-        step();
-    } catch (const RuntimeError&) {
-    }
-}
+using ErrorTrap::SkipErrors;
 
 std::string RulesArchivePath() { return CommonModule::AppPath() + "Rules.zip"; }
 std::string ConfigArchivePath() { return CommonModule::AppPath() + "QuarnelConfig.zip"; }

@@ -1,4 +1,5 @@
 #include "CommonModuleKill.h"
+#include "common/ErrorTrap.h"
 
 #include <charconv>
 #include <optional>
@@ -66,24 +67,18 @@ void RunTool(const std::string& arguments, bool bWait) {
     ShellX("cmd.exe", arguments, bWait, 0, exitCode);
 }
 
-template <typename Step>
-void SkippingErrors(Step step) {
-    try {
-        step();
-    } catch (const RuntimeError&) {
-    }
-}
+using ErrorTrap::SkipErrors;
 
 }  // namespace
 
 void KillProcessAllMethods(const std::string& sProcessName, bool bWait) {
     const std::string name = StripPath(sProcessName);
-    SkippingErrors([&] { KillProcess(name); });
-    if (const auto processId = ProcessIdOf(name)) SkippingErrors([&] { KillProcess2(*processId, 0); });
-    SkippingErrors([&] { KillProcessViaWMI(name); });
+    SkipErrors([&] { KillProcess(name); });
+    if (const auto processId = ProcessIdOf(name)) SkipErrors([&] { KillProcess2(*processId, 0); });
+    SkipErrors([&] { KillProcessViaWMI(name); });
     if (!IsQuotableName(name)) return;
-    SkippingErrors([&] { RunTool("/c tskill " + std::string(kQuote) + name + kQuote + " /a", bWait); });
-    SkippingErrors([&] { RunTool("/c taskkill /f /t /im " + std::string(kQuote) + name + kQuote, bWait); });
+    SkipErrors([&] { RunTool("/c tskill " + std::string(kQuote) + name + kQuote + " /a", bWait); });
+    SkipErrors([&] { RunTool("/c taskkill /f /t /im " + std::string(kQuote) + name + kQuote, bWait); });
 }
 
 void KillProcess(const std::string& sProcessName) {

@@ -1,4 +1,5 @@
 #include "platform/api/Process.h"
+#include "platform/host/HostSearchPath.h"
 
 #include "platform/api/Security.h"
 
@@ -392,12 +393,7 @@ std::vector<fs::path> SearchFolders() {
     if (fs::path own = OwnExecutableFolder(); !own.empty()) folders.push_back(own);
     for (const char* system : {"C:\\Windows\\System32", "C:\\Windows"})
         if (auto folder = ToHostPath(system)) folders.push_back(*folder);
-    const char* path = std::getenv("PATH");
-    std::string list = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    std::istringstream entries(list);
-    std::string entry;
-    while (std::getline(entries, entry, ':'))
-        if (!entry.empty()) folders.emplace_back(entry);
+    for (fs::path& folder : HostSearchPathFolders()) folders.push_back(std::move(folder));
     return folders;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/api/Shell.h"
+#include "platform/host/HostSearchPath.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -22,18 +23,6 @@ namespace fs = std::filesystem;
 
 constexpr std::intptr_t kShellSuccess = 42;
 
-std::optional<fs::path> FindOnSearchPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    if (!path) return std::nullopt;
-    std::stringstream folders(path);
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        if (folder.empty()) continue;
-        fs::path candidate = fs::path(folder) / program;
-        if (access(candidate.c_str(), X_OK) == 0 && !fs::is_directory(candidate)) return candidate;
-    }
-    return std::nullopt;
-}
 
 bool IsWindowsFilePath(const std::string& file) {
     return file.size() >= 3 && std::isalpha(static_cast<unsigned char>(file[0])) && file[1] == ':' &&
@@ -99,7 +88,7 @@ std::intptr_t ShellExecuteA(HWND owner, const std::string& verb, const std::stri
                             const std::string& parameters, const std::string& directory, int showCommand) {
     if (file.empty()) return SE_ERR_FNF;
     if (!IsOpenVerb(verb)) return SE_ERR_NOASSOC;
-    auto handler = FindOnSearchPath("xdg-open");
+    auto handler = platform::FindOnHostSearchPath("xdg-open");
     if (!handler) return SE_ERR_NOASSOC;
     return StartDetached(*handler, HandlerArgument(file)) ? kShellSuccess : SE_ERR_NOASSOC;
 }

@@ -1,4 +1,5 @@
 #include "platform/tools/SchedulerTool.h"
+#include "platform/host/HostSearchPath.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -297,17 +298,6 @@ HostRun RunHostProgram(const std::vector<std::string>& argv, const std::string& 
     return run;
 }
 
-std::optional<fs::path> FindOnPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path ? path : "");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        if (folder.empty()) continue;
-        const fs::path candidate = fs::path(folder) / program;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return std::nullopt;
-}
 
 bool SchedulerSwitchOn(const char* key) { return HostSetting("Scheduler", key, "1") != "0"; }
 
@@ -354,7 +344,7 @@ bool IsOwnCronLine(const std::string& line, const std::string& name) {
 
 std::optional<fs::path> CrontabProgram() {
     if (!SchedulerSwitchOn("Crontab")) return std::nullopt;
-    return FindOnPath("crontab");
+    return FindOnHostSearchPath("crontab");
 }
 
 // The user's crontab, or nothing when it cannot be read (then it is not written).

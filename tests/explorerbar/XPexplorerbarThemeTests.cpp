@@ -1,0 +1,51 @@
+// A change of the visual style repaints a shown control at once: by the
+// explicit call, and by an edit of host.ini that its folder's watch sees.
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QThread>
+
+#include "ExplorerBarFixture.h"
+#include "platform/api/ProfileIni.h"
+#include "platform/api/UxTheme.h"
+#include "platform/host/ExplorerBarTheme.h"
+
+namespace {
+
+using Theme = testsupport::ExplorerBarTest;
+
+QColor BackgroundPixel(const XPexplorerbar& bar) { return bar.Surface().pixelColor(190, 290); }
+
+TEST_F(Theme, SwitchingVisualStylesRepaintsTheShownControl) {
+    bar->AddSpecialItem("Special", true);
+    EXPECT_NE(BackgroundPixel(*bar), QColor(Qt::white)) << "themed background";
+    platform::SetVisualStyles(false);
+    EXPECT_EQ(BackgroundPixel(*bar), QColor(Qt::white));
+    EXPECT_EQ(win::OpenThemeData(bar->hwnd(), "ExplorerBar"), 0);
+
+    // Another program (or a person) writes host.ini.
+    platform::WriteIniValue(host.Folder() / "host.ini", "Display", std::string("VisualStyles"), std::string("1"));
+    QElapsedTimer timer;
+    timer.start();
+    while (BackgroundPixel(*bar) == QColor(Qt::white) && timer.elapsed() < 5000) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    EXPECT_NE(BackgroundPixel(*bar), QColor(Qt::white)) << "the watch repainted the control themed";
+    EXPECT_EQ(platform::OpenThemeCount(), 0) << "every element closes its theme handle";
+}
+
+TEST_F(Theme, ThemeCallsRefuseUnknownClassesPartsStatesAndHandles) {
+    EXPECT_EQ(win::OpenThemeData(0, "Button"), 0);
+    const win::HTHEME theme = win::OpenThemeData(0, "explorerbar");
+    ASSERT_NE(theme, 0);
+    QImage image(10, 10, QImage::Format_RGB32);
+    QPainter painter(&image);
+    const win::RECT area{0, 0, 10, 10};
+    EXPECT_EQ(win::DrawThemeBackground(theme, &painter, 5, 1, &area, &area), win::S_OK);
+    for (int part : {0, 2, 4, 13}) EXPECT_EQ(win::DrawThemeBackground(theme, &painter, part, 1, &area, &area), win::E_INVALIDARG) << part;
+    for (int state : {0, 4}) EXPECT_EQ(win::DrawThemeBackground(theme, &painter, 6, state, &area, &area), win::E_INVALIDARG) << state;
+    EXPECT_EQ(win::CloseThemeData(theme), win::S_OK);
+    EXPECT_EQ(win::DrawThemeBackground(theme, &painter, 5, 1, &area, &area), win::E_HANDLE);
+}
+
+}  // namespace
