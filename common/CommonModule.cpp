@@ -530,20 +530,30 @@ bool IsNewerVersion(const std::string& sVersion1, const std::string& sVersion2) 
     return VersionValue(sVersion2) > VersionValue(sVersion1);
 }
 
+// Another copy counts when it started before this one; copies started in the
+// same clock tick are ordered by process ID, the same way in every copy, so
+// that of several started at once exactly the first goes on.
 bool IsAppAlreadyRunning(bool bSameUser) {
     try {
         const wmi::Services service = wmi::GetObject("winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2");
-        const std::string ownName = platform::TextLower(vb::App::EXEName() + ".exe");
-        int count = 0;
-        for (const wmi::Object& process : service.ExecQuery("Select * from Win32_Process")) {
+        const std::string ownName = vb::App::EXEName() + ".exe";
+        const long ownId = static_cast<long>(win::GetCurrentProcessId());
+        const wmi::ObjectSet processes = service.ExecQuery("Select * from Win32_Process");
+        std::string ownStart;
+        for (const wmi::Object& process : processes)
+            if (process.Property("ProcessId").ToNumber() == ownId) ownStart = process.Property("CreationDate").ToText();
+        for (const wmi::Object& process : processes) {
             try {
                 const std::string name = process.Property("Name").ToText();
-                if (name.empty() || platform::TextLower(name) == "system idle process") continue;
+                if (name.empty() || platform::TextCompareEqual(name, "system idle process")) continue;
                 std::string user, domain;
                 if (process.GetOwner(user, domain) != 0) continue;
-                if (platform::TextLower(name) != ownName) continue;
-                if (bSameUser && platform::TextLower(vb::Environ("USERNAME")) != platform::TextLower(user)) continue;
-                if (++count > 1) return true;
+                if (!platform::TextCompareEqual(name, ownName)) continue;
+                if (bSameUser && !platform::TextCompareEqual(vb::Environ("USERNAME"), user)) continue;
+                const long id = static_cast<long>(process.Property("ProcessId").ToNumber());
+                if (id == ownId) continue;
+                const std::string start = process.Property("CreationDate").ToText();
+                if (ownStart.empty() || start < ownStart || (start == ownStart && id < ownId)) return true;
             } catch (const RuntimeError&) {
             }
         }

@@ -803,8 +803,8 @@ void clsFSO::FileToArray(const std::string& Filename, std::vector<std::string>& 
         while (!file.Eof()) {
             TheArray.resize(lines + 1);
             TheArray[lines] = file.LineInput();
-            ++lines;
-            vb::DoEvents();
+            // The windows stay alive through a long list without paying a yield per line.
+            if (++lines % 256 == 0) vb::DoEvents();
         }
         file.Close();
     } catch (const RuntimeError& e) {

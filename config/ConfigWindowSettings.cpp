@@ -82,7 +82,7 @@ void ConfigWindow::LoadSettings() {
 
 void ConfigWindow::LoadCheckBoxes() {
     for (auto [box, key] : {std::pair{chkUpdateConfig, "UpdateConfig"}, {chkCloudUpdateAfterInstall, "UpdateAfterInstall"}})
-        SkipErrors([&] {
+        SkipErrors([&, box = box, key = key] {
             if (Setting("Nimbrel", key) == "1") box->setChecked(true);
         });
     SkipErrors([this] { LoadCheckBox(chkHBGetNewApps, "Heartbeat", "ReportNewlyInstalledApps"); });
@@ -112,7 +112,7 @@ void ConfigWindow::LoadTexts() {
     SkipErrors([this] { LoadTextIfSet(txtSchTime, "ScheduledTasks", "ProfileUpdateTime"); });
     for (auto [box, key] : {std::pair{txtRulesLoc, "RulesWebLoc"}, {txtRulesLoc1, "RulesWebLoc1"},
                             {txtRulesLoc2, "RulesWebLoc2"}, {txtRulesLoc3, "RulesWebLoc3"}})
-        SkipErrors([&] { box->setText(ToQt(Setting("General", key))); });
+        SkipErrors([&, box = box, key = key] { box->setText(ToQt(Setting("General", key))); });
     SkipErrors([this] { LoadTextIfSet(txtIdentifier, "General", "Identifier"); });
     SkipErrors([this] { LoadTextIfSet(txtFromEmail, "EmailConfig", "FromEmail"); });
     SkipErrors([this] { LoadTextIfSet(txtToEmail, "EmailConfig", "ToEmail"); });
@@ -128,7 +128,7 @@ void ConfigWindow::LoadLists() {
                               {listEventIDEx, "GlobalExclusion_EventID_List.txt"},
                               {listHeartbeatSvcs, "Heartbeat_Services_List.txt"},
                               {listHeartbeatDrives, "Heartbeat_Partition_List.txt"}})
-        SkipErrors([&] { AppendLines(list, ConfigFiles::ListFilePath(file)); });
+        SkipErrors([&, list = list, file = file] { AppendLines(list, ConfigFiles::ListFilePath(file)); });
 }
 
 QLineEdit* ConfigWindow::UnstorablePassword() const {

@@ -121,6 +121,7 @@ private:
 
 struct SourceHandle {
     std::string source;
+    std::string log;  // looked up once, at registration
 };
 
 std::mutex handlesMutex;
@@ -129,9 +130,46 @@ win::HANDLE nextHandle = 0x4000;
 
 }  // namespace
 
-// --- store ------------------------------------------------------------------------------
 std::filesystem::path EventLogStoreFile() { return HostFolder() / "eventlog.db"; }
 std::filesystem::path EventLogDoorbellFolder() { return HostFolder() / "eventlog.doorbell"; }
+
+namespace {
+
+// Waits on a busy store in short steps (the lock is held for a fraction of
+// a millisecond per record), up to the store's busy time-out.
+int ShortBusyWait(void*, int attempt) {
+    constexpr int kStepMicroseconds = 200;
+    if (attempt * kStepMicroseconds / 1000 >= kBusyTimeoutMs) return 0;
+    ::usleep(attempt < 10 ? 50 : kStepMicroseconds);
+    return 1;
+}
+
+int BriefBusyWait(void*, int attempt) {
+    if (attempt >= 50) return 0;
+    ::usleep(100);
+    return 1;
+}
+
+// The write-ahead log is copied back into the store as it grows and cut
+// back to the limit when it restarts; a checkpoint that finds a reader in
+// its way leaves the rest for the next commit.
+constexpr int kCheckpointPages = 256;
+constexpr const char* kWalLimit = "PRAGMA journal_size_limit=4194304";
+
+int CheckpointWhenLarge(void*, sqlite3* db, const char* name, int pages) {
+    if (pages < kCheckpointPages) return SQLITE_OK;
+    int logged = 0, copied = 0;
+    if (sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, &logged, &copied) != SQLITE_OK ||
+        logged != copied)
+        return SQLITE_OK;
+    // Cutting the log waits for readers and writers, but only briefly.
+    sqlite3_busy_handler(db, BriefBusyWait, nullptr);
+    sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_handler(db, ShortBusyWait, nullptr);
+    return SQLITE_OK;
+}
+
+}  // namespace
 
 struct EventLogStore::Connection {
     sqlite3* db = nullptr;
@@ -148,9 +186,13 @@ EventLogStore::EventLogStore() : connection_(std::make_unique<Connection>()) {
     const int rc = sqlite3_open_v2(connection_->file.c_str(), &connection_->db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (rc != SQLITE_OK) throw StoreError(connection_->db, "open " + connection_->file.string());
-    sqlite3_busy_timeout(connection_->db, kBusyTimeoutMs);
+    sqlite3_busy_handler(connection_->db, ShortBusyWait, nullptr);
     Execute(connection_->db, "PRAGMA journal_mode=WAL");
+    Execute(connection_->db, kWalLimit);
+    // With the write-ahead log a commit survives a crash of the program without a sync of its own.
+    Execute(connection_->db, "PRAGMA synchronous=NORMAL");
     Execute(connection_->db, kSchema);
+    sqlite3_wal_hook(connection_->db, CheckpointWhenLarge, nullptr);
     struct stat info {};
     if (::stat(connection_->file.c_str(), &info) != 0) throw StoreError(nullptr, "stat");
     connection_->device = info.st_dev;
@@ -172,10 +214,15 @@ void EventLogStore::Append(EventRecord& record) {
     if (record.computerName.empty()) record.computerName = ComputerName();
     Execute(db, "BEGIN IMMEDIATE");
     try {
-        Statement last(db, "SELECT COALESCE(MAX(record_number), 0) FROM records WHERE log = ?1 COLLATE NOCASE");
-        last.Bind(1, record.log);
-        last.Step();
-        record.recordNumber = last.Int(0) + 1;
+        {
+            // Finished before the commit: a statement still open over it keeps
+            // the write-ahead log from ever being restarted.
+            Statement last(db, "SELECT COALESCE(MAX(record_number), 0) FROM records WHERE log = ?1 COLLATE NOCASE");
+            last.Bind(1, record.log);
+            last.Step();
+            record.recordNumber = last.Int(0) + 1;
+            last.Reset();
+        }
         Statement insert(db,
                          "INSERT INTO records (log, record_number, source, type, category, event_id, string_count,"
                          " strings, data, user_sid, computer, time_generated, time_written)"
@@ -248,6 +295,44 @@ std::optional<std::string> RegisteredLogOfSource(const std::string& source) {
 
 std::string LogOfSource(const std::string& source) { return RegisteredLogOfSource(source).value_or("Application"); }
 
+namespace {
+
+// The writing connection of this process: opened on the first record and
+// kept, unless the host folder changed, the store file was replaced or the
+// process is a fork's child.
+struct WriterConnection {
+    std::mutex mutex;
+    std::unique_ptr<EventLogStore> store;
+    std::filesystem::path file;
+    pid_t owner = 0;
+};
+
+WriterConnection& Writer() {
+    static WriterConnection* writer = new WriterConnection;  // never destroyed: used until the process ends
+    return *writer;
+}
+
+}  // namespace
+
+void AppendToEventLog(EventRecord& record) {
+    WriterConnection& writer = Writer();
+    std::lock_guard lock(writer.mutex);
+    const std::filesystem::path file = EventLogStoreFile();
+    if (writer.owner != ::getpid()) (void)writer.store.release();  // SQLite must not be used through a parent's handle
+    if (writer.store && (writer.file != file || !writer.store->StillInPlace())) writer.store.reset();
+    if (!writer.store) {
+        writer.store = std::make_unique<EventLogStore>();
+        writer.file = file;
+        writer.owner = ::getpid();
+    }
+    try {
+        writer.store->Append(record);
+    } catch (const RuntimeError&) {
+        writer.store.reset();
+        throw;
+    }
+}
+
 }  // namespace platform
 
 namespace win {
@@ -271,9 +356,10 @@ HANDLE RegisterEventSourceA(const char* serverName, const char* sourceName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    std::string log = platform::LogOfSource(sourceName);
     std::lock_guard<std::mutex> lock(platform::handlesMutex);
     const HANDLE handle = platform::nextHandle++;
-    platform::handles[handle] = {sourceName};
+    platform::handles[handle] = {sourceName, std::move(log)};
     SetLastError(ERROR_SUCCESS);
     return handle;
 }
@@ -289,20 +375,19 @@ BOOL ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId, void
             return FALSE_;
         }
         record.source = found->second.source;
+        record.log = found->second.log;
     }
     if ((numStrings > 0 && !strings) || (dataSize > 0 && !rawData)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE_;
     }
-    record.log = platform::LogOfSource(record.source);
     record.type = type;
     record.category = category;
     record.eventId = eventId;
     for (WORD i = 0; i < numStrings; ++i) record.strings.emplace_back(strings[i] ? strings[i] : "");
     if (dataSize > 0) record.data.assign(static_cast<const char*>(rawData), dataSize);
     try {
-        platform::EventLogStore store;
-        store.Append(record);
+        platform::AppendToEventLog(record);
     } catch (const RuntimeError&) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE_;

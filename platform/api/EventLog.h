@@ -92,4 +92,7 @@ std::optional<std::string> RegisteredLogName(const std::string& log);
 
 void RingEventLogDoorbell();
 
+// Appends through the process's own writing connection, opened once.
+void AppendToEventLog(EventRecord& record);
+
 }  // namespace platform

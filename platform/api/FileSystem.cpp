@@ -22,6 +22,7 @@
 #include "platform/api/SystemInfo.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
+#include "platform/host/TextFile.h"
 
 namespace fs = std::filesystem;
 
@@ -655,7 +656,10 @@ std::vector<std::string> DirList(const std::string& folderAndPattern, int attrib
 }
 
 struct TextFile::Impl {
-    std::FILE* file = nullptr;
+    std::FILE* file = nullptr;                            // Output and Append
+    platform::TextEncoding encoding = platform::TextEncoding::Utf8;
+    std::optional<std::string> text;                      // Input: the whole file, decoded
+    std::size_t at = 0;
 };
 
 TextFile::TextFile(const std::string& path, Mode mode) : impl_(std::make_unique<Impl>()) {
@@ -666,13 +670,16 @@ TextFile::TextFile(const std::string& path, Mode mode) : impl_(std::make_unique<
     if (exists && S_ISDIR(st.st_mode)) throw RuntimeError::PathFileAccessError();
     if (mode == Mode::Input) {
         if (!exists) throw RuntimeError::FileNotFound();
-        impl_->file = std::fopen(host->c_str(), "rb");
-        if (!impl_->file) throw RuntimeError::PathFileAccessError();
+        impl_->text = platform::ReadTextFile(*host);
+        if (!impl_->text) throw RuntimeError::PathFileAccessError();
         return;
     }
     std::error_code ec;
     if (!fs::is_directory(host->parent_path(), ec)) throw RuntimeError::PathNotFound();
-    if (exists && (st.st_mode & S_IWUSR) == 0) throw RuntimeError::PathFileAccessError();
+    if (exists && ((st.st_mode & S_IWUSR) == 0 || !S_ISREG(st.st_mode))) throw RuntimeError::PathFileAccessError();
+    // Lines added to a file keep its encoding; a new or rewritten file is UTF-8.
+    if (mode == Mode::Append && exists) impl_->encoding = platform::FileTextEncoding(*host);
+    if (impl_->encoding == platform::TextEncoding::Utf8WithBom) impl_->encoding = platform::TextEncoding::Utf8;
     impl_->file = std::fopen(host->c_str(), mode == Mode::Output ? "wb" : "ab");
     if (!impl_->file) throw RuntimeError::PathFileAccessError();
 }
@@ -681,31 +688,27 @@ TextFile::~TextFile() { Close(); }
 
 void TextFile::PrintLine(const std::string& text) {
     if (!impl_->file) throw RuntimeError::BadFileNameOrNumber();
-    const std::string line = text + "\r\n";
+    const std::string line = platform::EncodeText(text, impl_->encoding) + "\r\n";
     if (std::fwrite(line.data(), 1, line.size(), impl_->file) != line.size()) throw RuntimeError::PathFileAccessError();
 }
 
 bool TextFile::Eof() {
-    if (!impl_->file) throw RuntimeError::BadFileNameOrNumber();
-    const int c = std::fgetc(impl_->file);
-    if (c == EOF) return true;
-    std::ungetc(c, impl_->file);
-    return false;
+    if (!impl_->text) throw RuntimeError::BadFileNameOrNumber();
+    return impl_->at >= impl_->text->size();
 }
 
 std::string TextFile::LineInput() {
-    if (!impl_->file) throw RuntimeError::BadFileNameOrNumber();
     if (Eof()) throw RuntimeError(62, "Quarnel", "Input past end of file");
-    std::string line;
-    for (int c; (c = std::fgetc(impl_->file)) != EOF;) {
-        if (c == '\n') break;
-        if (c == '\r') {
-            const int next = std::fgetc(impl_->file);
-            if (next != '\n' && next != EOF) std::ungetc(next, impl_->file);
-            break;
-        }
-        line += static_cast<char>(c);
+    const std::string& text = *impl_->text;
+    const std::size_t end = text.find_first_of("\r\n", impl_->at);
+    if (end == std::string::npos) {
+        std::string line = text.substr(impl_->at);
+        impl_->at = text.size();
+        return line;
     }
+    std::string line = text.substr(impl_->at, end - impl_->at);
+    impl_->at = end + 1;
+    if (text[end] == '\r' && impl_->at < text.size() && text[impl_->at] == '\n') ++impl_->at;
     return line;
 }
 
@@ -714,6 +717,7 @@ void TextFile::Close() {
         std::fclose(impl_->file);
         impl_->file = nullptr;
     }
+    if (impl_) impl_->text.reset();
 }
 
 }  // namespace vb

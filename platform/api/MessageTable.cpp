@@ -1,6 +1,7 @@
 #include "platform/api/MessageTable.h"
 
 #include "platform/host/Text.h"
+#include "platform/host/TextFile.h"
 
 #include <array>
 #include <cstring>
@@ -226,15 +227,7 @@ std::optional<std::string> FindInMessageTable(std::string_view table, std::uint3
 
 
 std::string ReadWholeFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return {};
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size <= 0 || static_cast<std::uint64_t>(size) > kLargestMessageFile) return {};
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    in.seekg(0);
-    in.read(bytes.data(), size);
-    return in ? bytes : std::string();
+    return ReadRegularFile(file, kLargestMessageFile).value_or(std::string());
 }
 
 std::optional<std::string> MessageFileValue(const EventRecord& record) {

@@ -263,16 +263,35 @@ std::string LoginNameOf(uid_t uid) {
     return std::to_string(uid);
 }
 
-int ParentOf(int pid) {
+// The fields of /proc/<pid>/stat after the command name (the state first).
+std::vector<std::string> StatFields(int pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const size_t close = stat.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(stat.substr(close + 1));
-    std::string state;
-    int parent = 0;
-    fields >> state >> parent;
-    return parent;
+    std::vector<std::string> fields;
+    if (close == std::string::npos) return fields;
+    std::istringstream words(stat.substr(close + 1));
+    for (std::string word; words >> word;) fields.push_back(word);
+    return fields;
+}
+
+// Seconds since 1970 at which the host started.
+std::int64_t BootTime() {
+    static const std::int64_t boot = [] {
+        std::ifstream in("/proc/stat");
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("btime ", 0) == 0) return static_cast<std::int64_t>(std::atoll(line.c_str() + 6));
+        return std::int64_t{0};
+    }();
+    return boot;
+}
+
+std::int64_t StartMicrosecondsOf(const std::vector<std::string>& fields) {
+    // starttime is the 22nd field of the line, the 20th after the name.
+    if (fields.size() < 20) return 0;
+    static const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    const std::int64_t ticks = std::atoll(fields[19].c_str());
+    return BootTime() * 1000000 + ticks * 1000000 / ticksPerSecond;
 }
 
 std::vector<int> ProcessIds() {
@@ -603,7 +622,9 @@ std::vector<ProcessInfo> ListProcesses() {
         info.imageName = exe->filename().string();
         info.ownerName = LoginNameOf(ProcessOwner(pid));
         info.executablePath = ToWindowsPath(*exe);
-        info.parentPid = ParentOf(pid);
+        const auto fields = StatFields(pid);
+        info.parentPid = fields.size() > 1 ? std::atoi(fields[1].c_str()) : 0;
+        info.startMicroseconds = StartMicrosecondsOf(fields);
         processes.push_back(std::move(info));
     }
     return processes;
@@ -651,6 +672,8 @@ long Shell(const std::string& commandLine, int windowStyle) {
 }  // namespace vb
 
 namespace win {
+
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
 
 HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId) {
     (void)desiredAccess;

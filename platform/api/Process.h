@@ -7,6 +7,7 @@
 // and the ending of processes see only the processes of the caller's machine.
 #include <filesystem>
 #include <optional>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct ProcessInfo {
     std::string ownerName;   // login name of the owner
     std::string executablePath;  // Windows path of the executable, empty when unknown
     int parentPid = 0;
+    std::int64_t startMicroseconds = 0;  // start time, microseconds since 1970 (UTC), at the host's tick
 };
 
 // The running processes of this machine, in process-id order.
@@ -82,6 +84,7 @@ constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 
 HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);  // 0 on failure
+DWORD GetCurrentProcessId();
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);   // STILL_ACTIVE while it runs
 // WAIT_OBJECT_0 once the process has ended, WAIT_TIMEOUT when it still runs
 // after `milliseconds`, WAIT_FAILED for a handle that is no process.

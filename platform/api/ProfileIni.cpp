@@ -15,6 +15,7 @@
 
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
+#include "platform/host/TextFile.h"
 
 namespace platform {
 
@@ -27,14 +28,13 @@ struct Line {
     std::string end;   // "\r\n", "\n" or "" for a last line without one
 };
 
-std::vector<Line> ReadLines(const fs::path& file, bool& exists) {
-    std::ifstream in(file, std::ios::binary);
-    exists = static_cast<bool>(in);
+// The file's lines as UTF-8 text, and the encoding it is kept in.
+std::vector<Line> ReadLines(const fs::path& file, bool& exists, TextEncoding& encoding) {
+    const std::optional<std::string> read = ReadTextFile(file, &encoding);
+    exists = read.has_value();
     std::vector<Line> lines;
-    if (!in) return lines;
-    std::ostringstream all;
-    all << in.rdbuf();
-    const std::string text = all.str();
+    if (!read) return lines;
+    const std::string& text = *read;
     size_t start = 0;
     while (start < text.size()) {
         const size_t lf = text.find('\n', start);
@@ -228,12 +228,15 @@ void DeleteSection(std::vector<Line>& lines, const std::string& section) {
     lines.erase(lines.begin() + static_cast<long>(header), lines.begin() + static_cast<long>(SectionEnd(lines, header)));
 }
 
-// A cut that never splits a UTF-8 sequence.
-std::string CutUtf8(const std::string& text, size_t maxBytes) {
-    if (text.size() <= maxBytes) return text;
-    size_t cut = maxBytes;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-    return text.substr(0, cut);
+// The lines as the file keeps its text: the ANSI code page, or UTF-8 with
+// its mark in front when it had one.
+void KeepEncoding(std::vector<Line>& lines, TextEncoding encoding) {
+    if (encoding == TextEncoding::Ansi)
+        for (Line& line : lines) line.text = EncodeText(line.text, encoding);
+    if (encoding == TextEncoding::Utf8WithBom) {
+        if (lines.empty()) lines.push_back({"", ""});
+        lines.front().text = EncodeText(lines.front().text, encoding);
+    }
 }
 
 std::optional<fs::path> IniHostPath(const std::string& fileName) {
@@ -246,12 +249,9 @@ std::optional<fs::path> IniHostPath(const std::string& fileName) {
 
 std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::string& section, const std::string& key) {
     // Read path of every settings and rule lookup: one read of the file, one scan.
-    const int fd = ::open(hostFile.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string text;
-    char chunk[8192];
-    for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) text.append(chunk, static_cast<size_t>(n));
-    ::close(fd);
+    const std::optional<std::string> read = ReadTextFile(hostFile);
+    if (!read) return std::nullopt;
+    const std::string& text = *read;
     const std::string wantedSection = platform::TextTrim(section), wantedKey = platform::TextTrim(key);
     bool inSection = false, sectionSeen = false;
     for (size_t start = 0; start < text.size();) {
@@ -286,7 +286,8 @@ bool WriteIniValue(const fs::path& hostFile, const std::string& section, const s
         return false;
     }
     bool readable = false;
-    std::vector<Line> lines = ReadLines(hostFile, readable);
+    TextEncoding encoding = TextEncoding::Utf8;
+    std::vector<Line> lines = ReadLines(hostFile, readable, encoding);
     if (existed && !readable) {
         win::SetLastError(win::ERROR_ACCESS_DENIED);
         return false;
@@ -295,6 +296,7 @@ bool WriteIniValue(const fs::path& hostFile, const std::string& section, const s
         SetKey(lines, section, *key, value);
     else
         DeleteSection(lines, section);
+    KeepEncoding(lines, encoding);
     if (!ReplaceFile(hostFile, lines, existed)) {
         win::SetLastError(win::ERROR_ACCESS_DENIED);
         return false;
@@ -315,7 +317,7 @@ DWORD GetPrivateProfileStringA(const std::string& section, const std::string& ke
     std::string text = value ? *value : defaultValue;
     if (!value)
         while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
-    returned = platform::CutUtf8(text, size - 1);
+    returned = text.substr(0, platform::Utf8PrefixBytes(text, size - 1));
     return static_cast<DWORD>(returned.size());
 }
 

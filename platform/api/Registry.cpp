@@ -167,6 +167,20 @@ void UseWriteAheadLog(sqlite3* db) {
     }
 }
 
+// The base keys are written in the same transaction as the tables, after
+// the switch to the write-ahead log.
+// A file that is no store is left to the full preparation, which says what failed.
+bool StorePrepared(sqlite3* db) {
+    try {
+        Statement tables(db, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name IN ('keys','vals')");
+        if (!tables.Step() || tables.Int(0) != 2) return false;
+        Statement roots(db, "SELECT COUNT(*) FROM keys WHERE parent=0");
+        return roots.Step() && roots.Int(0) >= 3;
+    } catch (const StoreError&) {
+        return false;
+    }
+}
+
 void OpenDatabase(Store& store, const std::filesystem::path& file) {
     std::filesystem::create_directories(file.parent_path());
     sqlite3* db = nullptr;
@@ -177,12 +191,15 @@ void OpenDatabase(Store& store, const std::filesystem::path& file) {
     }
     sqlite3_busy_timeout(db, 60000);
     try {
-        UseWriteAheadLog(db);
+        // A store made before is used as it is: its log mode, tables and base keys are there.
+        if (!StorePrepared(db)) {
+            UseWriteAheadLog(db);
+            Transaction transaction(db);
+            Exec(db, kSchema);
+            CreateBaseKeys(db);
+            transaction.Commit();
+        }
         Exec(db, "PRAGMA synchronous=NORMAL");
-        Transaction transaction(db);
-        Exec(db, kSchema);
-        CreateBaseKeys(db);
-        transaction.Commit();
     } catch (const StoreError&) {
         sqlite3_close(db);
         throw;

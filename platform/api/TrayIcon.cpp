@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/api/DebugOutput.h"
+#include "platform/host/DesktopNotification.h"
 #include "platform/host/QtPlatform.h"
 
 namespace platform {
@@ -166,6 +167,25 @@ QSystemTrayIcon::MessageIcon QtMessageIcon(win::DWORD kind) {
     }
 }
 
+platform::NotificationUrgency UrgencyOf(win::DWORD infoFlags) {
+    switch (infoFlags & 0xF) {
+        case win::NIIF_ERROR: return platform::NotificationUrgency::Critical;
+        case win::NIIF_NONE: return platform::NotificationUrgency::Low;
+        default: return platform::NotificationUrgency::Normal;
+    }
+}
+
+void ShowAsDesktopNotification(const NotifyRequest& request) {
+    const int timeout =
+        request.uTimeoutOrVersion ? static_cast<int>(std::min<win::UINT>(request.uTimeoutOrVersion, 600000)) : 10000;
+    std::string failure;
+    if (platform::SendDesktopNotification(request.infoTitle, request.info, UrgencyOf(request.dwInfoFlags), timeout,
+                                          failure))
+        Log("NIM_MODIFY: balloon shown by the desktop's notification service");
+    else
+        Log("NIM_MODIFY: no tray and no notification service (" + failure + ")");
+}
+
 void ShowBalloon(TrayEntry& entry, const NotifyRequest& request) {
     entry.info.balloonTitle = request.infoTitle;
     entry.info.balloonText = request.info;
@@ -178,8 +198,12 @@ void ShowBalloon(TrayEntry& entry, const NotifyRequest& request) {
     ++entry.info.balloonCount;
     Log("NIM_MODIFY: balloon \"" + Escaped(request.infoTitle) + "\": " + Escaped(request.info) + " (icon " +
         std::to_string(request.dwInfoFlags) + ", " + std::to_string(request.uTimeoutOrVersion) + " ms)");
-    // Without a tray Qt would fall back to a balloon window of its own.
-    if (!entry.qtIcon || !entry.qtIcon->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable()) return;
+    // Without a tray Qt would fall back to a balloon window of its own; the
+    // desktop's notification service shows it instead.
+    if (!entry.qtIcon || !entry.qtIcon->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable()) {
+        ShowAsDesktopNotification(request);
+        return;
+    }
     const QString title = QString::fromStdString(request.infoTitle);
     const QString text = QString::fromStdString(request.info);
     const int timeout =

@@ -9,6 +9,7 @@
 
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -58,12 +59,16 @@ long ProcessIdOf(const Object& process) { return static_cast<long>(process.Prope
 
 constexpr long kMethodAccessDenied = 2;
 
+// CIM DATETIME, "yyyymmddHHMMSS.mmmmmm+UUU", in UTC.
+std::string CimDateTime(std::int64_t seconds, std::int64_t microseconds = 0);
+
 std::vector<Object> ProcessInstances(const ClassProvider& cls) {
     std::vector<Object> result;
     for (const platform::ProcessInfo& p : platform::ListProcesses()) {
         vb::Variant path = p.executablePath.empty() ? vb::Variant(vb::Null{}) : vb::Variant(p.executablePath);
         result.emplace_back(cls, std::vector<PropertyValue>{
                                      {"Caption", p.imageName},
+                                     {"CreationDate", CimDateTime(p.startMicroseconds / 1000000, p.startMicroseconds)},
                                      {"Description", p.imageName},
                                      {"ExecutablePath", path},
                                      {"Handle", std::to_string(p.pid)},
@@ -184,13 +189,15 @@ long WmiEventType(int type) {
 }
 
 // CIM DATETIME, "yyyymmddHHMMSS.mmmmmm+UUU", in UTC.
-std::string CimDateTime(std::int64_t seconds) {
+std::string CimDateTime(std::int64_t seconds, std::int64_t microseconds) {
     const std::time_t time = static_cast<std::time_t>(seconds);
     std::tm parts{};
     gmtime_r(&time, &parts);
     char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d%H%M%S.000000+000", &parts);
-    return text;
+    std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &parts);
+    char fraction[16];
+    std::snprintf(fraction, sizeof fraction, ".%06lld+000", static_cast<long long>(microseconds % 1000000));
+    return std::string(text) + fraction;
 }
 
 Object LogEventObject(const ClassProvider& cls, const platform::EventRecord& r) {
@@ -257,7 +264,7 @@ const ClassProvider& CreationEventClass() {
 const std::vector<ClassProvider>& ClassTable() {
     static const std::vector<ClassProvider> table = {
         {"Win32_Process",
-         {"Caption", "Description", "ExecutablePath", "Handle", "Name", "ProcessId"},
+         {"Caption", "CreationDate", "Description", "ExecutablePath", "Handle", "Name", "ProcessId"},
          ProcessInstances,
          {{"GetOwner", ProcessGetOwner}, {"Terminate", ProcessTerminate}}},
         {"Win32_OperatingSystem",
@@ -744,6 +751,10 @@ struct EventSource::State {
         if (inotifyFd < 0) throw WaitFailed("inotify");
         const std::string bell = platform::EventLogDoorbellFolder().string();
         const std::string host = platform::HostFolder().string();
+        // Writers ring inside the folder: anything else in its place never rings.
+        struct stat info {};
+        if (::lstat(bell.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+            throw WaitFailed("the doorbell folder " + bell + " is not a folder");
         const auto selfGone = IN_DELETE_SELF | IN_MOVE_SELF;
         if (::inotify_add_watch(inotifyFd, bell.c_str(), IN_CLOSE_WRITE | IN_ATTRIB | IN_CREATE | IN_MOVED_TO | selfGone) < 0 ||
             ::inotify_add_watch(inotifyFd, host.c_str(), IN_DELETE | IN_MOVED_FROM | selfGone) < 0)
@@ -828,6 +839,8 @@ EventSource Services::ExecNotificationQuery(const std::string& wql) const {
         s.Watch();
         s.lastDelivered = s.store->LastSequence();
     } catch (const RuntimeError& e) {
+        win::OutputDebugStringA("\tWMI ExecNotificationQuery: cannot listen for new event-log records: " +
+                                e.Description());
         throw RuntimeError(WBEM_E_FAILED, "SWbemServicesEx", "Generic failure: " + e.Description());
     }
     // So that a run can be followed: records written from now on are delivered.

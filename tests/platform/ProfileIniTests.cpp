@@ -64,18 +64,69 @@ TEST(ProfileIni, ReadsValuesAsTheProfileFunctionsDo) {
     EXPECT_EQ(Read("C:\\Settings\\Missing.ini", "General", "ShowTrayIcon"), "");
 }
 
-TEST(ProfileIni, BufferCutKeepsSizeMinusOneBytesAndWholeCharacters) {
+TEST(ProfileIni, BufferCutKeepsSizeMinusOneCharacters) {
     TempHost host;
     const std::string longValue(300, 'x');
     std::string utf8(253, 'a');
     utf8 += "\xC3\xA9\xC3\xA9";  // two two-byte characters straddling the cut
     WriteHostFile(host.HostOf(kIni), "[S]\r\nLong=" + longValue + "\r\nUtf=" + utf8 + "\r\n");
     EXPECT_EQ(Read(kIni, "S", "Long"), std::string(254, 'x'));
-    EXPECT_EQ(Read(kIni, "S", "Utf"), std::string(253, 'a'));
+    EXPECT_EQ(Read(kIni, "S", "Utf"), std::string(253, 'a') + "\xC3\xA9");
+    std::string german;
+    for (int i = 0; i < 130; ++i) german += "\xC3\xA4";  // 130 characters, 260 bytes: nothing cut
+    WriteHostFile(host.HostOf(kIni), "[S]\r\nLong=" + longValue + "\r\nGerman=" + german + "\r\n");
+    EXPECT_EQ(Read(kIni, "S", "German"), german);
     EXPECT_EQ(Read(kIni, "S", "Long", 5), "xxxx");
     std::string value;
     EXPECT_EQ(win::GetPrivateProfileStringA("S", "Nope", "default  ", value, 255, kIni), 7u);
     EXPECT_EQ(value, "default");
+}
+
+TEST(ProfileIni, ReadsFilesWrittenOnWindows) {
+    TempHost host;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* section;
+        const char* key;
+        const char* value;
+    } cases[] = {
+        {"code page 1252", "[EventDetail]\r\nEventDesc=\xC4rger \x80 \x93x\x94\r\n", "EventDetail", "EventDesc",
+         "\xC3\x84rger \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D"},
+        {"1252 section name", "[Pr\xFC" "fung]\r\nA=1\r\n", "PR\xC3\x9C" "FUNG", "a", "1"},
+        {"byte-order mark", "\xEF\xBB\xBF[General]\r\nShowTrayIcon=1\r\n", "General", "ShowTrayIcon", "1"},
+        {"mark and UTF-8", "\xEF\xBB\xBF[S]\r\nK=\xC3\xA4\r\n", "s", "K", "\xC3\xA4"},
+    };
+    for (const Case& c : cases) {
+        WriteHostFile(host.HostOf(kIni), c.bytes);
+        EXPECT_EQ(Read(kIni, c.section, c.key), c.value) << c.name;
+    }
+}
+
+TEST(ProfileIni, WritingKeepsTheFilesOwnEncoding) {
+    TempHost host;
+    WriteHostFile(host.HostOf(kIni), "[S]\r\nOld=\xC4rger\r\n");
+    ASSERT_TRUE(win::WritePrivateProfileStringA("S", "New", std::string("\xC3\x96l \xE2\x82\xAC \xE2\x98\x83"), kIni));
+    EXPECT_EQ(ReadHostFile(host.HostOf(kIni)), "[S]\r\nOld=\xC4rger\r\nNew=\xD6l \x80 ?\r\n");
+    EXPECT_EQ(Read(kIni, "S", "Old"), "\xC3\x84rger");
+
+    WriteHostFile(host.HostOf(kIni), "\xEF\xBB\xBF[S]\r\nOld=\xC3\xA4\r\n");
+    ASSERT_TRUE(win::WritePrivateProfileStringA("S", "New", std::string("\xC3\x96"), kIni));
+    EXPECT_EQ(ReadHostFile(host.HostOf(kIni)), "\xEF\xBB\xBF[S]\r\nOld=\xC3\xA4\r\nNew=\xC3\x96\r\n");
+}
+
+TEST(ProfileIni, AFileThatIsNoFileReadsAsEmptyWithoutBlocking) {
+    TempHost host;
+    const std::filesystem::path fifo = host.HostOf(kIni);
+    std::filesystem::create_directories(fifo.parent_path());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_EQ(Read(kIni, "S", "K"), "");
+    EXPECT_FALSE(win::WritePrivateProfileStringA("S", "K", std::string("v"), kIni));
+    const std::filesystem::path device = host.HostOf("C:\\Settings\\Device.ini");
+    std::filesystem::create_symlink("/dev/zero", device);
+    EXPECT_EQ(Read("C:\\Settings\\Device.ini", "S", "K"), "");
+    std::filesystem::create_directory(host.HostOf("C:\\Settings\\Folder.ini"));
+    EXPECT_EQ(Read("C:\\Settings\\Folder.ini", "S", "K"), "");
 }
 
 TEST(ProfileIni, WritesCreateFileSectionAndKeyAndKeepOtherLines) {

@@ -1,0 +1,262 @@
+// The alert path of the real Quarnel.exe on what real machines give it:
+// rules in German and in Windows-1252, a FIFO in place of a rule file,
+// several copies started at once, a doorbell that cannot ring, a long run of
+// records, and a session without a tray whose balloons go to the desktop's
+// notification service on a private session bus.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/api/EventLog.h"
+#include "platform/api/ProfileIni.h"
+#include "platform/api/Process.h"
+#include "support/ProgramRun.h"
+#include "support/ScopedVariable.h"
+#include "support/TempHost.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ProgramResult;
+using testsupport::RunningProgram;
+
+int Count(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++count;
+    return count;
+}
+
+std::string RuleText(const std::string& desc, const std::string& descEx = "") {
+    return "[LogFile]\r\nApplication=1\r\nSecurity=0\r\nSystem=1\r\n"
+           "[EventType]\r\nInfo=0\r\nWarning=0\r\nError=1\r\nSuccess=0\r\nFailure=0\r\n"
+           "[EventDetail]\r\nEventID=\r\nEventSource=\r\nEventDesc=" + desc + "\r\nEventDescEx=" + descEx + "\r\n";
+}
+
+class AlertPath : public testing::Test {
+protected:
+    void SetUp() override {
+        programFolder_ = testsupport::InstallProgram(host_);
+        platform::WriteIniValue(testsupport::InstalledIni(host_), "General", "ShowTrayIcon", "1");
+        platform::WriteIniValue(testsupport::InstalledIni(host_), "General", "ShowTaskBar", "1");
+        fs::create_directories(programFolder_ / "Rules");
+    }
+
+    void Rule(const std::string& name, const std::string& bytes) {
+        testsupport::WriteHostFile(programFolder_ / "Rules" / name, bytes);
+    }
+
+    void EventCreate(const std::string& arguments) {
+        const long pid = vb::Shell("\"" + std::string(testsupport::kProgramFolder) + "eventcreate.exe\" " + arguments, 0);
+        ASSERT_EQ(platform::WaitForChildExit(pid), 0u) << arguments;
+    }
+
+    std::unique_ptr<RunningProgram> StartMonitor() {
+        auto monitor = std::make_unique<RunningProgram>(host_, programFolder_ / "Quarnel.exe", "");
+        EXPECT_TRUE(monitor->WaitForOutput(testsupport::kSubscribed)) << monitor->DebugOutput();
+        return monitor;
+    }
+
+    testsupport::TempHost host_;
+    fs::path programFolder_;
+};
+
+}  // namespace
+
+TEST_F(AlertPath, GermanRulesMatchIgnoringCaseAndAnExcludedWordExcludes) {
+    Rule("A upper.DAT", RuleText("ÄRGER"));
+    Rule("B ansi.DAT", RuleText("\xC4RGER IM"));  // saved in Windows-1252
+    Rule("C excluded.DAT", RuleText("netz", "ÄRGER"));
+    Rule("D ansi excluded.DAT", "\xEF\xBB\xBF" + RuleText("netz", "\xC3\xA4rger"));  // UTF-8 with its mark
+    auto monitor = StartMonitor();
+    EventCreate("/L SYSTEM /T ERROR /ID 100 /SO Netzdienst /D \"Der Dienst meldet ärger im Netz.\"");
+    testsupport::WriteOwnRecord(host_);
+    const ProgramResult result = monitor->Wait(std::chrono::seconds(60));
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(Count(result.debugOutput, "\tDoAction Initiated\n"), 2) << result.debugOutput;
+}
+
+TEST_F(AlertPath, AFifoRuleFileLeavesTheGoodRuleAlertingAndTheStopRecordObeyed) {
+    ASSERT_EQ(::mkfifo((programFolder_ / "Rules" / "A fifo.DAT").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", programFolder_ / "Rules" / "B device.DAT");
+    Rule("C good.DAT", RuleText("spooler"));
+    fs::create_symlink("/dev/zero", programFolder_ / "Rules" / "GlobalExclusion_EventDesc_List.txt");
+    auto monitor = StartMonitor();
+    EventCreate("/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" /D \"The spooler stopped.\"");
+    ASSERT_TRUE(monitor->WaitForOutput("\tDoAction Initiated\n", std::chrono::seconds(30))) << monitor->DebugOutput();
+    const ProgramResult result = testsupport::StopLiveMonitor(host_, *monitor, std::chrono::seconds(30));
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+    EXPECT_EQ(Count(result.debugOutput, "\tDoAction Initiated\n"), 1) << result.debugOutput;
+}
+
+TEST_F(AlertPath, FourCopiesStartedTogetherLeaveExactlyOneMonitor) {
+    std::vector<std::unique_ptr<RunningProgram>> copies;
+    for (int i = 0; i < 4; ++i)
+        copies.push_back(std::make_unique<RunningProgram>(host_, programFolder_ / "Quarnel.exe", ""));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto running = [&] {
+        int count = 0;
+        for (auto& copy : copies) count += copy->IsRunning() ? 1 : 0;
+        return count;
+    };
+    while (running() > 1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(running(), 1);
+    for (auto& copy : copies) {
+        if (!copy->IsRunning()) continue;
+        EXPECT_TRUE(copy->WaitForOutput(testsupport::kSubscribed)) << copy->DebugOutput();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_TRUE(copy->IsRunning()) << copy->DebugOutput();
+        const ProgramResult result = testsupport::StopLiveMonitor(host_, *copy);
+        EXPECT_FALSE(result.killed) << result.debugOutput;
+    }
+}
+
+TEST_F(AlertPath, AMonitorThatCannotListenSaysWhyAndEnds) {
+    fs::remove_all(host_.Folder() / "eventlog.doorbell");
+    testsupport::WriteHostFile(host_.Folder() / "eventlog.doorbell", "not a folder");
+    RunningProgram monitor(host_, programFolder_ / "Quarnel.exe", "");
+    const ProgramResult result = monitor.Wait(std::chrono::seconds(60));
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+    EXPECT_EQ(Count(result.debugOutput, "cannot listen for new event-log records"), 1) << result.debugOutput;
+    // A writer whose record is stored says so.
+    EventCreate("/L APPLICATION /T ERROR /ID 1 /SO Quarnel /D \"Stored.\"");
+}
+
+TEST_F(AlertPath, TheWriteAheadLogStaysBoundedWithAMonitorRunning) {
+    Rule("A all.DAT", RuleText(""));
+    auto monitor = StartMonitor();
+    const win::HANDLE source = win::RegisterEventSourceA(nullptr, "Bench Writer");
+    ASSERT_NE(source, 0u);
+    const std::string text = "Record of the long run, written while the monitor reads.";
+    const char* strings[] = {text.c_str()};
+    std::uintmax_t largest = 0;
+    for (int i = 0; i < 10000; ++i) {
+        ASSERT_TRUE(win::ReportEventA(source, win::EVENTLOG_INFORMATION_TYPE, 0, 1000, nullptr, 1, 0, strings, nullptr));
+        if (i % 500 == 0) {
+            std::error_code ec;
+            const auto size = fs::file_size(host_.Folder() / "eventlog.db-wal", ec);
+            if (!ec) largest = std::max(largest, size);
+        }
+    }
+    win::DeregisterEventSource(source);
+    std::error_code ec;
+    largest = std::max(largest, fs::file_size(host_.Folder() / "eventlog.db-wal", ec));
+    EXPECT_LT(largest, 8u * 1024 * 1024);
+    const ProgramResult result = testsupport::StopLiveMonitor(host_, *monitor);
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+}
+
+namespace {
+
+// A notification server of its own on a private session bus: every Notify
+// call becomes one line "<summary>|<body>|<urgency>|<timeout>" of a file.
+constexpr const char* kNotificationServer = R"(
+import sys, dbus, dbus.service, dbus.mainloop.glib
+from gi.repository import GLib
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+out = open(sys.argv[1], 'a', buffering=1)
+class Server(dbus.service.Object):
+    @dbus.service.method('org.freedesktop.Notifications', in_signature='susssasa{sv}i', out_signature='u')
+    def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout):
+        out.write('%s|%s|%d|%d\n' % (summary, body.replace('\r', '\\r').replace('\n', '\\n'), int(hints.get('urgency', -1)), timeout))
+        return 1
+    @dbus.service.method('org.freedesktop.Notifications', in_signature='', out_signature='as')
+    def GetCapabilities(self):
+        return ['body']
+bus = dbus.SessionBus()
+name = dbus.service.BusName('org.freedesktop.Notifications', bus)
+Server(bus, '/org/freedesktop/Notifications')
+print('ready', flush=True)
+GLib.MainLoop().run()
+)";
+
+// A child process whose standard output is read line by line.
+struct Child {
+    pid_t pid = -1;
+    FILE* output = nullptr;
+    ~Child() {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (output) std::fclose(output);
+    }
+    std::string Line() {
+        char buffer[1024];
+        if (!output || !std::fgets(buffer, sizeof buffer, output)) return "";
+        std::string line(buffer);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        return line;
+    }
+};
+
+void Start(Child& child, const std::vector<std::string>& arguments) {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    child.pid = ::fork();
+    if (child.pid == 0) {
+        ::dup2(pipeFds[1], 1);
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        std::vector<char*> argv;
+        for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    child.output = ::fdopen(pipeFds[0], "r");
+}
+
+}  // namespace
+
+TEST_F(AlertPath, WithoutATrayTheBalloonGoesToTheNotificationService) {
+    Child bus;
+    Start(bus, {"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"});
+    const std::string address = bus.Line();
+    ASSERT_FALSE(address.empty());
+    testsupport::ScopedVariable busVariable("DBUS_SESSION_BUS_ADDRESS", address);
+    const fs::path script = host_.Folder() / "notification_server.py";
+    const fs::path shown = host_.Folder() / "notifications.txt";
+    testsupport::WriteHostFile(script, kNotificationServer);
+    Child server;
+    Start(server, {"/usr/bin/python3", script.string(), shown.string()});
+    ASSERT_EQ(server.Line(), "ready");
+
+    Rule("A spooler.DAT", RuleText("spooler"));
+    auto monitor = StartMonitor();
+    EventCreate("/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" /D \"The spooler stopped.\"");
+    ASSERT_TRUE(monitor->WaitForOutput("balloon shown by the desktop's notification service", std::chrono::seconds(30)))
+        << monitor->DebugOutput();
+    const ProgramResult result = testsupport::StopLiveMonitor(host_, *monitor);
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+    const std::string lines = testsupport::ReadHostFile(shown);
+    EXPECT_EQ(lines.rfind("Event Alert|", 0), 0u) << lines;
+    EXPECT_NE(lines.find("\\r\\nEvent ID: 7036\\r\\nSource Name: Service Control Manager\\r\\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("|1|10000\n"), std::string::npos) << lines;  // an information balloon: normal urgency
+}
+
+TEST_F(AlertPath, WithoutASessionBusTheBalloonIsLoggedAsBefore) {
+    testsupport::ScopedVariable busVariable("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quarnel-test-bus");
+    Rule("A spooler.DAT", RuleText("spooler"));
+    auto monitor = StartMonitor();
+    EventCreate("/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" /D \"The spooler stopped.\"");
+    ASSERT_TRUE(monitor->WaitForOutput("\tShell_NotifyIcon NIM_MODIFY: balloon \"Event Alert\": ", std::chrono::seconds(30)))
+        << monitor->DebugOutput();
+    const ProgramResult result = testsupport::StopLiveMonitor(host_, *monitor);
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+    EXPECT_NE(result.debugOutput.find("no tray and no notification service"), std::string::npos) << result.debugOutput;
+}
