@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/api/ProfileIni.h"
+#include "platform/host/Text.h"
 
 namespace {
 
@@ -20,8 +21,10 @@ std::filesystem::path ScratchFile() {
 }
 
 // Names the profile functions can write and find again: no line breaks or
-// brackets, no '=' in a key, no blanks at either end, not empty.
+// brackets, no '=' in a key, no blanks at either end, not empty; UTF-8 text
+// that the ANSI code page holds, since a file read as ANSI is written back so.
 bool Writable(const std::string& name, bool isKey) {
+    if (!platform::IsValidUtf8(name) || platform::AnsiToUtf8(platform::Utf8ToAnsi(name)) != name) return false;
     if (name.empty() || name.front() == ' ' || name.back() == ' ' || name.front() == '\t' || name.back() == '\t' ||
         name.front() == ';' || name.front() == '[')
         return false;

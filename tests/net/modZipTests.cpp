@@ -61,8 +61,8 @@ TEST_F(modZipTest, ZipFolderStoresLowerCaseRelativeNames) {
     WriteHostFile(App("Rules/Top.txt"), "t");
     WriteHostFile(App("old.zip"), "stale");
     EXPECT_TRUE(modZip::ZipFolder(kApp + "Rules", kApp + "old.zip", true));
+    std::vector<std::string> names;  // outlives the reader, whose closing still reports
     ZipExtractionClass reader;
-    std::vector<std::string> names;
     reader.Status = [&names](const std::string& text) { names.push_back(text); };
     ASSERT_TRUE(reader.OpenZip(kApp + "old.zip"));
     ASSERT_TRUE(reader.Extract(kApp + "back", true, true));
