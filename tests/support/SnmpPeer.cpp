@@ -46,6 +46,7 @@ SnmpPeer::SnmpPeer(const std::filesystem::path& folder, const std::string& extra
             out << "agentAddress udp:" << address_ << ":161\n"
                 << "rocommunity " << kCommunity << " 127.0.0.0/8\n"
                 << "sysDescr Quarnel test agent\n"
+                << "sysServices 72\n"
                 << extraConfig;
         }
         const std::string command = "echo started; exec /usr/sbin/snmpd -f -C -c '" + config.string() +
