@@ -413,8 +413,6 @@ void Uninstall() {
     platform::EndProcess(0);
 }
 
-void SendHeartbeat() { NotBuilt("SendHeartbeat", "the heartbeat report"); }
-
 void ScheduleTasks() {
     SkipErrors([] {
         if (SettingIsOn("ScheduledTasks", "HeartbeatInst"))
@@ -432,7 +430,5 @@ void ScheduleTasks() {
             ScheduleRulesUpdate();
     });
 }
-
-void SaveAppsSnapshot() { NotBuilt("SaveAppsSnapshot", "the installed-applications snapshot"); }
 
 }  // namespace modDHM
