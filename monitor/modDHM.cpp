@@ -433,8 +433,6 @@ void Uninstall() {
     platform::EndProcess(0);
 }
 
-void SendHeartbeat() { NotBuilt("SendHeartbeat", "the heartbeat report"); }
-
 void ScheduleTasks() {
     SkipErrors([] {
         if (SettingIsOn("ScheduledTasks", "HeartbeatInst"))
@@ -452,7 +450,5 @@ void ScheduleTasks() {
             ScheduleRulesUpdate();
     });
 }
-
-void SaveAppsSnapshot() { NotBuilt("SaveAppsSnapshot", "the installed-applications snapshot"); }
 
 }  // namespace modDHM

@@ -12,6 +12,7 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/api/FileSystem.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 
@@ -91,6 +92,11 @@ std::intptr_t ShellExecuteA(HWND owner, const std::string& verb, const std::stri
     auto handler = platform::FindOnHostSearchPath("xdg-open");
     if (!handler) return SE_ERR_NOASSOC;
     return StartDetached(*handler, HandlerArgument(file)) ? kShellSuccess : SE_ERR_NOASSOC;
+}
+
+BOOL SHGetDiskFreeSpaceExA(const std::string& directoryName, std::uint64_t* freeBytesAvailableToCaller,
+                           std::uint64_t* totalNumberOfBytes, std::uint64_t* totalNumberOfFreeBytes) {
+    return GetDiskFreeSpaceExA(directoryName, freeBytesAvailableToCaller, totalNumberOfBytes, totalNumberOfFreeBytes);
 }
 
 }  // namespace win
