@@ -7,7 +7,7 @@
 
 #include "common/CommonModule.h"
 #include "common/modOpSys.h"
-#include "frmProfilePrompt.h"
+#include "monitor/TaskScheme.h"
 #include "platform/api/MessageBox.h"
 
 namespace {

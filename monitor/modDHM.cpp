@@ -15,6 +15,7 @@
 #include "config/frmProfilePrompt.h"
 #include "common/modOpSys.h"
 #include "EventWriter.h"
+#include "TaskScheme.h"
 #include "net/frmFTPDL.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/MessageBox.h"
