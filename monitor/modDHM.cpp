@@ -414,8 +414,6 @@ void Uninstall() {
     platform::EndProcess(0);
 }
 
-void SendHeartbeat() { NotBuilt("SendHeartbeat", "the heartbeat report"); }
-
 void ScheduleTasks() {
     SkipErrors([] {
         if (SettingIsOn("ScheduledTasks", "HeartbeatInst"))
@@ -433,7 +431,5 @@ void ScheduleTasks() {
             ScheduleRulesUpdate();
     });
 }
-
-void SaveAppsSnapshot() { NotBuilt("SaveAppsSnapshot", "the installed-applications snapshot"); }
 
 }  // namespace modDHM

@@ -58,7 +58,7 @@ bool PidfdHasExited(int pidfd) {
 struct Child {
     int pid = 0;
     int pidfd = -1;
-    int exitCodePipe = -1;   // read end of our tool's full exit code
+    int exitCodePipe = -1;   // read end of the channel for a tool's full exit code
     std::filesystem::path machine;   // host folder it was started in
     bool exited = false;
     win::DWORD exitCode = win::STILL_ACTIVE;
@@ -430,7 +430,6 @@ void MakeExeRunnable(const fs::path& hostPath) {
 struct LaunchPlan {
     std::vector<std::string> argv;
     std::string rawArguments;
-    bool ourTool = false;
 };
 
 LaunchPlan PlanLaunch(const ResolvedCommand& command) {
@@ -443,7 +442,6 @@ LaunchPlan PlanLaunch(const ResolvedCommand& command) {
         const fs::path tool = WindowsToolProgram();
         if (tool.empty()) throw RuntimeError::FileNotFound();
         plan.argv = {tool.string()};
-        plan.ourTool = true;
         if (command.kind == ResolvedCommand::Kind::Tool) {
             plan.argv.push_back(command.toolName);
             plan.rawArguments = command.arguments;
@@ -565,7 +563,8 @@ long StartCommandLine(const std::string& commandLine) {
     LaunchPlan plan = PlanLaunch(*command);
     auto child = std::make_shared<Child>();
     int channel[2] = {-1, -1};
-    if (plan.ourTool && pipe2(channel, O_CLOEXEC | O_NONBLOCK) != 0) channel[0] = channel[1] = -1;
+    // Any program may be one of our tools (wintool, sc.exe) that hands its full exit code back.
+    if (pipe2(channel, O_CLOEXEC | O_NONBLOCK) != 0) channel[0] = channel[1] = -1;
     try {
         child->pid = Spawn(plan, channel[1]);
     } catch (...) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "platform/api/FileSystem.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 
@@ -41,6 +42,11 @@ std::intptr_t ShellExecuteA(HWND owner, const std::string& verb, const std::stri
     if (!handler) return SE_ERR_NOASSOC;
     const bool started = platform::StartDetachedHostProgram({handler->string(), HandlerArgument(file)});
     return started ? kShellSuccess : SE_ERR_NOASSOC;
+}
+
+BOOL SHGetDiskFreeSpaceExA(const std::string& directoryName, std::uint64_t* freeBytesAvailableToCaller,
+                           std::uint64_t* totalNumberOfBytes, std::uint64_t* totalNumberOfFreeBytes) {
+    return GetDiskFreeSpaceExA(directoryName, freeBytesAvailableToCaller, totalNumberOfBytes, totalNumberOfFreeBytes);
 }
 
 }  // namespace win
