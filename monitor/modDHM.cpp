@@ -16,6 +16,7 @@
 #include "common/modOpSys.h"
 #include "EventWriter.h"
 #include "modEmail.h"
+#include "TaskScheme.h"
 #include "net/frmFTPDL.h"
 #include "net/modZip.h"
 #include "platform/api/FileSystem.h"

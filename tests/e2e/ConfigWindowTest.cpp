@@ -21,6 +21,7 @@
 #include "platform/api/Process.h"
 #include "support/ProgramRun.h"
 #include "support/TempHost.h"
+#include "support/EventCreateRun.h"
 
 namespace {
 
@@ -156,11 +157,9 @@ TEST_F(ConfigWindowRun, SafeModeSaveAndCloseWritesTheFilesAndReopensTheHistoryVi
 
     RunningProgram monitor(host_, programFolder_ / "Quarnel.exe", "");
     ASSERT_TRUE(monitor.WaitForOutput(testsupport::kSubscribed)) << monitor.DebugOutput();
-    const long created = vb::Shell("\"" + std::string(testsupport::kProgramFolder) +
-                                       "eventcreate.exe\" /L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" "
-                                       "/D \"The Print Spooler service entered the stopped state.\"",
-                                   0);
-    EXPECT_EQ(platform::WaitForChildExit(created), 0u);
+    EXPECT_EQ(testsupport::RunInstalledEventCreate("/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" "
+                                                   "/D \"The Print Spooler service entered the stopped state.\""),
+              0u);
     EXPECT_TRUE(monitor.WaitForOutput(kBalloon)) << monitor.DebugOutput();
     testsupport::StopLiveMonitor(host_, monitor);
 }
