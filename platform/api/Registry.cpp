@@ -529,6 +529,17 @@ std::string RegistryKeyPath(win::HKEY key) {
     return path;
 }
 
+RegistryStamp CurrentRegistryStamp() {
+    RegistryStamp stamp;
+    Guarded([&](Store& store, sqlite3* db) -> LONG {
+        Statement version(db, "PRAGMA data_version");
+        if (!version.Step()) return win::ERROR_REGISTRY_IO_FAILED;
+        stamp = {store.file.string(), version.Int(0), sqlite3_total_changes64(db)};
+        return 0;
+    });
+    return stamp;
+}
+
 win::HKEY RegistryRootOf(const std::string& rootName) {
     const std::string name = TextUpper(rootName);
     if (name == "HKLM" || name == "HKEY_LOCAL_MACHINE") return win::HKEY_LOCAL_MACHINE;

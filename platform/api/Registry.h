@@ -129,4 +129,16 @@ win::HKEY RegistryRootOf(const std::string& rootName);
 // "HKEY_LOCAL_MACHINE" and so on; empty for a key that is no root.
 std::string RegistryRootName(win::HKEY root);
 
+// A stamp of the registry's state: two stamps are equal only when nothing
+// was committed to the registry in between, by any process. Cheap enough to
+// take for every event record; an invalid stamp when the store cannot be read.
+struct RegistryStamp {
+    std::string store;
+    std::int64_t othersVersion = -1;  // commits of other connections
+    std::int64_t ownChanges = -1;     // changes made through this process's connection
+    bool Valid() const { return othersVersion >= 0; }
+    bool operator==(const RegistryStamp&) const = default;
+};
+RegistryStamp CurrentRegistryStamp();
+
 }  // namespace platform

@@ -229,3 +229,27 @@ TEST_F(RuleMatchingTest, TypeSwitchesAreNumbersAsTheLanguageReadsThem) {
         EXPECT_EQ(Alerts(Record{}), c.alerts) << c.value;
     }
 }
+
+// Nothing of a rule is kept between two records: a rule saved, rewritten or
+// removed between them counts from the next record on.
+TEST_F(RuleMatchingTest, ARuleChangedBetweenTwoRecordsCountsAtTheNext) {
+    Record record;
+    Rule rule;
+    rule.id = "1";
+    WriteRule("changing", rule);
+    EXPECT_EQ(Alerts(record), 0);
+    rule.id = "7036";
+    WriteRule("changing", rule);
+    EXPECT_EQ(Alerts(record), 1);
+    rule.descEx = "spooler";
+    WriteRule("changing", rule);
+    EXPECT_EQ(Alerts(record), 0);
+    rule.descEx.clear();
+    WriteRule("changing", rule);
+    WriteList("GlobalExclusion_EventID_List.txt", "7036\r\n");
+    EXPECT_EQ(Alerts(record), 0);
+    std::filesystem::remove(host.HostOf(std::string(kProgramFolder) + "Rules\\GlobalExclusion_EventID_List.txt"));
+    EXPECT_EQ(Alerts(record), 1);
+    std::filesystem::remove(host.HostOf(std::string(kProgramFolder) + "Rules\\changing.DAT"));
+    EXPECT_EQ(Alerts(record), 0);
+}

@@ -174,8 +174,7 @@ protected:
         PumpUntil([&] { return !events.log.empty(); });
         return events.log.empty() ? "<no answer>" : events.log.back();
     }
-    testsupport::TempHost peerFolder;
-    testsupport::SnmpPeer agent{peerFolder.Folder() / "agent", "sysLocation Z\xFCrich lab\nsysContact " + std::string(120, 'q') + "\n"};
+    testsupport::SnmpPeer agent{"sysLocation Z\xFCrich lab\nsysContact " + std::string(120, 'q') + "\n"};
 };
 
 TEST_F(clsSNMPAgentTest, ValuesOfTheRealAgentMatchSnmpget) {

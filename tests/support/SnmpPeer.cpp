@@ -10,6 +10,7 @@
 #include <QThread>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 namespace testsupport {
@@ -36,7 +37,11 @@ std::string OwnLoopbackAddress(int firstInnerByte, unsigned salt) {
     return "127." + std::to_string(firstInnerByte) + "." + std::to_string(n / 250) + "." + std::to_string(n % 250 + 2);
 }
 
-SnmpPeer::SnmpPeer(const std::filesystem::path& folder, const std::string& extraConfig) {
+SnmpPeer::SnmpPeer(const std::string& extraConfig) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quarnel-snmpd-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) return;
+    folder_ = pattern;
+    const std::filesystem::path& folder = folder_;
     std::filesystem::create_directories(folder / "persistent" / "cert_indexes");
     for (unsigned attempt = 0; attempt < 4 && !ready_; ++attempt) {
         address_ = OwnLoopbackAddress(161, attempt);
@@ -55,6 +60,12 @@ SnmpPeer::SnmpPeer(const std::filesystem::path& folder, const std::string& extra
         peer_ = std::make_unique<PeerProcess>(std::vector<std::string>{"/bin/sh", "-c", command});
         for (int probe = 0; probe < 50 && peer_->Ready() && !ready_; ++probe) ready_ = Answers();
     }
+}
+
+SnmpPeer::~SnmpPeer() {
+    peer_.reset();
+    std::error_code ignored;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
 }
 
 bool SnmpPeer::Answers() const {

@@ -18,7 +18,11 @@ public:
     static constexpr const char* kCommunity = "quarnel-test";
 
     // extraConfig lines go into snmpd.conf as they are (bytes, not re-encoded).
-    SnmpPeer(const std::filesystem::path& folder, const std::string& extraConfig = "");
+    // The agent's files live in a temporary folder of its own, not in a host folder.
+    explicit SnmpPeer(const std::string& extraConfig = "");
+    ~SnmpPeer();
+    SnmpPeer(const SnmpPeer&) = delete;
+    SnmpPeer& operator=(const SnmpPeer&) = delete;
 
     bool Ready() const { return ready_; }
     const std::string& Address() const { return address_; }
@@ -30,6 +34,7 @@ public:
 private:
     bool Answers() const;
 
+    std::filesystem::path folder_;
     std::string address_;
     std::unique_ptr<PeerProcess> peer_;
     bool ready_ = false;
