@@ -36,7 +36,6 @@ protected:
     void SetUp() override {
         testsupport::TestApplication();
         platform::ClearMessageBoxQueue();
-        std::filesystem::create_directories(host.HostOf("C:\\Program Files\\Quarnel"));
     }
     void TearDown() override { platform::ClearMessageBoxQueue(); }
 
@@ -56,7 +55,7 @@ protected:
         return Prompt([&](QWidget* window) { TypeAndClickOK(window, text); });
     }
 
-    testsupport::TempHost host;
+    testsupport::ProgramHost host;
 };
 
 TEST_F(PasswordPrompt, CarriesItsCaptionAndMasksTheTypedCharacters) {

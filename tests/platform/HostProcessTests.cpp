@@ -135,9 +135,8 @@ TEST(SpawnHostProgram, ReportsAProgramThatCannotBeStarted) {
 // by a start that fails.
 TEST(StartCommandLine, LeavesNoDescriptorOpenOnceTheChildIsWaitedFor) {
     testsupport::TempHost host;
-    // The first start opens what the process keeps for its life (the watch
-    // on the host's settings); only what each start adds must be gone.
-    platform::WaitForChildExit(platform::StartCommandLine("cmd.exe /c exit 0"));
+    // The first start opens what the machine keeps for the life of the process (the host folder's watch).
+    EXPECT_EQ(platform::WaitForChildExit(platform::StartCommandLine("cmd.exe /c exit 0")), 0u);
     const std::set<int> before = OpenDescriptors();
     EXPECT_EQ(platform::WaitForChildExit(platform::StartCommandLine("cmd.exe /c exit 300")), 300u);
     ExpectSameDescriptors(before, "our tool, waited for");
