@@ -20,9 +20,9 @@
 
 #include "platform/api/ProfileIni.h"
 #include "platform/api/ServiceControl.h"
-#include "support/PeerProcess.h"
 #include "support/ProgramRun.h"
 #include "support/SmtpPeer.h"
+#include "support/SnmpPeer.h"
 #include "support/TempHost.h"
 
 namespace {
@@ -32,9 +32,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 5;
 constexpr unsigned long long kGB = 1024ull * 1024 * 1024;
-constexpr const char* kAgentAddress = "127.77.0.1";
-constexpr const char* kSilentAddress = "127.77.0.2";
-constexpr const char* kCommunity = "benchcomm";
+constexpr const char* kCommunity = testsupport::SnmpPeer::kCommunity;
 
 double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
@@ -43,7 +41,8 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-void PrepareMachine(testsupport::TempHost& host, const fs::path& programFolder, const std::string& smtpPort) {
+void PrepareMachine(testsupport::TempHost& host, const fs::path& programFolder, const std::string& smtpPort,
+                    const std::string& agentAddress, const std::string& silentAddress) {
     const fs::path ini = testsupport::InstalledIni(host);
     platform::WriteIniValue(ini, "EmailConfig", "FromEmail", "quarnel@example.test");
     platform::WriteIniValue(ini, "EmailConfig", "ToEmail", "tech@example.test");
@@ -73,31 +72,20 @@ void PrepareMachine(testsupport::TempHost& host, const fs::path& programFolder, 
 
     std::string targets;
     for (const char* oid : {".1.3.6.1.2.1.1.1.0", ".1.3.6.1.2.1.1.4.0", ".1.3.6.1.2.1.1.5.0", ".1.3.6.1.2.1.1.6.0"})
-        targets += std::string(kAgentAddress) + "|" + kCommunity + "|" + oid + "\r\n";
-    targets += std::string(kSilentAddress) + "|" + kCommunity + "|.1.3.6.1.2.1.1.5.0\r\n";
+        targets += agentAddress + "|" + kCommunity + "|" + oid + "\r\n";
+    targets += silentAddress + "|" + kCommunity + "|.1.3.6.1.2.1.1.5.0\r\n";
     testsupport::WriteHostFile(programFolder / "Rules" / "Heartbeat_SNMP_List.txt", targets);
     testsupport::WriteHostFile(host.HostOf("C:\\Windows\\System32\\drivers\\etc\\hosts"),
-                               std::string(kAgentAddress) + " benchagent\r\n" + kSilentAddress + " benchsilent\r\n");
-}
-
-std::unique_ptr<testsupport::PeerProcess> StartAgent(const fs::path& folder) {
-    fs::create_directories(folder / "persist");
-    testsupport::WriteHostFile(folder / "snmpd.conf", "agentaddress udp:" + std::string(kAgentAddress) +
-                                                          ":161\nrocommunity " + kCommunity +
-                                                          " 127.0.0.0/8\nsysLocation Bench Room\n"
-                                                          "sysContact bench@example.test\nsysName benchagent\n");
-    return std::make_unique<testsupport::PeerProcess>(std::vector<std::string>{
-        "/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", (folder / "snmpd.conf").string(),
-        "--persistentDir=" + (folder / "persist").string(), kAgentAddress});
+                               agentAddress + " benchagent\r\n" + silentAddress + " benchsilent\r\n");
 }
 
 // A UDP socket on the silent target's port 161 that reads and never answers.
-int BindSilentTarget() {
+int BindSilentTarget(const std::string& silentAddress) {
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(161);
-    inet_pton(AF_INET, kSilentAddress, &address.sin_addr);
+    inet_pton(AF_INET, silentAddress.c_str(), &address.sin_addr);
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) std::perror("bind silent target");
     return fd;
 }
@@ -139,13 +127,14 @@ int main() {
     testsupport::TempHost host;
     const fs::path programFolder = testsupport::InstallProgram(host);
     testsupport::SmtpPeer smtp(host.Folder() / "smtp");
-    const auto agent = StartAgent(host.Folder() / "agent");
-    if (!smtp.Ready() || !agent->Ready()) {
+    const testsupport::SnmpPeer agent("sysLocation Bench Room\nsysContact bench@example.test\nsysName benchagent\n");
+    if (!smtp.Ready() || !agent.Ready()) {
         std::fprintf(stderr, "the SMTP server or snmpd did not start\n");
         return 1;
     }
-    const int silent = BindSilentTarget();
-    PrepareMachine(host, programFolder, smtp.Port());
+    const std::string silentAddress = testsupport::OwnLoopbackAddress(85);
+    const int silent = BindSilentTarget(silentAddress);
+    PrepareMachine(host, programFolder, smtp.Port(), agent.Address(), silentAddress);
 
     std::vector<double> heartbeats;
     std::string lastOutput;
@@ -160,6 +149,9 @@ int main() {
         std::fprintf(stderr, "%zu of %d reports arrived:\n%s\n", mails.size(), kRuns, lastOutput.c_str());
         return 1;
     }
+
+    if (testsupport::MailPart(mails.back().raw, "text/plain").find("Bench Room") == std::string::npos)
+        std::fprintf(stderr, "the report holds no SNMP answer:\n%s\n", lastOutput.c_str());
 
     std::vector<double> floors;
     curl_global_init(CURL_GLOBAL_DEFAULT);

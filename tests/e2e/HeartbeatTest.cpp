@@ -1,7 +1,8 @@
 // "/heartbeat" through the real Quarnel.exe of a fresh machine against the
 // real SMTP server: services made with the real sc.exe, drives of known sizes,
-// the report body section by section, the new applications of a second
-// report, and the message of a machine without mail settings.
+// the report body section by section, the SNMP block from a real agent, the
+// new applications of a second report, and the message of a machine without
+// mail settings.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "platform/api/ServiceControl.h"
 #include "support/ProgramRun.h"
 #include "support/SmtpPeer.h"
+#include "support/SnmpPeer.h"
 #include "support/TempHost.h"
 
 namespace {
@@ -157,4 +159,37 @@ TEST_F(HeartbeatRun, WithoutMailSettingsTheMessageIsWrittenToTheDebugOutput) {
     EXPECT_TRUE(Has(result.debugOutput, ": You must configure an email account before you can send email! -> "))
         << result.debugOutput;
     EXPECT_FALSE(Has(result.debugOutput, "Email sent!")) << result.debugOutput;
+}
+
+// The SNMP block with a real agent (Debian's snmpd on a loopback address of
+// this test), its values checked against Debian's snmpget, and a silent
+// target whose block stays without an answer: the answers follow the last
+// block in the order they arrive.
+TEST_F(HeartbeatRun, SnmpBlockCarriesTheAgentsValuesAndLeavesTheSilentTargetOpen) {
+    testsupport::SmtpPeer peer(host_.Folder() / "smtp");
+    ASSERT_TRUE(peer.Ready());
+    MailTo(peer);
+    testsupport::SnmpPeer agent("sysLocation Serverraum 3\n");
+    ASSERT_TRUE(agent.Ready());
+    testsupport::WriteHostFile(host_.HostOf("C:\\Windows\\System32\\drivers\\etc\\hosts"),
+                               agent.Address() + " snmp-agent.test\n");
+    const std::string community = testsupport::SnmpPeer::kCommunity;
+    const std::string silent = testsupport::OwnLoopbackAddress(84);
+    List("Heartbeat_SNMP_List.txt", "snmp-agent.test|" + community + "|1.3.6.1.2.1.1.6.0\r\n\r\n" + silent + "|" +
+                                        community + "|1.3.6.1.2.1.1.6.0\r\n" + agent.Address() + "|" + community +
+                                        "|1.3.6.1.2.1.1.7.0\r\n");
+    const std::string location = agent.SnmpGet("1.3.6.1.2.1.1.6.0");
+    ASSERT_EQ(location, "\"Serverraum 3\"");
+
+    const ProgramResult result = Heartbeat();
+    ASSERT_EQ(peer.Received().size(), 1u) << result.debugOutput;
+    const std::string snmp = "\r\nsnmp-agent.test, " + community + ", 1.3.6.1.2.1.1.6.0\r\n\tResult:  " +
+                             "\r\n" + silent + ", " + community + ", 1.3.6.1.2.1.1.6.0\r\n\tResult:  " +
+                             "\r\n" + agent.Address() + ", " + community + ", 1.3.6.1.2.1.1.7.0\r\n\tResult:  ";
+    const std::string report = ReportOf(peer.Received()[0]);
+    const std::string inOrder = snmp + "Serverraum 3" + agent.SnmpGet("1.3.6.1.2.1.1.7.0");
+    const std::string reversed = snmp + agent.SnmpGet("1.3.6.1.2.1.1.7.0") + "Serverraum 3";
+    EXPECT_TRUE(Has(report, "Free Space is OK\r\n\r\n" + inOrder + "\r\n\r\n") ||
+                Has(report, "Free Space is OK\r\n\r\n" + reversed + "\r\n\r\n"))
+        << report;
 }
