@@ -14,6 +14,7 @@
 #include "common/clsFSO.h"
 #include "common/modRegistry.h"
 #include "modEmail.h"
+#include "net/frmSNMP.h"
 #include "platform/api/Environment.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/Format.h"
@@ -174,8 +175,7 @@ std::string SNMPBlock() {
 
 std::string CollectSNMPResults() {
     if (!CommonModule::DoesFileExist(RulesFile("Heartbeat_SNMP_List.txt"))) return "";
-    CommonModule::DPrint("modDHM\\CollectSNMPResults: the SNMP checks (frmSNMP) are not built yet");
-    return "";
+    return frmSNMP::CollectResults();
 }
 
 void SendHeartbeat() {
