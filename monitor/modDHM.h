@@ -67,6 +67,9 @@ void StartRulesUpdate(std::int16_t iProfile);
 void StartProgramUpdate(bool bSilent);
 // The cloud download and what came of it (the archives are unpacked and removed).
 modCloud::Outcome CloudUpdate();
+// Gives the configuration windows' buttons the test mail, the cloud download
+// and the rules update of this module and the mail module.
+void ConnectConfigWindows();
 
 // The configuration procedure of "/configonly" and "/config".
 void RunConfiguration();

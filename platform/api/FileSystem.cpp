@@ -677,20 +677,41 @@ std::vector<std::string> DirList(const std::string& folderAndPattern, int attrib
     if (wantFolders && !platform::IsDriveRoot(folder))
         for (const char* dots : {".", ".."})
             if (platform::MatchesWildcard(pattern, dots) || pattern == dots) found.push_back(dots);
+    // The stored attributes are looked at only when they can leave an entry out.
+    const bool everyKind = (attributes & vbHidden) && (attributes & vbSystem);
     for (const std::string& name : platform::ListFolderNames(*host)) {
         if (!platform::MatchesWildcard(pattern, name)) continue;
         struct stat st {};
         if (::stat((*host / name).c_str(), &st) != 0) continue;
-        const win::DWORD entry = AttributesOf(*host / name, st);
-        if ((entry & win::FILE_ATTRIBUTE_DIRECTORY) && !wantFolders) continue;
-        if ((entry & win::FILE_ATTRIBUTE_HIDDEN) && !(attributes & vbHidden)) continue;
-        if ((entry & win::FILE_ATTRIBUTE_SYSTEM) && !(attributes & vbSystem)) continue;
+        if (S_ISDIR(st.st_mode) && !wantFolders) continue;
+        if (!everyKind) {
+            const win::DWORD entry = AttributesOf(*host / name, st);
+            if ((entry & win::FILE_ATTRIBUTE_HIDDEN) && !(attributes & vbHidden)) continue;
+            if ((entry & win::FILE_ATTRIBUTE_SYSTEM) && !(attributes & vbSystem)) continue;
+        }
         found.push_back(name);
     }
     return found;
 }
 
+namespace {
+
+// The ANSI text of a file turned into UTF-8 in place: the UTF-8 form is
+// never shorter, so the file is only overwritten and extended.
+bool RewriteAnsiAsUtf8(const fs::path& file) {
+    const std::optional<std::string> ansi = platform::ReadRegularFile(file);
+    if (!ansi) return false;
+    const std::string utf8 = platform::AnsiToUtf8(*ansi);
+    std::FILE* whole = std::fopen(file.c_str(), "r+b");
+    if (!whole) return false;
+    const bool written = std::fwrite(utf8.data(), 1, utf8.size(), whole) == utf8.size();
+    return std::fclose(whole) == 0 && written;
+}
+
+}  // namespace
+
 struct TextFile::Impl {
+    fs::path host;
     std::FILE* file = nullptr;                            // Output and Append
     platform::TextEncoding encoding = platform::TextEncoding::Utf8;
     std::optional<std::string> text;                      // Input: the whole file, decoded
@@ -713,6 +734,7 @@ TextFile::TextFile(const std::string& path, Mode mode) : impl_(std::make_unique<
     if (!fs::is_directory(host->parent_path(), ec)) throw RuntimeError::PathNotFound();
     if (exists && ((st.st_mode & S_IWUSR) == 0 || !S_ISREG(st.st_mode))) throw RuntimeError::PathFileAccessError();
     // Lines added to a file keep its encoding; a new or rewritten file is UTF-8.
+    impl_->host = *host;
     if (mode == Mode::Append && exists) impl_->encoding = platform::FileTextEncoding(*host);
     if (impl_->encoding == platform::TextEncoding::Utf8WithBom) impl_->encoding = platform::TextEncoding::Utf8;
     impl_->file = std::fopen(host->c_str(), mode == Mode::Output ? "wb" : "ab");
@@ -723,6 +745,10 @@ TextFile::~TextFile() { Close(); }
 
 void TextFile::PrintLine(const std::string& text) {
     if (!impl_->file) throw RuntimeError::BadFileNameOrNumber();
+    if (platform::EncodingToHold(text, impl_->encoding) != impl_->encoding) {
+        if (std::fflush(impl_->file) != 0 || !RewriteAnsiAsUtf8(impl_->host)) throw RuntimeError::PathFileAccessError();
+        impl_->encoding = platform::TextEncoding::Utf8;
+    }
     const std::string line = platform::EncodeText(text, impl_->encoding) + "\r\n";
     if (std::fwrite(line.data(), 1, line.size(), impl_->file) != line.size()) throw RuntimeError::PathFileAccessError();
 }

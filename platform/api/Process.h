@@ -21,6 +21,7 @@ struct ProcessInfo {
     std::string ownerName;   // login name of the owner
     std::string executablePath;  // Windows path of the executable, empty when unknown
     int parentPid = 0;
+    int threadCount = 1;
     std::int64_t startMicroseconds = 0;  // start time, microseconds since 1970 (UTC), at the host's tick
 };
 

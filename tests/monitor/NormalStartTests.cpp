@@ -65,14 +65,11 @@ protected:
     void SetUp() override {
         testsupport::TestApplication();
         platform::ClearMessageBoxQueue();
-        platform::SetProgramPathForTests("C:\\Program Files\\Quarnel\\Quarnel.exe");
-        fs::create_directories(ProgramFile(""));
         CommonModule::sINI = CommonModule::AppPath() + "Quarnel.ini";
         ResetStartValues();
     }
     void TearDown() override {
         platform::ClearMessageBoxQueue();
-        platform::SetProgramPathForTests("");
         ResetStartValues();
     }
 
@@ -91,7 +88,7 @@ protected:
         chmod(ProgramFile(name).c_str(), 0755);
     }
 
-    testsupport::TempHost host;
+    testsupport::ProgramHost host;
 };
 
 // --- Settings -------------------------------------------------------------------
