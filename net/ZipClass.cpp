@@ -7,9 +7,13 @@
 #include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
 
+// The attributes say what a plain search would list, without listing the
+// folder once per file of a large tree.
 bool PlainFileFound(const std::string& path) {
     if (path.find_first_of("*?") != std::string::npos) return false;
-    return !vb::DirList(path, vb::vbNormal).empty();
+    const win::DWORD attributes = win::GetFileAttributesA(path);
+    constexpr win::DWORD kNotPlain = win::FILE_ATTRIBUTE_DIRECTORY | win::FILE_ATTRIBUTE_HIDDEN | win::FILE_ATTRIBUTE_SYSTEM;
+    return attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & kNotPlain) == 0;
 }
 
 void ZipClass::Comment(const std::string& text) {

@@ -78,6 +78,13 @@ void ZipExtractionClass::RaiseError(std::int32_t number, const std::string& text
     if (ZipError) ZipError(number, text);
 }
 
+// The buffers of one chunk live as long as the reader: an archive of many
+// small entries must not pay for fresh zeroed pages at every entry.
+std::vector<char>& ZipExtractionClass::Buffer(std::vector<char>& buffer) {
+    if (buffer.size() < kChunk) buffer.resize(kChunk);
+    return buffer;
+}
+
 std::string ZipExtractionClass::ReadBytes(std::int64_t offset, std::size_t count) {
     std::string bytes(count, '\0');
     if (file_->ReadAt(offset, bytes.data(), count) != count) throw PastEndOfFile();
@@ -275,7 +282,7 @@ void ZipExtractionClass::PlaceFile(const std::string& temporary, const std::stri
 
 bool ZipExtractionClass::CopyStored(std::int64_t dataOffset, std::int32_t size, std::uint32_t crc,
                                     vb::BinaryFile& out) {
-    std::vector<char> buffer(std::min<std::size_t>(kChunk, static_cast<std::size_t>(size)));
+    std::vector<char>& buffer = Buffer(input_);
     uLong check = crc32(0, nullptr, 0);
     std::int64_t done = 0;
     while (done < size) {
@@ -294,8 +301,8 @@ bool ZipExtractionClass::InflateData(const Entry& entry, std::int64_t dataOffset
                                      std::uint32_t crc, vb::BinaryFile& out) {
     z_stream stream{};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) throw RuntimeError(7, "Quarnel", "Out of memory");
-    std::vector<char> input(kChunk);
-    std::vector<char> output(kChunk);
+    std::vector<char>& input = Buffer(input_);
+    std::vector<char>& output = Buffer(output_);
     const std::int64_t expected = entry.header.UncompressedSize;
     std::int64_t consumed = 0;
     std::int64_t produced = 0;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "net/ZipFile.h"
 
@@ -55,11 +56,14 @@ private:
     void RaiseStatus(const std::string& text);
     void RaiseError(std::int32_t number, const std::string& text);
     std::string ReadBytes(std::int64_t offset, std::size_t count);
+    static std::vector<char>& Buffer(std::vector<char>& buffer);
 
     std::unique_ptr<vb::BinaryFile> file_;
     std::int64_t endPosition_ = 0;   // 1-based, 0 when unknown
     zipformat::EndRecord end_;
     std::string comment_;
+    std::vector<char> input_;
+    std::vector<char> output_;
 };
 
 // True when an archive entry name (with "\" separators) stays inside the

@@ -51,11 +51,10 @@ private:
     std::size_t at_ = 0;
 };
 
-}  // namespace
-
-std::string Serialize(const LocalFileHeader& h) {
-    Writer w;
-    w.U32(h.Signature);
+// The fields from "version needed" to "extra length", which the local and
+// the central header share in the same order.
+template <typename Header>
+void WriteSharedFields(Writer& w, const Header& h) {
     w.U16(h.VersionNeeded);
     w.U16(h.Flags);
     w.U16(h.Method);
@@ -66,6 +65,28 @@ std::string Serialize(const LocalFileHeader& h) {
     w.I32(h.UncompressedSize);
     w.U16(h.NameLength);
     w.U16(h.ExtraLength);
+}
+
+template <typename Header>
+void ReadSharedFields(Reader& r, Header& h) {
+    h.VersionNeeded = r.U16();
+    h.Flags = r.U16();
+    h.Method = r.U16();
+    h.ModTime = r.U16();
+    h.ModDate = r.U16();
+    h.Crc32 = r.U32();
+    h.CompressedSize = r.I32();
+    h.UncompressedSize = r.I32();
+    h.NameLength = r.U16();
+    h.ExtraLength = r.U16();
+}
+
+}  // namespace
+
+std::string Serialize(const LocalFileHeader& h) {
+    Writer w;
+    w.U32(h.Signature);
+    WriteSharedFields(w, h);
     return w.Take();
 }
 
@@ -73,16 +94,7 @@ std::string Serialize(const CentralFileHeader& h) {
     Writer w;
     w.U32(h.Signature);
     w.U16(h.VersionMadeBy);
-    w.U16(h.VersionNeeded);
-    w.U16(h.Flags);
-    w.U16(h.Method);
-    w.U16(h.ModTime);
-    w.U16(h.ModDate);
-    w.U32(h.Crc32);
-    w.I32(h.CompressedSize);
-    w.I32(h.UncompressedSize);
-    w.U16(h.NameLength);
-    w.U16(h.ExtraLength);
+    WriteSharedFields(w, h);
     w.U16(h.CommentLength);
     w.U16(h.DiskNumberStart);
     w.U16(h.InternalAttributes);
@@ -108,16 +120,7 @@ LocalFileHeader ParseLocal(std::string_view bytes) {
     Reader r(bytes);
     LocalFileHeader h;
     h.Signature = r.U32();
-    h.VersionNeeded = r.U16();
-    h.Flags = r.U16();
-    h.Method = r.U16();
-    h.ModTime = r.U16();
-    h.ModDate = r.U16();
-    h.Crc32 = r.U32();
-    h.CompressedSize = r.I32();
-    h.UncompressedSize = r.I32();
-    h.NameLength = r.U16();
-    h.ExtraLength = r.U16();
+    ReadSharedFields(r, h);
     return h;
 }
 
@@ -126,16 +129,7 @@ CentralFileHeader ParseCentral(std::string_view bytes) {
     CentralFileHeader h;
     h.Signature = r.U32();
     h.VersionMadeBy = r.U16();
-    h.VersionNeeded = r.U16();
-    h.Flags = r.U16();
-    h.Method = r.U16();
-    h.ModTime = r.U16();
-    h.ModDate = r.U16();
-    h.Crc32 = r.U32();
-    h.CompressedSize = r.I32();
-    h.UncompressedSize = r.I32();
-    h.NameLength = r.U16();
-    h.ExtraLength = r.U16();
+    ReadSharedFields(r, h);
     h.CommentLength = r.U16();
     h.DiskNumberStart = r.U16();
     h.InternalAttributes = r.U16();

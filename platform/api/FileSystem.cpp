@@ -243,7 +243,12 @@ int SHFileOperationMove(const std::string& from, const std::string& to, UINT fla
     const auto source = Host(from), target = Host(to);
     std::error_code ec;
     if (!source || !target || !fs::exists(fs::symlink_status(*source, ec))) return 2;
-    fs::path destination = fs::is_directory(*target, ec) ? *target / source->filename() : *target;
+    // Into a folder: the name is looked up there as Windows does, ignoring case.
+    fs::path destination = *target;
+    if (fs::is_directory(*target, ec)) {
+        const auto named = Host(platform::ToWindowsPath(*target) + "\\" + source->filename().string());
+        destination = named ? *named : *target / source->filename();
+    }
     if (fs::equivalent(*source, destination, ec)) return 0;
     if (fs::exists(fs::symlink_status(destination, ec))) {
         if (flags & FOF_RENAMEONCOLLISION)
@@ -252,7 +257,9 @@ int SHFileOperationMove(const std::string& from, const std::string& to, UINT fla
             fs::remove(destination, ec);
     }
     if (!MakeFolders(destination.parent_path())) return 0x7C;
-    return MoveAcross(*source, destination) ? 0 : 0x7C;
+    if (!MoveAcross(*source, destination)) return 0x7C;
+    platform::MakeExeRunnable(destination);
+    return 0;
 }
 
 BOOL CopyFileA(const std::string& existingFileName, const std::string& newFileName, BOOL failIfExists) {
@@ -276,6 +283,7 @@ BOOL CopyFileA(const std::string& existingFileName, const std::string& newFileNa
     if (ec) return Fail(platform::ErrorOfErrno(ec.value()));
     const timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
     ::utimensat(AT_FDCWD, destination.c_str(), times, 0);
+    platform::MakeExeRunnable(destination);
     const std::string destinationWindows = platform::ToWindowsPath(destination);
     const DWORD attributes = GetFileAttributesA(existingFileName);
     return SetFileAttributesA(destinationWindows, (attributes & 0x27) | FILE_ATTRIBUTE_ARCHIVE);
@@ -305,10 +313,13 @@ BOOL MoveFileExA(const std::string& existingFileName, const std::string& newFile
         destination = *existing;
     }
     if (!IsFolder(destination.parent_path())) return Fail(ERROR_PATH_NOT_FOUND);
-    if (::rename(source->c_str(), destination.c_str()) == 0) return TRUE_;
-    if (errno != EXDEV) return Fail(platform::ErrorOfErrno(errno));
-    if (!(flags & MOVEFILE_COPY_ALLOWED)) return Fail(17);  // ERROR_NOT_SAME_DEVICE
-    return MoveAcross(*source, destination) ? TRUE_ : Fail(ERROR_ACCESS_DENIED);
+    if (::rename(source->c_str(), destination.c_str()) != 0) {
+        if (errno != EXDEV) return Fail(platform::ErrorOfErrno(errno));
+        if (!(flags & MOVEFILE_COPY_ALLOWED)) return Fail(17);  // ERROR_NOT_SAME_DEVICE
+        if (!MoveAcross(*source, destination)) return Fail(ERROR_ACCESS_DENIED);
+    }
+    platform::MakeExeRunnable(destination);
+    return TRUE_;
 }
 
 DWORD GetTempPathA(DWORD bufferLength, char* buffer) {
@@ -1102,3 +1113,15 @@ std::string ReadAllText(const std::string& path) {
 }
 
 }  // namespace fso
+
+namespace platform {
+
+void MakeExeRunnable(const fs::path& hostPath) {
+    if (!TextLower(hostPath.filename().string()).ends_with(".exe") || ::access(hostPath.c_str(), X_OK) == 0) return;
+    struct stat status {};
+    if (::stat(hostPath.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return;
+    const mode_t readBits = status.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
+    ::chmod(hostPath.c_str(), status.st_mode | (readBits >> 2));
+}
+
+}  // namespace platform

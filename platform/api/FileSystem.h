@@ -10,6 +10,7 @@
 // plain. The layer enforces read-only itself, for every user including root.
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -48,7 +49,9 @@ constexpr UINT FOF_RENAMEONCOLLISION = 0x8;
 constexpr UINT FOF_NOCONFIRMATION = 0x10;
 constexpr UINT FOF_NOCONFIRMMKDIR = 0x200;
 constexpr UINT FOF_NOCOPYSECURITYATTRIBS = 0x800;
-// Moves a file or folder (within or across drives); 0 on success.
+// Moves a file or folder (within or across drives); 0 on success. A file
+// in the target folder whose name differs only in letter case is replaced
+// (it keeps its name), as one name on Windows.
 int SHFileOperationMove(const std::string& from, const std::string& to, UINT flags);
 
 constexpr DWORD ERROR_NOT_READY = 21;
@@ -58,6 +61,7 @@ constexpr DWORD ERROR_DIRECTORY = 267;
 constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
 constexpr DWORD MAX_PATH = 260;
 
+// Copies and moves leave a file named *.exe runnable (platform::MakeExeRunnable).
 // The copy takes the source's attributes and the archive bit. A read-only
 // target is refused (ERROR_ACCESS_DENIED); failIfExists refuses any target (80).
 BOOL CopyFileA(const std::string& existingFileName, const std::string& newFileName, BOOL failIfExists);
@@ -289,3 +293,12 @@ std::string GetFileVersion(const std::string& path);
 std::string ReadAllText(const std::string& path);
 
 }  // namespace fso
+
+namespace platform {
+
+// On Windows a file named *.exe runs whoever wrote it: here it gets the
+// execute bits its read bits allow (before it is started, or when an update
+// puts it in place). Other names, and files already runnable, stay as they are.
+void MakeExeRunnable(const std::filesystem::path& hostPath);
+
+}  // namespace platform

@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "platform/api/CommandLine.h"
+#include "platform/api/FileSystem.h"
 #include "platform/host/HostFolder.h"
 #include "platform/host/HostProcess.h"
 #include "platform/api/Program.h"
@@ -417,16 +418,6 @@ std::optional<ResolvedCommand> FindBareName(const std::string& program) {
 
 // ---- starting ---------------------------------------------------------------
 
-// On Windows a file named *.exe runs whoever wrote it: one that an update
-// unpacked gets the execute bits its read bits allow before it is started.
-void MakeExeRunnable(const fs::path& hostPath) {
-    if (!EndsWithNoCase(hostPath.filename().string(), ".exe") || access(hostPath.c_str(), X_OK) == 0) return;
-    struct stat status {};
-    if (::stat(hostPath.c_str(), &status) != 0) return;
-    const mode_t readBits = status.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
-    ::chmod(hostPath.c_str(), status.st_mode | (readBits >> 2));
-}
-
 struct LaunchPlan {
     std::vector<std::string> argv;
     std::string rawArguments;
@@ -435,7 +426,7 @@ struct LaunchPlan {
 LaunchPlan PlanLaunch(const ResolvedCommand& command) {
     LaunchPlan plan;
     if (command.kind == ResolvedCommand::Kind::HostProgram) {
-        MakeExeRunnable(command.hostPath);
+        platform::MakeExeRunnable(command.hostPath);
         plan.argv.push_back(command.hostPath.string());
         plan.rawArguments = command.arguments;
     } else {

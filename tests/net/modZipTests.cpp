@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTimer>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -13,7 +14,10 @@
 #include "net/ZipClass.h"
 #include "net/ZipExtractionClass.h"
 #include "net/modZip.h"
+#include "platform/api/FileSystem.h"
 #include "platform/api/MessageBox.h"
+#include "platform/api/Process.h"
+#include "platform/host/Text.h"
 #include "support/ShellCommand.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
@@ -143,6 +147,40 @@ TEST_F(modZipTest, SevenZipFallback) {
     ASSERT_EQ(ShellCommand("cd '" + App("src").string() + "' && zip -q -Z bzip2 -r ../bz.zip ."), 0);
     EXPECT_TRUE(modZip::UnzipFile(kApp + "bz.zip", kApp + "Rules\\", true));
     EXPECT_EQ(ReadHostFile(App("Rules/Sub/Deep.txt")), std::string(9000, 'q'));
+}
+
+// What an update delivers: a program that must run, and a settings file whose
+// name differs from the installed one only in letter case.
+TEST_F(modZipTest, UnpackedProgramsRunAndALowerCaseNameReplacesTheInstalledFile) {
+    WriteHostFile(App("src/Helper.exe"), "#!/bin/sh\nexit 7\n");
+    WriteHostFile(App("src/quarnel.ini"), "[General]\r\nNew=1\r\n");
+    fs::permissions(App("src/Helper.exe"), fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_EQ(ShellCommand("cd '" + App("src").string() + "' && zip -q ../update.zip Helper.exe quarnel.ini"), 0);
+    WriteHostFile(App("Quarnel.ini"), "[General]\r\nOld=1\r\n");
+
+    // The built-in unpack, and 7-Zip's, which leaves the execute bit to the start.
+    PlaceSevenZip("7z.exe");
+    std::string message;
+    ASSERT_TRUE(modZip::UnzipFile(kApp + "update.zip", kApp + "update", true));
+    ASSERT_TRUE(modZip::UnzipWith7z(kApp + "update.zip", kApp + "update7", message));
+    EXPECT_EQ(::access(App("update/Helper.exe").c_str(), X_OK), 0);
+    for (const std::string folder : {"update", "update7"}) {
+        SCOPED_TRACE(folder);
+        const long pid = platform::StartCommandLine("\"" + kApp + folder + "\\Helper.exe\"");
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(platform::WaitForChildExit(pid), 7u);
+    }
+
+    ASSERT_EQ(win::SHFileOperationMove(kApp + "update\\quarnel.ini", kApp.substr(0, kApp.size() - 1),
+                                       win::FOF_NOCONFIRMATION | win::FOF_NOCONFIRMMKDIR),
+              0);
+    std::vector<std::string> settings;
+    for (const auto& entry : fs::directory_iterator(App("")))
+        if (platform::TextLower(entry.path().filename().string()) == "quarnel.ini")
+            settings.push_back(entry.path().filename().string());
+    EXPECT_EQ(settings, std::vector<std::string>{"Quarnel.ini"});
+    EXPECT_EQ(ReadHostFile(App("Quarnel.ini")), "[General]\r\nNew=1\r\n");
+    EXPECT_FALSE(fs::exists(App("update/quarnel.ini")));
 }
 
 TEST_F(modZipTest, AnUnsafeArchiveFailsWithoutSevenZip) {
