@@ -125,6 +125,9 @@ std::int32_t VersionValue(const std::string& version) {
     for (int i = 0; i < 3; ++i) {
         try {
             const std::int64_t part = vb::Variant(parts[static_cast<size_t>(i)]).ToNumber();
+            // A part beyond 32 bits overflows on its own (and would overflow the product here).
+            if (part > std::numeric_limits<std::int32_t>::max() || part < std::numeric_limits<std::int32_t>::min())
+                return 0;
             total += part * weights[i];
         } catch (const RuntimeError&) {
             return 0;

@@ -148,15 +148,7 @@ void frmDHM::Unload() {
         return;
     }
     deleteLater();
-    QuitWhenNoWindowRemains();
-}
-
-void frmDHM::QuitWhenNoWindowRemains() {
-    // Only a running event loop keeps the process alive without windows.
-    if (QThread::currentThread()->loopLevel() == 0) return;
-    QTimer::singleShot(0, QCoreApplication::instance(), [] {
-        if (!platform::AnyWindowLoaded()) QCoreApplication::quit();
-    });
+    platform::QuitWhenNoWindowRemains();
 }
 
 void frmDHM::closeEvent(QCloseEvent* event) {

@@ -102,8 +102,6 @@ private:
     QTreeWidgetItem* SelectedItem() const;
     std::string SelectedField(int column) const;
     void OpenWebSearch(bool withDescription);
-    // Ends the process once the window has been unloaded and no window remains.
-    void QuitWhenNoWindowRemains();
     [[noreturn]] void EndProgram();
 
     FormResizer resizer_;

@@ -4,6 +4,8 @@
 #include "frmDHM.h"
 #include "config/frmPassword.h"
 
+#include <QPointer>
+
 #include <array>
 #include <utility>
 
@@ -17,7 +19,9 @@
 #include "EventWriter.h"
 #include "modEmail.h"
 #include "TaskScheme.h"
+#include "net/frmCompUpdateBeta.h"
 #include "net/frmFTPDL.h"
+#include "net/frmRulesUpdate.h"
 #include "net/modZip.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/MessageBox.h"
@@ -61,11 +65,6 @@ constexpr std::array<std::pair<const char*, Switch>, 14> kSwitches{{
     {"/heartbeat", Switch::Heartbeat},
 }};
 
-// One debug line for a step whose module is not part of the program yet.
-void NotBuilt(const std::string& procedure, const std::string& what) {
-    CommonModule::DPrint("modDHM\\" + procedure + ": " + what + " is not built yet");
-}
-
 bool SettingIsOn(const std::string& section, const std::string& key) {
     return CommonModule::ReadIniString(CommonModule::sINI, section, key) == "1";
 }
@@ -79,10 +78,6 @@ std::string RulesFolderPath() { return CommonModule::AppPath() + "Rules\\"; }
 void DeleteCloudArchives() {
     SkipErrors([] { win::DeleteFileA(RulesArchivePath()); });
     SkipErrors([] { win::DeleteFileA(ConfigArchivePath()); });
-}
-
-void UnzipFile(const std::string& procedure, const std::string& archive, const std::string& folder) {
-    NotBuilt(procedure, "unpacking " + archive + " into " + folder + " (modZip.UnzipFile)");
 }
 
 void ShowConfigWindow() {
@@ -295,20 +290,27 @@ bool PromptPassword() {
 
 void ExtractRulesArchive() {
     if (!CommonModule::DoesFileExist(RulesArchivePath())) return;
-    UnzipFile("ExtractRulesArchive", RulesArchivePath(), RulesFolderPath());
+    modZip::UnzipFile(RulesArchivePath(), RulesFolderPath(), false);
 }
 
 void StartRulesUpdate(std::int16_t iProfile) {
     bRulesUpdateCmdLine = true;
     iRulesProfile = iProfile;
-    NotBuilt("StartRulesUpdate",
-             "the rules-update window (frmRulesUpdate) for profile " + std::to_string(iRulesProfile));
+    static QPointer<frmRulesUpdate> window;
+    if (!window)
+        window = new frmRulesUpdate(iRulesProfile, bRulesUpdateCmdLine);
+    else
+        window->SetRulesProfile(iRulesProfile);
+    window->Show();
 }
 
 void StartProgramUpdate(bool bSilent) {
     if (bSilent) bUpdateSilent = true;
-    NotBuilt("StartProgramUpdate", std::string("the program-update window (") +
-                                       (bUpdateSilent ? "silent" : "asking") + ")");
+    SkipErrors([] {
+        static QPointer<frmCompUpdateBeta> window;
+        if (!window) window = new frmCompUpdateBeta(bUpdateSilent);
+        window->Show();
+    });
 }
 
 modCloud::Outcome CloudUpdate() {

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <cstdlib>
 #include <string>
@@ -37,6 +39,14 @@ bool AnyWindowLoaded() {
     // A window unloaded with deleteLater is gone once its deletion has run.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return !QApplication::topLevelWidgets().isEmpty();
+}
+
+void QuitWhenNoWindowRemains() {
+    // Only a running event loop keeps the process alive without windows.
+    if (QThread::currentThread()->loopLevel() == 0) return;
+    QTimer::singleShot(0, QCoreApplication::instance(), [] {
+        if (!AnyWindowLoaded()) QCoreApplication::quit();
+    });
 }
 
 }  // namespace platform

@@ -15,4 +15,8 @@ bool HasDisplay();
 // True while the program has a top-level window loaded (shown or hidden).
 bool AnyWindowLoaded();
 
+// Once the events now pending have run, ends the running event loop when no
+// window is loaded any more; without a running loop it does nothing.
+void QuitWhenNoWindowRemains();
+
 }  // namespace platform

@@ -224,6 +224,7 @@ TEST(IsNewerVersion, ComparesTheWeightedValue) {
         {"3.2", "3.2.1", true},     {"3.2.1", "3.2", false},     {"1.x.0", "0.0.1", true},
         {"1.100.0", "2.0.0", false},  // minor numbers of 100 overlap the next place
         {"99999.0.0", "0.0.1", true},  // overflow counts as 0
+        {"1.55555555555555552.0", "0.0.1", true}, {"0.0.1", "1.0.-9223372036854775807", false},
     };
     for (const Case& c : cases) EXPECT_EQ(IsNewerVersion(c.v1, c.v2), c.newer) << c.v1 << " " << c.v2;
 }

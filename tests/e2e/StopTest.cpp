@@ -140,9 +140,8 @@ TEST_F(StopRun, RestartsTheMonitorWithTheCommandLineAsGiven) {
     auto stop = StartStop("-UpdateRules2");
     EXPECT_EQ(stop->Wait().exitCode, 0);
     ExpectEndedByStop(*running);
-    EXPECT_TRUE(stop->WaitForOutput(
-        "modDHM\\StartRulesUpdate: the rules-update window (frmRulesUpdate) for profile 2 is not built yet"))
-        << stop->DebugOutput();
+    // Without a location for the profile the rules update fails its download.
+    EXPECT_TRUE(stop->WaitForOutput("DOWNLOAD FAILED:  RulesUpdate.zip")) << stop->DebugOutput();
 }
 
 // The trailing blank reaches Quarnel.exe, which therefore runs its normal start.
@@ -150,7 +149,7 @@ TEST_F(StopRun, PassesATrailingBlankOnToTheMonitor) {
     auto stop = StartStop("/updaterules2 ");
     EXPECT_EQ(stop->Wait().exitCode, 0);
     EXPECT_TRUE(stop->WaitForOutput(kNormalStart)) << stop->DebugOutput();
-    EXPECT_EQ(stop->DebugOutput().find("StartRulesUpdate"), std::string::npos) << stop->DebugOutput();
+    EXPECT_EQ(stop->DebugOutput().find("RulesUpdate.zip"), std::string::npos) << stop->DebugOutput();
 }
 
 // The removal runs in Quarnel.exe and has ended before the control program

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QWidget>
+
 #include "monitor/modDHM.h"
 #include "platform/api/Program.h"
 #include "platform/api/MessageBox.h"
@@ -71,23 +74,56 @@ TEST(GetAppTitle, CarriesTheProgramTitleAndVersion) {
     EXPECT_EQ(modDHM::GetAppTitle().rfind("Quarnel  v", 0), 0u);
 }
 
+// The update windows the launchers open, each loaded once and hidden until
+// its work starts; the tests remove them before their timers fire.
+int LoadedWindowsNamed(const char* name, bool& anyVisible) {
+    int count = 0;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->objectName() == name) {
+            ++count;
+            anyVisible = anyVisible || window->isVisible();
+        }
+    return count;
+}
+
+void DiscardWindowsNamed(const char* name) {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->objectName() == name) delete window;
+}
+
 TEST(Launchers, RulesUpdateRecordsProfileAndCommandLineOrigin) {
+    testsupport::TestApplication();
+    testsupport::ProgramHost host;
     modDHM::bRulesUpdateCmdLine = false;
     for (std::int16_t profile : {3, 0, 2}) {
         modDHM::StartRulesUpdate(profile);
         EXPECT_EQ(modDHM::iRulesProfile, profile);
         EXPECT_TRUE(modDHM::bRulesUpdateCmdLine);
     }
+    bool visible = false;
+    EXPECT_EQ(LoadedWindowsNamed("frmRulesUpdate", visible), 1);
+    EXPECT_FALSE(visible);
+    DiscardWindowsNamed("frmRulesUpdate");
 }
 
 TEST(Launchers, ProgramUpdateOnlyEverTurnsSilentOn) {
+    testsupport::TestApplication();
+    testsupport::ProgramHost host;
     modDHM::bUpdateSilent = false;
     modDHM::StartProgramUpdate(false);
     EXPECT_FALSE(modDHM::bUpdateSilent);
+    bool visible = false;
+    EXPECT_EQ(LoadedWindowsNamed("frmCompUpdateBeta", visible), 1);
+    EXPECT_TRUE(visible);
+    DiscardWindowsNamed("frmCompUpdateBeta");
     modDHM::StartProgramUpdate(true);
     EXPECT_TRUE(modDHM::bUpdateSilent);
     modDHM::StartProgramUpdate(false);
     EXPECT_TRUE(modDHM::bUpdateSilent);
+    visible = false;
+    EXPECT_EQ(LoadedWindowsNamed("frmCompUpdateBeta", visible), 1);
+    EXPECT_FALSE(visible);
+    DiscardWindowsNamed("frmCompUpdateBeta");
 }
 
 // Without a display the password window closes as its close box would: refused.

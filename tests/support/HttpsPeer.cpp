@@ -9,7 +9,8 @@ namespace testsupport {
 HttpsPeer::HttpsPeer(const std::filesystem::path& folder, const Options& options)
     : folder_(folder), root_(folder / "root"), tls_(options.tls) {
     std::filesystem::create_directories(root_);
-    std::vector<std::string> arguments{kSystemPython, PeerScript("https_server.py"), "--root", root_.string()};
+    std::vector<std::string> arguments{kSystemPython, PeerScript("https_server.py"), "--root", root_.string(),
+                                       "--address", options.address, "--port", std::to_string(options.port)};
     if (tls_) {
         certificates_ = MakeTestCertificates(folder_ / "certificates", options.names);
         if (!certificates_.ok) return;

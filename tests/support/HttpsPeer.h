@@ -22,6 +22,8 @@ public:
         std::string user;      // with a user, /_/auth/ paths want these credentials
         std::string password;
         std::vector<std::string> names;  // host names the certificate also holds
+        std::string address = "127.0.0.1";
+        int port = 0;  // 0: a free port of its own
 
         static Options Plain() {
             Options o;

@@ -1,0 +1,98 @@
+#include "net/frmRulesUpdate.h"
+
+#include <array>
+
+#include "common/CommonModule.h"
+#include "common/ErrorTrap.h"
+#include "common/clsFSO.h"
+#include "net/Download.h"
+#include "net/modZip.h"
+#include "platform/api/FileSystem.h"
+
+using ErrorTrap::SkipErrors;
+
+namespace {
+
+constexpr std::array<const char*, 4> kProfileLocationKeys{"RulesWebLoc", "RulesWebLoc1", "RulesWebLoc2",
+                                                          "RulesWebLoc3"};
+constexpr std::int32_t kNormalFocus = 1;
+
+std::string RulesArchive() { return CommonModule::AppPath() + "RulesUpdate.zip"; }
+std::string RulesFolder() { return CommonModule::AppPath() + "Rules"; }
+// The archive is unpacked here first, so that one which cannot be unpacked
+// leaves the rules in place.
+std::string UnpackFolder() { return CommonModule::AppPath() + "Rules_new"; }
+
+}  // namespace
+
+std::string frmRulesUpdate::ProfileLocationKey(std::int16_t iRulesProfile) {
+    if (iRulesProfile < 0 || iRulesProfile >= static_cast<std::int16_t>(kProfileLocationKeys.size())) return "";
+    return kProfileLocationKeys[static_cast<std::size_t>(iRulesProfile)];
+}
+
+frmRulesUpdate::frmRulesUpdate(std::int16_t iRulesProfile, bool bRulesUpdateCmdLine, QWidget* parent)
+    : UpdateWindow("frmRulesUpdate", "Rules Update", bRulesUpdateCmdLine, parent), iRulesProfile_(iRulesProfile) {}
+
+frmRulesUpdate::~frmRulesUpdate() = default;
+
+void frmRulesUpdate::Timer1_Timer() {
+    SkipErrors([this] { UpdateRules(); });
+    SetStatus("Restarting...");
+    SkipErrors([] {
+        std::int32_t exitCode = 0;
+        CommonModule::ShellX(CommonModule::AppPath() + "Quarnel.exe", "", false, kNormalFocus, exitCode);
+    });
+}
+
+void frmRulesUpdate::UpdateRules() {
+    mobjDownload = std::make_unique<Download>();
+    SkipErrors([] {
+        if (CommonModule::DoesFileExist(RulesArchive())) win::DeleteFileA(RulesArchive());
+    });
+    std::string location;
+    const std::string key = ProfileLocationKey(iRulesProfile_);
+    if (key.empty())
+        CloseWindow();
+    else
+        SkipErrors([&] { location = CommonModule::ReadIniString(CommonModule::sINI, "General", key); });
+    SkipErrors([&] { mobjDownload->StartDownload(location, RulesArchive()); });
+    if (!CommonModule::DoesFileExist(RulesArchive())) {
+        CommonModule::DPrint("DOWNLOAD FAILED:  RulesUpdate.zip");
+        CloseWindow();
+        return;
+    }
+    CommonModule::DPrint("DOWNLOAD SUCCEEDED:  RulesUpdate.zip");
+    SkipErrors([this] { FileSystem().KillDir(UnpackFolder()); });
+    SkipErrors([] { CommonModule::CreatePath(UnpackFolder() + "\\"); });
+    bool unpacked = false;
+    SkipErrors([&] { unpacked = modZip::UnzipFile(RulesArchive(), UnpackFolder() + "\\", false); });
+    SkipErrors([] { win::DeleteFileA(RulesArchive()); });
+    mobjDownload.reset();
+    if (unpacked) {
+        ReplaceRulesFolder();
+    } else {
+        CommonModule::DPrint("frmRulesUpdate\\UpdateRules: RulesUpdate.zip could not be unpacked; the rules stay as they were");
+        SkipErrors([this] { FileSystem().KillDir(UnpackFolder()); });
+    }
+    const std::string carriedSettings = RulesFolder() + "\\Quarnel.ini";
+    SkipErrors([&] {
+        if (CommonModule::DoesFileExist(carriedSettings))
+            // Named whole, so that a copy named in other letters replaces it too.
+            CommonModule::ShellFileOperation(carriedSettings, CommonModule::sINI, false);
+    });
+}
+
+void frmRulesUpdate::ReplaceRulesFolder() {
+    SkipErrors([this] { FileSystem().KillDir(RulesFolder()); });
+    SkipErrors([] { win::MoveFileA(UnpackFolder(), RulesFolder()); });
+}
+
+clsFSO& frmRulesUpdate::FileSystem() {
+    if (!fso_) fso_ = std::make_unique<clsFSO>();
+    return *fso_;
+}
+
+void frmRulesUpdate::Form_Unload() {
+    fso_.reset();
+    UpdateWindow::Form_Unload();
+}
