@@ -579,10 +579,6 @@ LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM samDesire
     });
 }
 
-LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
-    return RegOpenKeyExA(key, subKey, 0, MAXIMUM_ALLOWED, result);
-}
-
 LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClass, DWORD options,
                      REGSAM samDesired, const SECURITY_ATTRIBUTES* securityAttributes, HKEY* result,
                      DWORD* disposition) {

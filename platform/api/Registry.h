@@ -78,7 +78,6 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
 // Opening a missing key gives 2; rights the key's access list refuses give 5.
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM samDesired, HKEY* result);
-LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result);
 // Creates the missing keys of the path; each new key inherits the
 // inheritable entries of its parent's access list (marked INHERITED_ACE), or
 // takes the security attributes' descriptor when one is given.

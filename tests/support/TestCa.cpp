@@ -6,11 +6,13 @@
 
 namespace testsupport {
 
-TestCertificates MakeTestCertificates(const std::filesystem::path& folder) {
+TestCertificates MakeTestCertificates(const std::filesystem::path& folder, const std::vector<std::string>& extraNames) {
     std::filesystem::create_directories(folder);
     TestCertificates made{folder / "ca.pem", folder / "server.pem", folder / "server.key", false};
     const std::string dir = folder.string();
-    std::ofstream(folder / "ext.cnf") << "subjectAltName=IP:127.0.0.1,IP:127.0.0.46,DNS:localhost\n";
+    std::string names = "IP:127.0.0.1,IP:127.0.0.46,DNS:localhost";
+    for (const auto& name : extraNames) names += ",DNS:" + name;
+    std::ofstream(folder / "ext.cnf") << "subjectAltName=" << names << "\n";
     const std::string script =
         "cd '" + dir + "' && "
         "openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj '/CN=Quarnel Test CA' "

@@ -1,7 +1,10 @@
 #pragma once
 // A certificate authority of the tests and a server certificate it signs for
-// 127.0.0.1, 127.0.0.46 and localhost, made with openssl in a folder of the caller.
+// 127.0.0.1, 127.0.0.46 and localhost (and any further host names given),
+// made with openssl in a folder of the caller.
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -12,6 +15,7 @@ struct TestCertificates {
     bool ok = false;
 };
 
-TestCertificates MakeTestCertificates(const std::filesystem::path& folder);
+TestCertificates MakeTestCertificates(const std::filesystem::path& folder,
+                                      const std::vector<std::string>& extraNames = {});
 
 }  // namespace testsupport
