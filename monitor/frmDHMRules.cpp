@@ -1,6 +1,7 @@
 // Rule matching of the monitor window: every rule file of the Rules folder
 // against one record, then the global exclusion lists.
 #include <cstdlib>
+#include <ctime>
 
 #include "common/CommonModule.h"
 #include "common/clsFSO.h"
@@ -91,10 +92,19 @@ bool ListExcludes(const std::string& listName, Excludes excludes) {
 
 }  // namespace
 
+namespace {
+
+std::string AlertTextAt(std::time_t checked, const std::string& type, const std::string& code, const std::string& source,
+                        const std::string& message, const std::string& log) {
+    return vb::FormatTime(checked) + "\r\n" + "Event Log: " + log + "\r\n" + "Event Type: " + type + "\r\n" +
+           "Event ID: " + code + "\r\n" + "Source Name: " + source + "\r\n" + "Message: " + message + "\r\n";
+}
+
+}  // namespace
+
 std::string frmDHM::AlertText(const std::string& type, const std::string& code, const std::string& source,
                               const std::string& message, const std::string& log) {
-    return vb::FormatTime(vb::Now()) + "\r\n" + "Event Log: " + log + "\r\n" + "Event Type: " + type + "\r\n" +
-           "Event ID: " + code + "\r\n" + "Source Name: " + source + "\r\n" + "Message: " + message + "\r\n";
+    return AlertTextAt(vb::Now(), type, code, source, message, log);
 }
 
 void frmDHM::CheckAllRules(const std::string& sType, const std::string& sCode, const std::string& sSource,
@@ -113,7 +123,8 @@ void frmDHM::CheckAllRules(const std::string& sType, const std::string& sCode, c
 
 void frmDHM::CheckRule(std::string sFile, std::string sEventType, std::string sEventCode, std::string sEventSource,
                        std::string sEventMsg, std::string sEventLogName) {
-    const std::string alert = AlertText(sEventType, sEventCode, sEventSource, sEventMsg, sEventLogName);
+    // The alert carries the time the check began; its text is made only for a rule that alerts.
+    const std::time_t checked = vb::Now();
     if (!RuleSelects(sFile, sEventType, sEventCode, sEventSource, sEventMsg, sEventLogName)) return;
     bool excluded = false;
     IsExcludedByID(sEventCode, excluded);
@@ -122,7 +133,7 @@ void frmDHM::CheckRule(std::string sFile, std::string sEventType, std::string sE
     if (excluded) return;
     IsExcludedByDesc(sEventMsg, excluded);
     if (excluded) return;
-    DoAction(alert);
+    DoAction(AlertTextAt(checked, sEventType, sEventCode, sEventSource, sEventMsg, sEventLogName));
 }
 
 void frmDHM::IsExcludedByID(const std::string& sEventCode, bool& bExcluded) {

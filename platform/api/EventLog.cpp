@@ -187,6 +187,9 @@ EventLogStore::EventLogStore() : connection_(std::make_unique<Connection>()) {
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (rc != SQLITE_OK) throw StoreError(connection_->db, "open " + connection_->file.string());
     sqlite3_busy_handler(connection_->db, ShortBusyWait, nullptr);
+    // A writer such as eventcreate closing the last connection leaves the
+    // write-ahead log to the checkpoints below instead of syncing it at exit.
+    sqlite3_db_config(connection_->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     Execute(connection_->db, "PRAGMA journal_mode=WAL");
     Execute(connection_->db, kWalLimit);
     // With the write-ahead log a commit survives a crash of the program without a sync of its own.

@@ -190,6 +190,9 @@ void OpenDatabase(Store& store, const std::filesystem::path& file) {
         throw StoreError{win::ERROR_CANTOPEN};
     }
     sqlite3_busy_timeout(db, 60000);
+    // A short-lived tool closing the last connection leaves the log to the
+    // store's own checkpoints instead of copying it back and syncing at exit.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     try {
         // A store made before is used as it is: its log mode, tables and base keys are there.
         if (!StorePrepared(db)) {

@@ -74,6 +74,11 @@ std::string MapChars(std::string_view text, Map map) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
+        if (const auto byte = static_cast<unsigned char>(text[i]); byte < 0x80) {
+            out += static_cast<char>(map(byte));
+            ++i;
+            continue;
+        }
         const std::size_t start = i;
         const char32_t c = NextChar(text, i);
         if (c == kInvalid)

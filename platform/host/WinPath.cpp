@@ -131,8 +131,13 @@ std::optional<fs::path> ToHostPath(const std::string& windowsPath) {
     const DriveMapping* drive = FindDrive(drives, normal[0]);
     if (!drive) return std::nullopt;
     const std::vector<std::string> parts = SplitComponents(normal.substr(2));
-    fs::path exact = drive->folder;
-    for (const std::string& part : parts) exact /= part;
+    // Joined as text: appending component by component parses the path again each time.
+    std::string joined = drive->folder.native();
+    for (const std::string& part : parts) {
+        if (joined.empty() || joined.back() != '/') joined += '/';
+        joined += part;
+    }
+    const fs::path exact(std::move(joined));
     struct stat st {};
     if (::lstat(exact.c_str(), &st) == 0) return exact;  // the name as given: the common case
     fs::path current = drive->folder;
