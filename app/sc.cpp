@@ -3,11 +3,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/api/Process.h"
 #include "platform/api/Program.h"
 #include "platform/tools/ScTool.h"
 
+// Its Windows exit codes (1060, 1056, 1062, 1073) reach a starter of this
+// machine whole through the exit-code channel.
 int main(int argc, char** argv) {
+    const int exitCodeChannel = platform::TakeExitCodeChannel();
     platform::InitProgram(argc, argv);
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return platform::RunScTool(arguments, std::cout);
+    const int code = platform::RunScTool(arguments, std::cout);
+    std::cout.flush();
+    return platform::HandOverExitCode(exitCodeChannel, static_cast<win::DWORD>(code));
 }

@@ -1,6 +1,7 @@
 // Writes a PNG of every window built so far into a folder, so that a person
 // can look at them without running the program: the explorer bar on its own
-// (themed and plain) and each window, in a host folder of its own. With an X
+// (themed and plain), each window (every panel of both configuration
+// windows), the cloud windows and the task viewer, in a host folder of its own. With an X
 // display the pictures are taken from the screen; without one each window
 // renders itself.
 #include <QApplication>
@@ -18,14 +19,23 @@
 #include <string>
 #include <vector>
 
+#include <QTimer>
+#include <sstream>
+
 #include "config/frmClientInfo.h"
+#include "config/frmConfig.h"
+#include "config/frmConfig2.h"
 #include "config/frmPassword.h"
 #include "config/frmProfilePrompt.h"
 #include "explorerbar/XPexplorerbar.h"
 #include "monitor/frmDHM.h"
 #include "monitor/modDHM.h"
+#include "net/frmFTPDL.h"
+#include "net/frmFTPUL.h"
 #include "platform/api/Program.h"
 #include "platform/api/UxTheme.h"
+#include "platform/tools/SchedulerTool.h"
+#include "platform/tools/TaskViewerTool.h"
 
 namespace {
 
@@ -104,6 +114,61 @@ bool MonitorWindow(const QString& folder, const QString& host) {
     return saved;
 }
 
+// The eight panels in the order both side bars show them.
+const char* const kPanels[] = {"picGeneral",   "picEmail",        "picRules",    "picExclusions",
+                               "picHeartbeat", "picHeartbeatAdv", "picRulesLoc", "picAutoUpdate"};
+
+// Every panel of a configuration window, each shown through the window's side bar.
+template <typename Window>
+bool ConfigPanels(const QString& folder, const QString& formName, const std::function<void(Window&, int)>& showPanel) {
+    Window window("Quarnel  v1.0", true);
+    bool all = true;
+    for (int panel = 0; panel < 8; ++panel) {
+        showPanel(window, panel);
+        all = Save(window, folder, formName + QStringLiteral("-") + QString::fromLatin1(kPanels[panel])) && all;
+    }
+    return all;
+}
+
+bool ConfigWindows(const QString& folder) {
+    bool all = ConfigPanels<frmConfig>(folder, QStringLiteral("frmConfig"), [](frmConfig& window, int panel) {
+        window.SideBar_SubItemClick(static_cast<std::int16_t>(panel / 4 + 1), static_cast<std::int16_t>(panel % 4 + 1));
+    });
+    all = ConfigPanels<frmConfig2>(folder, QStringLiteral("frmConfig2"), [](frmConfig2& window, int panel) {
+              // The label side bar skips index 4 (its "Scheduling Config" heading).
+              window.lblSideBar_Click(static_cast<std::int16_t>(panel < 4 ? panel : panel + 1));
+          }) && all;
+    return all;
+}
+
+// A cloud window stays open for its picture: its closing timer is stopped
+// (without stored credentials it tries no transfer).
+template <typename Window>
+bool CloudWindow(const QString& folder, const QString& name) {
+    Window window;
+    if (auto* timer = window.template findChild<QTimer*>(QStringLiteral("Timer1"))) timer->stop();
+    return Save(window, folder, name);
+}
+
+bool TaskViewer(const QString& folder, const QString& host) {
+    QFile hostIni(host + QStringLiteral("/host.ini"));
+    if (!hostIni.open(QIODevice::Append)) return false;
+    hostIni.write("[Scheduler]\nCrontab=0\nAutostart=0\n");
+    hostIni.close();
+    const std::string program = std::string("\\\"") + kProgramFolder + "Quarnel.exe\\\"";
+    for (const std::string& task :
+         {"/create /ru system /sc DAILY /st 10:00:00 /rl highest /f /tn \"Quarnel Heartbeat\" /tr \"" + program +
+              " /heartbeat",
+          "/create /ru system /sc DAILY /st 04:00:00 /rl highest /f /tn \"Quarnel Rules Update\" /tr \"" + program +
+              " /updaterules0"}) {
+        std::ostringstream out;
+        std::istringstream in;
+        platform::RunSchedulerTool(task, out, in);
+    }
+    const std::unique_ptr<QWidget> window = platform::NewTaskWindow();
+    return Save(*window, folder, QStringLiteral("taskschd"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,5 +203,9 @@ int main(int argc, char** argv) {
         window.Form_Load();
         all = Save(window, folder, QStringLiteral("frmProfilePrompt")) && all;
     }
+    all = ConfigWindows(folder) && all;
+    all = CloudWindow<frmFTPDL>(folder, QStringLiteral("frmFTPDL")) && all;
+    all = CloudWindow<frmFTPUL>(folder, QStringLiteral("frmFTPUL")) && all;
+    all = TaskViewer(folder, host.path()) && all;
     return all ? 0 : 1;
 }

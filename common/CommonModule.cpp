@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "CommonModule2.h"
 #include "modSocketSupport.h"
@@ -49,7 +50,8 @@ std::string WithBackslash(const std::string& folder) {
 // path not openable as a file: a folder.
 bool DirExists(const std::string& path, bool bLog, const char* heading, bool switchRedirection) {
     if (!LooksAbsolute(path)) return false;
-    if (switchRedirection) DisableFSRedir();
+    std::optional<FSRedirectionOff> redirectionOff;
+    if (switchRedirection) redirectionOff.emplace();
     bool result = false;
     try {
         vb::GetAttr(path);
@@ -62,7 +64,6 @@ bool DirExists(const std::string& path, bool bLog, const char* heading, bool swi
         DPrint("\t- Passed: " + path);
         DPrint("\t- Returns: " + std::string(result ? "True" : "False"));
     }
-    if (switchRedirection) RevertFSRedir();
     return result;
 }
 
@@ -89,7 +90,7 @@ bool SaveText(const std::string& sFile, const std::string& sText, bool bOverwrit
                 return false;
             }
         }
-        DisableFSRedir();
+        const FSRedirectionOff redirectionOff;
         if (bOverwrite) {
             vb::TextFile(sFile, vb::TextFile::Mode::Output).PrintLine(sText);
         } else {
@@ -100,17 +101,14 @@ bool SaveText(const std::string& sFile, const std::string& sText, bool bOverwrit
                 while (!existing.Eof()) {
                     if (platform::TextLower(existing.LineInput()) == wanted) {
                         existing.Close();
-                        RevertFSRedir();
                         return true;
                     }
                 }
             }
             vb::TextFile(sFile, vb::TextFile::Mode::Append).PrintLine(sText);
         }
-        RevertFSRedir();
         return true;
     } catch (const RuntimeError& e) {
-        RevertFSRedir();
         if (withDebug)
             LogError(errorLine, e, {{"sFile", sFile}, {"sText", sText}, {"bOverwrite", bOverwrite}, {"bNoDuplicates", bNoDuplicates}});
         return false;
@@ -134,6 +132,10 @@ std::int32_t VersionValue(const std::string& version) {
         if (total > std::numeric_limits<std::int32_t>::max() || total < std::numeric_limits<std::int32_t>::min()) return 0;
     }
     return static_cast<std::int32_t>(total);
+}
+
+win::HANDLE OpenForWait(long task) {
+    return win::OpenProcess(win::PROCESS_QUERY_INFORMATION | win::SYNCHRONIZE, 0, static_cast<win::DWORD>(task));
 }
 
 // Asked of the process itself, not of its exit code: a program may end with 259 (STILL_ACTIVE).
@@ -286,15 +288,16 @@ bool ShellX(const std::string& sPathAndFileName, const std::string& sParams, boo
             }
         }
         bool result = false;
-        DisableFSRedir();
-        const long task = vb::Shell(commandLine, windowStyle);
+        long task = 0;
+        win::HANDLE process = 0;
+        {
+            const FSRedirectionOff redirectionOff;
+            task = vb::Shell(commandLine, windowStyle);
+            if (bWait) process = OpenForWait(task);
+        }
         if (!bWait) {
-            RevertFSRedir();
             result = task != 0;
         } else {
-            const win::HANDLE process = win::OpenProcess(win::PROCESS_QUERY_INFORMATION | win::SYNCHRONIZE, 0,
-                                                          static_cast<win::DWORD>(task));
-            RevertFSRedir();
             if (process) {
                 WaitForExit(process, lExitCode);
                 win::CloseHandle(process);
@@ -304,7 +307,6 @@ bool ShellX(const std::string& sPathAndFileName, const std::string& sParams, boo
         if (!result) DPrint("ShellX (Failed):  " + commandLine);
         return result;
     } catch (const RuntimeError& e) {
-        RevertFSRedir();
         LogError("CommonModule\\ShellX VB ERROR: ", e,
                  {{"sPathAndFileName", sPathAndFileName}, {"sParams", sParams}, {"bWait", bWait},
                   {"lWindowStyle", lWindowStyle}, {"bRunAsSystem", bRunAsSystemArg}});
@@ -317,11 +319,11 @@ bool ShellAndWaitForTermination(const std::string& sShell, std::int32_t lWindowS
     DPrint("ShellandWaitForTermination:  " + sShell);
     try {
         bool result = false;
-        DisableFSRedir();
-        const long task = vb::Shell(sShell, lWindowStyle);
-        const win::HANDLE process = win::OpenProcess(win::PROCESS_QUERY_INFORMATION | win::SYNCHRONIZE, 0,
-                                                          static_cast<win::DWORD>(task));
-        RevertFSRedir();
+        win::HANDLE process = 0;
+        {
+            const FSRedirectionOff redirectionOff;
+            process = OpenForWait(vb::Shell(sShell, lWindowStyle));
+        }
         if (process) {
             const win::DWORD start = win::timeGetTime();
             for (;;) {
@@ -345,7 +347,6 @@ bool ShellAndWaitForTermination(const std::string& sShell, std::int32_t lWindowS
         DPrint("\tSuccess=" + std::string(result ? "True" : "False"));
         return result;
     } catch (const RuntimeError& e) {
-        RevertFSRedir();
         LogError("CommonModule\\ShellAndWaitForTermination VB ERROR: ", e, {{"sShell", sShell}});
         return false;
     }
@@ -497,9 +498,12 @@ std::vector<std::string> FindFilesInFolder(const std::string& folder, const std:
         modSocketSupport::SplitString(patterns, sFileSpecs, ";");
         bool first = true;
         for (const std::string& pattern : patterns) {
-            if (first) DisableFSRedir();
-            for (const std::string& name : vb::DirList(base + pattern, 39)) found.push_back(base + name);
-            if (first) RevertFSRedir();
+            {
+                // Only the first pattern's listing runs with redirection off.
+                std::optional<FSRedirectionOff> redirectionOff;
+                if (first) redirectionOff.emplace();
+                for (const std::string& name : vb::DirList(base + pattern, 39)) found.push_back(base + name);
+            }
             first = false;
             vb::DoEvents();
         }
@@ -514,7 +518,6 @@ std::vector<std::string> FindFilesInFolder(const std::string& folder, const std:
             vb::DoEvents();
         }
     } catch (const RuntimeError&) {
-        RevertFSRedir();
     }
     return found;
 }

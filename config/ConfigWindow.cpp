@@ -10,17 +10,12 @@
 
 #include "ConfigFiles.h"
 #include "common/CommonModule.h"
+#include "common/ErrorTrap.h"
 #include "platform/api/RuntimeError.h"
 
 namespace {
 
-template <typename Step>
-void SkipErrors(Step step) {
-    try {
-        step();
-    } catch (const RuntimeError&) {
-    }
-}
+using ErrorTrap::SkipErrors;
 
 QStringList DriveItems() {
     QStringList drives;

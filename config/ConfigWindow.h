@@ -6,9 +6,12 @@
 // commands. A side bar calls ShowPanel, the closing commands and
 // SaveAndZipConfig; everything else is the same for both windows.
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "net/modCloud.h"
 
 class QCheckBox;
 class QComboBox;
@@ -24,6 +27,19 @@ class ConfigWindow : public QWidget {
     Q_OBJECT
 
 public:
+    // What the buttons ask of the monitor engine, which is built on this
+    // library: the program fills them in before it opens a window. A button
+    // whose service is missing logs that and does nothing.
+    struct ProgramServices {
+        // The mail module's test mail; its own messages tell the outcome.
+        std::function<void(const std::string& subjectWord, const std::string& body)> SendTestEmail;
+        // The cloud download with its unpack.
+        std::function<modCloud::Outcome()> CloudUpdate;
+        // The rules update of a profile, shown without blocking.
+        std::function<void(std::int16_t profile)> ShowRulesUpdate;
+    };
+    static ProgramServices& Services();
+
     // title is the program's title line; a window opened for configuration
     // only never restarts the monitor when it closes.
     ConfigWindow(const std::string& formName, const std::string& title, bool configOnly);
@@ -82,6 +98,11 @@ protected:
     virtual void LoadSideBar() {}
     // The side bar's place on the left of the panels.
     void SetSideBar(QWidget* sideBar);
+    // After a cloud download that succeeded: the lists emptied and every
+    // setting loaded again, then "Done!". The twin restarts the program instead.
+    virtual void CloudDownloadDone();
+    // Closes the window once the running handler has returned.
+    void CloseWhenHandlerEnds() { closeWhenHandlerEnds_ = true; }
     void closeEvent(QCloseEvent* event) override;
 
     QWidget* picGeneral = nullptr;
@@ -122,6 +143,7 @@ private:
     QListWidget* ChosenExclusionList() const;
     void CloseWindow(bool startStopProgram);
     void DebugNotBuilt(const std::string& procedure, const std::string& what) const;
+    void ClearLists();
     // Runs one button handler with the window taking no input meanwhile (its
     // block loops let queued messages run), and not at all inside another.
     void RunExclusive(const std::function<void()>& handler);
@@ -143,6 +165,7 @@ private:
     std::string title_;
     bool configOnly_ = false;
     bool handlerRunning_ = false;
+    bool closeWhenHandlerEnds_ = false;
     std::vector<std::string> unwrittenFiles_;
     QGridLayout* layout_ = nullptr;
     QGridLayout* panelStack_ = nullptr;

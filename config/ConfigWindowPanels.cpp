@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QValidator>
 #include <QVBoxLayout>
+#include <tuple>
 
 #include "ConfigWindow.h"
 #include "FormControls.h"
@@ -141,6 +142,31 @@ static QPushButton* Button(QBoxLayout* layout, ConfigWindow* window, QWidget* ow
     QObject::connect(button, &QPushButton::clicked, window, [window, handler] { (window->*handler)(); });
     return button;
 }
+
+namespace {
+
+struct ComboListNames {
+    const char* combo;
+    const char* initial;
+    const char* add;
+    const char* remove;
+    const char* list;
+};
+
+// The combo box, "Add", "Remove" and the list.
+using ComboList = std::tuple<QComboBox*, QPushButton*, QPushButton*, QListWidget*>;
+
+// An entry row (editable combo box, "Add", "Remove") above the list it edits.
+ComboList AddComboList(QBoxLayout* column, ConfigWindow* window, QWidget* owner, const ComboListNames& names,
+                       void (ConfigWindow::*add)(), void (ConfigWindow::*remove)()) {
+    QHBoxLayout* entry = Row(column);
+    QComboBox* combo = Combo(entry, owner, names.combo, names.initial);
+    QPushButton* addButton = Button(entry, window, owner, names.add, "Add", add);
+    QPushButton* removeButton = Button(entry, window, owner, names.remove, "Remove", remove);
+    return {combo, addButton, removeButton, List(column, owner, names.list)};
+}
+
+}  // namespace
 
 QWidget* ConfigWindow::NewPanel(const char* name) {
     auto* panel = new QWidget(panelStack_->parentWidget());
@@ -318,20 +344,16 @@ void ConfigWindow::BuildHeartbeatAdvPanel() {
     QHBoxLayout* top = Row(l);
     QVBoxLayout* drives = Column(top);
     Text(drives, p, "Free Space check list:");
-    QHBoxLayout* driveEntry = Row(drives);
-    comboDrvList = Combo(driveEntry, p, "comboDrvList", "D:");
-    cmdAddDrives = Button(driveEntry, this, p, "cmdAddDrives", "Add", &ConfigWindow::cmdAddDrives_Click);
-    cmdRemDrives = Button(driveEntry, this, p, "cmdRemDrives", "Remove", &ConfigWindow::cmdRemDrives_Click);
-    listHeartbeatDrives = List(drives, p, "listHeartbeatDrives");
+    std::tie(comboDrvList, cmdAddDrives, cmdRemDrives, listHeartbeatDrives) =
+        AddComboList(drives, this, p, {"comboDrvList", "D:", "cmdAddDrives", "cmdRemDrives", "listHeartbeatDrives"},
+                     &ConfigWindow::cmdAddDrives_Click, &ConfigWindow::cmdRemDrives_Click);
     Text(drives, p, "Note:  the OS Partition is automatically checked during the heartbeat.");
     QVBoxLayout* services = Column(top);
     Text(services, p, "Services to check during heartbeat:");
     Text(services, p, "Type or select a service:");
-    QHBoxLayout* serviceEntry = Row(services);
-    comboSvcsList = Combo(serviceEntry, p, "comboSvcsList", "");
-    cmdAddSvc = Button(serviceEntry, this, p, "cmdAddSvc", "Add", &ConfigWindow::cmdAddSvc_Click);
-    cmdRemSvc = Button(serviceEntry, this, p, "cmdRemSvc", "Remove", &ConfigWindow::cmdRemSvc_Click);
-    listHeartbeatSvcs = List(services, p, "listHeartbeatSvcs");
+    std::tie(comboSvcsList, cmdAddSvc, cmdRemSvc, listHeartbeatSvcs) =
+        AddComboList(services, this, p, {"comboSvcsList", "", "cmdAddSvc", "cmdRemSvc", "listHeartbeatSvcs"},
+                     &ConfigWindow::cmdAddSvc_Click, &ConfigWindow::cmdRemSvc_Click);
     Text(l, p, "SNMP devices to check during heartbeat:");
     QHBoxLayout* snmp = Row(l);
     QVBoxLayout* host = Column(snmp);

@@ -10,6 +10,7 @@
 #include "ConfigFiles.h"
 #include "ConfigWindow.h"
 #include "common/CommonModule.h"
+#include "common/ErrorTrap.h"
 #include "net/modBase85.h"
 #include "platform/api/MessageBox.h"
 #include "platform/host/Text.h"
@@ -18,13 +19,7 @@
 
 namespace {
 
-template <typename Step>
-void SkipErrors(Step step) {
-    try {
-        step();
-    } catch (const RuntimeError&) {
-    }
-}
+using ErrorTrap::SkipErrors;
 
 std::string Setting(const std::string& section, const std::string& key) {
     return CommonModule::ReadIniString(CommonModule::sINI, section, key);

@@ -2,6 +2,9 @@
 
 #include <QMouseEvent>
 
+#include "common/CommonModule.h"
+#include "platform/api/Program.h"
+
 namespace {
 
 struct SideBarEntry {
@@ -89,4 +92,10 @@ void frmConfig2::lblSideBar_Click(std::int16_t Index) {
         case 11: SaveAndZipConfig(); break;
         default: break;
     }
+}
+
+void frmConfig2::CloudDownloadDone() {
+    std::int32_t exitCode = 0;
+    CommonModule::ShellX(CommonModule::AppExePath(), vb::Command(), false, 1, exitCode);
+    CloseWhenHandlerEnds();
 }

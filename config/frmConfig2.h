@@ -30,6 +30,8 @@ public:
     QLabel* SideBarLabel(std::int16_t Index) const;
 
 protected:
+    // The program starts again as it was started and the twin unloads.
+    void CloudDownloadDone() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

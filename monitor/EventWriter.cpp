@@ -1,5 +1,7 @@
 #include "EventWriter.h"
 
+#include <optional>
+
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
 #include "platform/api/Environment.h"
@@ -56,15 +58,9 @@ void InstallMessageDll() {
         const std::string path = MessageDllPath();
         if (CommonModule::DoesFileExist(path)) return;
         const std::string bytes = vb::LoadResData("eventlogmsghelper", "CUSTOM");
-        const bool switchRedirection = CommonModule::Is64BitOS();
-        if (switchRedirection) CommonModule::DisableFSRedir();
-        try {
-            vb::PutBytesToFile(path, bytes);
-        } catch (const RuntimeError&) {
-            if (switchRedirection) CommonModule::RevertFSRedir();
-            throw;
-        }
-        if (switchRedirection) CommonModule::RevertFSRedir();
+        std::optional<CommonModule::FSRedirectionOff> redirectionOff;
+        if (CommonModule::Is64BitOS()) redirectionOff.emplace();
+        vb::PutBytesToFile(path, bytes);
     } catch (const RuntimeError&) {
     }
 }

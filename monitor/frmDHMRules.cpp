@@ -6,6 +6,7 @@
 #include "common/clsFSO.h"
 #include "frmDHM.h"
 #include "platform/api/DateTime.h"
+#include "platform/host/IniReadScope.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
@@ -69,6 +70,14 @@ bool DetailsMatch(const std::string& sFile, const std::string& code, const std::
     return exclusion.empty() || preparedMessage.find(exclusion) == std::string::npos;
 }
 
+// Steps 2 to 7 of a rule check. The rule's keys come from one read of its
+// file, so each check sees the rule as it is saved now, read once.
+bool RuleSelects(const std::string& sFile, const std::string& type, const std::string& code, const std::string& source,
+                 const std::string& message, const std::string& log) {
+    const platform::IniReadScope oneReadOfTheRule;
+    return LogSelected(sFile, log) && TypeSelected(sFile, type) && DetailsMatch(sFile, code, source, PreparedMessage(message));
+}
+
 template <typename Excludes>
 bool ListExcludes(const std::string& listName, Excludes excludes) {
     const std::string file = CommonModule::AppPath() + "Rules\\" + listName;
@@ -105,9 +114,7 @@ void frmDHM::CheckAllRules(const std::string& sType, const std::string& sCode, c
 void frmDHM::CheckRule(std::string sFile, std::string sEventType, std::string sEventCode, std::string sEventSource,
                        std::string sEventMsg, std::string sEventLogName) {
     const std::string alert = AlertText(sEventType, sEventCode, sEventSource, sEventMsg, sEventLogName);
-    if (!LogSelected(sFile, sEventLogName)) return;
-    if (!TypeSelected(sFile, sEventType)) return;
-    if (!DetailsMatch(sFile, sEventCode, sEventSource, PreparedMessage(sEventMsg))) return;
+    if (!RuleSelects(sFile, sEventType, sEventCode, sEventSource, sEventMsg, sEventLogName)) return;
     bool excluded = false;
     IsExcludedByID(sEventCode, excluded);
     if (excluded) return;

@@ -15,7 +15,10 @@
 #include "config/frmProfilePrompt.h"
 #include "common/modOpSys.h"
 #include "EventWriter.h"
+#include "modEmail.h"
+#include "TaskScheme.h"
 #include "net/frmFTPDL.h"
+#include "net/modZip.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/Program.h"
@@ -82,9 +85,15 @@ void UnzipFile(const std::string& procedure, const std::string& archive, const s
     NotBuilt(procedure, "unpacking " + archive + " into " + folder + " (modZip.UnzipFile)");
 }
 
-void ShowConfigWindow() { (new frmConfig(GetAppTitle(), bConfigOnly))->show(); }
+void ShowConfigWindow() {
+    ConnectConfigWindows();
+    (new frmConfig(GetAppTitle(), bConfigOnly))->show();
+}
 
-void ShowSafeModeConfigWindow() { (new frmConfig2(GetAppTitle(), bConfigOnly))->show(); }
+void ShowSafeModeConfigWindow() {
+    ConnectConfigWindows();
+    (new frmConfig2(GetAppTitle(), bConfigOnly))->show();
+}
 
 void ShowClientInfoWindow() {
     frmClientInfo window(GetAppTitle(), {sClientName, sClientPhone, sPCDesc});
@@ -306,18 +315,30 @@ modCloud::Outcome CloudUpdate() {
     DeleteCloudArchives();
     frmFTPDL download;
     platform::ShowModal(&download);
-    SkipErrors([] {
+    modCloud::Outcome outcome = download.Outcome();
+    SkipErrors([&outcome] {
         if (!CommonModule::DoesFileExist(ConfigArchivePath())) return;
-        UnzipFile("CloudUpdate", ConfigArchivePath(), CommonModule::AppPath());
+        if (!modCloud::UnpackConfigArchive(ConfigArchivePath())) {
+            outcome = modCloud::Outcome::UnpackFailed;
+            return;
+        }
         ScheduleTasks();
         if (SettingIsOn("Heartbeat", "ReportNewlyInstalledApps")) SaveAppsSnapshot();
     });
-    SkipErrors([] {
-        if (CommonModule::DoesFileExist(RulesArchivePath()))
-            UnzipFile("CloudUpdate", RulesArchivePath(), RulesFolderPath());
+    SkipErrors([&outcome] {
+        if (!CommonModule::DoesFileExist(RulesArchivePath())) return;
+        if (!modZip::UnzipFile(RulesArchivePath(), RulesFolderPath(), false)) outcome = modCloud::Outcome::UnpackFailed;
     });
     DeleteCloudArchives();
-    return download.Outcome();
+    return outcome;
+}
+
+void ConnectConfigWindows() {
+    ConfigWindow::ProgramServices& services = ConfigWindow::Services();
+    services.SendTestEmail = [](const std::string& subjectWord, const std::string& body) {
+        modEmail::SendTestEmail(subjectWord, body, "");
+    };
+    services.CloudUpdate = CloudUpdate;
 }
 
 void RunConfiguration() {
@@ -413,8 +434,6 @@ void Uninstall() {
     platform::EndProcess(0);
 }
 
-void SendHeartbeat() { NotBuilt("SendHeartbeat", "the heartbeat report"); }
-
 void ScheduleTasks() {
     SkipErrors([] {
         if (SettingIsOn("ScheduledTasks", "HeartbeatInst"))
@@ -432,7 +451,5 @@ void ScheduleTasks() {
             ScheduleRulesUpdate();
     });
 }
-
-void SaveAppsSnapshot() { NotBuilt("SaveAppsSnapshot", "the installed-applications snapshot"); }
 
 }  // namespace modDHM

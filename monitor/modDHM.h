@@ -5,6 +5,7 @@
 // program-wide state they set.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "net/modCloud.h"
 #include "platform/api/RuntimeError.h"
@@ -66,6 +67,9 @@ void StartRulesUpdate(std::int16_t iProfile);
 void StartProgramUpdate(bool bSilent);
 // The cloud download and what came of it (the archives are unpacked and removed).
 modCloud::Outcome CloudUpdate();
+// Gives the configuration windows' buttons the test mail, the cloud download
+// and the rules update of this module and the mail module.
+void ConnectConfigWindows();
 
 // The configuration procedure of "/configonly" and "/config".
 void RunConfiguration();
@@ -93,8 +97,26 @@ void RegisterStartAtLogon();
 // StopMonitor.cmd written and run; ends the process.
 [[noreturn]] void Uninstall();
 
-// Tasks whose own modules come later; each says what is missing.
+// --- The heartbeat report (modDHMHeartbeat.cpp) ---------------------------
+// Builds the report and mails it with the subject "Heartbeat".
 void SendHeartbeat();
+// The sections of the report; each is empty when its list file or setting
+// leaves it out.
+std::string ReportServices();
+std::string ReportAutoServices();
+std::string ReportPartitions();
+std::string ReportNewApps();
+// A drive's size line and its free-space verdict.
+std::string DriveSpaceText(const std::string& sDrive);
+// The current names, in their order, that no old line equals (case counts);
+// Windows and Office updates are never new.
+std::vector<std::string> FindNewApps(const std::vector<std::string>& oldApps,
+                                     const std::vector<std::string>& currentApps);
+// Rewrites InstalledApps.txt and, on 64-bit Windows, InstalledAppsWow6432.txt
+// with the names of the Uninstall keys (both files always written).
 void SaveAppsSnapshot();
+// The SNMP block of the report: the checks of Rules\Heartbeat_SNMP_List.txt
+// and their answers; empty without that file.
+std::string CollectSNMPResults();
 
 }  // namespace modDHM

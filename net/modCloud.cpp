@@ -4,8 +4,38 @@
 #include "common/modRegistry.h"
 #include "net/cFTP.h"
 #include "net/modBase85.h"
+#include "net/modZip.h"
+#include "platform/api/FileSystem.h"
 
 namespace modCloud {
+
+namespace {
+
+constexpr const char* kConfigFiles[] = {"Quarnel.ini", kRulesArchive};
+
+std::string ScratchFolder() { return CommonModule::AppPath() + "QuarnelConfig.tmp\\"; }
+
+void RemoveScratchFolder() {
+    try {
+        if (fso::FolderExists(ScratchFolder())) fso::DeleteFolder(ScratchFolder(), true);
+    } catch (const RuntimeError& error) {
+        CommonModule::LogError("modCloud\\UnpackConfigArchive VB ERROR: ", error, {{"sFolder", ScratchFolder()}});
+    }
+}
+
+// Moves one unpacked file over the program folder's copy in one step.
+bool PutInPlace(const std::string& name) {
+    const std::string unpacked = ScratchFolder() + name;
+    if (!CommonModule::DoesFileExist(unpacked)) return true;
+    if (win::MoveFileExA(unpacked, CommonModule::AppPath() + name,
+                         win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_COPY_ALLOWED))
+        return true;
+    CommonModule::DPrint("modCloud\\UnpackConfigArchive: " + name + " could not be put into " +
+                         CommonModule::AppPath());
+    return false;
+}
+
+}  // namespace
 
 std::string OutcomeMessage(Outcome outcome) {
     switch (outcome) {
@@ -16,6 +46,7 @@ std::string OutcomeMessage(Outcome outcome) {
     case Outcome::FolderMissing: return "The cloud server has no Quarnel folder for this account.";
     case Outcome::TransferFailed: return "The transfer to or from the cloud server failed.";
     case Outcome::NothingToTransfer: return "There was no configuration to transfer.";
+    case Outcome::UnpackFailed: return "The configuration from the cloud server could not be unpacked.";
     }
     return "";
 }
@@ -46,6 +77,18 @@ Outcome Connect(cFTP& ftp, const std::string& procedure) {
 
 void LogFailure(const cFTP& ftp, const std::string& procedure, const std::string& step) {
     CommonModule::DPrint(procedure + ": " + step + " failed: " + ftp.GetLastErrorMessage());
+}
+
+bool UnpackConfigArchive(const std::string& sZip) {
+    RemoveScratchFolder();
+    bool unpacked = modZip::UnzipFile(sZip, ScratchFolder(), false);
+    if (!unpacked) CommonModule::DPrint("modCloud\\UnpackConfigArchive: " + sZip + " could not be unpacked");
+    for (const char* name : kConfigFiles) {
+        if (!unpacked) break;
+        unpacked = PutInPlace(name);
+    }
+    RemoveScratchFolder();
+    return unpacked;
 }
 
 }  // namespace modCloud

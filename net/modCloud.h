@@ -22,7 +22,8 @@ enum class Outcome {
     NotConnected,     // the server refused or could not be reached
     FolderMissing,    // the remote folder could not be entered
     TransferFailed,   // at least one archive did not arrive whole
-    NothingToTransfer // neither archive was there to send or fetch
+    NothingToTransfer, // neither archive was there to send or fetch
+    UnpackFailed      // an archive arrived but could not be unpacked
 };
 
 // The fixed text a user is shown for an outcome ("" for Done).
@@ -38,5 +39,13 @@ Outcome Connect(cFTP& ftp, const std::string& procedure);
 
 // One debug line with the client's last error.
 void LogFailure(const cFTP& ftp, const std::string& procedure, const std::string& step);
+
+// Unpacks a configuration archive into the program folder, taking only what
+// the program itself puts in one (Quarnel.ini and Rules.zip at its top
+// level): an archive from the server can never replace the program or any
+// other file beside it. The archive is unpacked whole into a scratch folder
+// first, so a damaged one changes nothing. False when it could not be
+// unpacked or a file could not be put in place.
+bool UnpackConfigArchive(const std::string& sZip);
 
 }  // namespace modCloud

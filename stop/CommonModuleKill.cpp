@@ -2,6 +2,7 @@
 #include "common/ErrorTrap.h"
 
 #include <charconv>
+#include <cstring>
 #include <optional>
 
 #include "common/CommonModule.h"
@@ -9,6 +10,7 @@
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Security.h"
 #include "platform/api/SystemInfo.h"
+#include "platform/api/Toolhelp.h"
 #include "platform/host/WinPath.h"
 #include "platform/api/Wmi.h"
 #include "platform/host/Text.h"
@@ -56,6 +58,18 @@ bool TerminateById(std::int32_t processId, std::int32_t exitCode) {
     return terminated;
 }
 
+// The entry's file-name field up to its first zero character.
+std::string ImageNameOf(const win::PROCESSENTRY32& entry) {
+    return std::string(entry.szExeFile, strnlen(entry.szExeFile, sizeof entry.szExeFile));
+}
+
+void TerminateEntry(win::DWORD processId) {
+    const win::HANDLE process = win::OpenProcess(win::PROCESS_TERMINATE, 0, processId);
+    if (!process) return;
+    win::TerminateProcess(process, 0);
+    win::CloseHandle(process);
+}
+
 void EndIfNamed(const wmi::Object& process, const std::string& sProcessName) {
     const vb::Variant name = process.Property("Name");
     if (name.IsNull() || !platform::TextCompareEqual(name.ToText(), sProcessName)) return;
@@ -83,13 +97,15 @@ void KillProcessAllMethods(const std::string& sProcessName, bool bWait) {
 
 void KillProcess(const std::string& sProcessName) {
     try {
-        for (const platform::ProcessInfo& entry : platform::ListProcesses()) {
-            if (!platform::TextCompareEqual(entry.imageName, sProcessName)) continue;
-            const win::HANDLE process = win::OpenProcess(win::PROCESS_TERMINATE, 0, static_cast<win::DWORD>(entry.pid));
-            if (!process) continue;
-            win::TerminateProcess(process, 0);
-            win::CloseHandle(process);
+        const win::HANDLE snapshot = win::CreateToolhelp32Snapshot(win::TH32CS_SNAPPROCESS, 0);
+        if (snapshot == win::INVALID_HANDLE_VALUE) return;
+        win::PROCESSENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        for (win::BOOL found = win::Process32First(snapshot, &entry); found;
+             found = win::Process32Next(snapshot, &entry)) {
+            if (platform::TextCompareEqual(ImageNameOf(entry), sProcessName)) TerminateEntry(entry.th32ProcessID);
         }
+        win::CloseHandle(snapshot);
     } catch (const RuntimeError& e) {
         LogError("CommonModule\\KillProcess VB ERROR: ", e, {{"sProcessName", sProcessName}});
     }

@@ -11,7 +11,7 @@ namespace CommonModule {
 // five methods in turn; with bWait each tool's command window is waited for.
 void KillProcessAllMethods(const std::string& sProcessName, bool bWait);
 
-// Ends the processes of the list whose whole image name equals sProcessName
+// Ends the processes of a process snapshot whose whole image name equals sProcessName
 // (letter case ignored).
 void KillProcess(const std::string& sProcessName);
 

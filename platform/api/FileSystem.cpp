@@ -440,11 +440,48 @@ BOOL GetVolumeInformationA(const std::string& rootPathName, char* volumeNameBuff
 
 namespace {
 
-bool FileSystemOf(const std::string& path, struct statvfs& info) {
+struct DiskSizes {
+    std::uint64_t total = 0;
+    std::uint64_t free = 0;
+    std::uint64_t availableToCaller = 0;
+    std::uint64_t unit = 4096;  // the file system's block size
+};
+
+// host.ini [DriveSpace] D=<total bytes>,<free bytes> fixes a drive's sizes;
+// anything else there leaves the file system's own.
+std::optional<DiskSizes> FixedDriveSizes(const std::string& path) {
+    const auto drives = platform::DriveMap();
+    const platform::DriveMapping* drive = DriveOf(drives, path);
+    if (!drive) return std::nullopt;
+    const std::string value = platform::HostSetting("DriveSpace", std::string(1, drive->letter), "");
+    const size_t comma = value.find(',');
+    if (comma == std::string::npos) return std::nullopt;
+    const auto number = [](const std::string& text) -> std::optional<std::uint64_t> {
+        const std::string digits = platform::TextTrimSpaces(text);
+        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+        errno = 0;
+        const unsigned long long parsed = std::strtoull(digits.c_str(), nullptr, 10);
+        if (errno == ERANGE) return std::nullopt;
+        return parsed;
+    };
+    const auto total = number(value.substr(0, comma));
+    const auto free = number(value.substr(comma + 1));
+    if (!total || !free || *free > *total) return std::nullopt;
+    return DiskSizes{*total, *free, *free, 4096};
+}
+
+// The sizes of the file system that holds the path (statvfs), or the fixed
+// ones of its drive.
+std::optional<DiskSizes> DiskSizesOf(const std::string& path) {
     const auto host = Host(path);
-    if (host && ::statvfs(host->c_str(), &info) == 0) return true;
-    SetLastError(platform::IsDriveRoot(path) ? ERROR_NOT_READY : ERROR_PATH_NOT_FOUND);
-    return false;
+    struct statvfs info {};
+    if (!host || ::statvfs(host->c_str(), &info) != 0) {
+        SetLastError(platform::IsDriveRoot(path) ? ERROR_NOT_READY : ERROR_PATH_NOT_FOUND);
+        return std::nullopt;
+    }
+    if (auto fixed = FixedDriveSizes(path)) return fixed;
+    const std::uint64_t unit = info.f_frsize ? info.f_frsize : info.f_bsize;
+    return DiskSizes{info.f_blocks * unit, info.f_bfree * unit, info.f_bavail * unit, unit};
 }
 
 DWORD Capped(std::uint64_t value) { return static_cast<DWORD>(std::min<std::uint64_t>(value, 0xFFFFFFFFu)); }
@@ -453,26 +490,24 @@ DWORD Capped(std::uint64_t value) { return static_cast<DWORD>(std::min<std::uint
 
 BOOL GetDiskFreeSpaceExA(const std::string& directoryName, std::uint64_t* freeBytesAvailableToCaller,
                          std::uint64_t* totalNumberOfBytes, std::uint64_t* totalNumberOfFreeBytes) {
-    struct statvfs info {};
-    if (!FileSystemOf(directoryName.empty() ? std::string("C:\\") : directoryName, info)) return FALSE_;
-    const std::uint64_t unit = info.f_frsize ? info.f_frsize : info.f_bsize;
-    if (freeBytesAvailableToCaller) *freeBytesAvailableToCaller = info.f_bavail * unit;
-    if (totalNumberOfBytes) *totalNumberOfBytes = info.f_blocks * unit;
-    if (totalNumberOfFreeBytes) *totalNumberOfFreeBytes = info.f_bfree * unit;
+    const auto sizes = DiskSizesOf(directoryName.empty() ? std::string("C:\\") : directoryName);
+    if (!sizes) return FALSE_;
+    if (freeBytesAvailableToCaller) *freeBytesAvailableToCaller = sizes->availableToCaller;
+    if (totalNumberOfBytes) *totalNumberOfBytes = sizes->total;
+    if (totalNumberOfFreeBytes) *totalNumberOfFreeBytes = sizes->free;
     return TRUE_;
 }
 
 BOOL GetDiskFreeSpaceA(const std::string& rootPathName, DWORD* sectorsPerCluster, DWORD* bytesPerSector,
                        DWORD* numberOfFreeClusters, DWORD* totalNumberOfClusters) {
-    struct statvfs info {};
-    if (!FileSystemOf(DriveRootText(rootPathName), info)) return FALSE_;
-    const std::uint64_t unit = info.f_frsize ? info.f_frsize : info.f_bsize;
-    const std::uint64_t sectors = std::max<std::uint64_t>(1, unit / 512);
+    const auto sizes = DiskSizesOf(DriveRootText(rootPathName));
+    if (!sizes) return FALSE_;
+    const std::uint64_t sectors = std::max<std::uint64_t>(1, sizes->unit / 512);
     const std::uint64_t cluster = sectors * 512;
     if (sectorsPerCluster) *sectorsPerCluster = static_cast<DWORD>(sectors);
     if (bytesPerSector) *bytesPerSector = 512;
-    if (numberOfFreeClusters) *numberOfFreeClusters = Capped(info.f_bfree * unit / cluster);
-    if (totalNumberOfClusters) *totalNumberOfClusters = Capped(info.f_blocks * unit / cluster);
+    if (numberOfFreeClusters) *numberOfFreeClusters = Capped(sizes->free / cluster);
+    if (totalNumberOfClusters) *totalNumberOfClusters = Capped(sizes->total / cluster);
     return TRUE_;
 }
 
@@ -653,20 +688,41 @@ std::vector<std::string> DirList(const std::string& folderAndPattern, int attrib
     if (wantFolders && !platform::IsDriveRoot(folder))
         for (const char* dots : {".", ".."})
             if (platform::MatchesWildcard(pattern, dots) || pattern == dots) found.push_back(dots);
+    // The stored attributes are looked at only when they can leave an entry out.
+    const bool everyKind = (attributes & vbHidden) && (attributes & vbSystem);
     for (const std::string& name : platform::ListFolderNames(*host)) {
         if (!platform::MatchesWildcard(pattern, name)) continue;
         struct stat st {};
         if (::stat((*host / name).c_str(), &st) != 0) continue;
-        const win::DWORD entry = AttributesOf(*host / name, st);
-        if ((entry & win::FILE_ATTRIBUTE_DIRECTORY) && !wantFolders) continue;
-        if ((entry & win::FILE_ATTRIBUTE_HIDDEN) && !(attributes & vbHidden)) continue;
-        if ((entry & win::FILE_ATTRIBUTE_SYSTEM) && !(attributes & vbSystem)) continue;
+        if (S_ISDIR(st.st_mode) && !wantFolders) continue;
+        if (!everyKind) {
+            const win::DWORD entry = AttributesOf(*host / name, st);
+            if ((entry & win::FILE_ATTRIBUTE_HIDDEN) && !(attributes & vbHidden)) continue;
+            if ((entry & win::FILE_ATTRIBUTE_SYSTEM) && !(attributes & vbSystem)) continue;
+        }
         found.push_back(name);
     }
     return found;
 }
 
+namespace {
+
+// The ANSI text of a file turned into UTF-8 in place: the UTF-8 form is
+// never shorter, so the file is only overwritten and extended.
+bool RewriteAnsiAsUtf8(const fs::path& file) {
+    const std::optional<std::string> ansi = platform::ReadRegularFile(file);
+    if (!ansi) return false;
+    const std::string utf8 = platform::AnsiToUtf8(*ansi);
+    std::FILE* whole = std::fopen(file.c_str(), "r+b");
+    if (!whole) return false;
+    const bool written = std::fwrite(utf8.data(), 1, utf8.size(), whole) == utf8.size();
+    return std::fclose(whole) == 0 && written;
+}
+
+}  // namespace
+
 struct TextFile::Impl {
+    fs::path host;
     std::FILE* file = nullptr;                            // Output and Append
     platform::TextEncoding encoding = platform::TextEncoding::Utf8;
     std::optional<std::string> text;                      // Input: the whole file, decoded
@@ -689,6 +745,7 @@ TextFile::TextFile(const std::string& path, Mode mode) : impl_(std::make_unique<
     if (!fs::is_directory(host->parent_path(), ec)) throw RuntimeError::PathNotFound();
     if (exists && ((st.st_mode & S_IWUSR) == 0 || !S_ISREG(st.st_mode))) throw RuntimeError::PathFileAccessError();
     // Lines added to a file keep its encoding; a new or rewritten file is UTF-8.
+    impl_->host = *host;
     if (mode == Mode::Append && exists) impl_->encoding = platform::FileTextEncoding(*host);
     if (impl_->encoding == platform::TextEncoding::Utf8WithBom) impl_->encoding = platform::TextEncoding::Utf8;
     impl_->file = std::fopen(host->c_str(), mode == Mode::Output ? "wb" : "ab");
@@ -699,6 +756,10 @@ TextFile::~TextFile() { Close(); }
 
 void TextFile::PrintLine(const std::string& text) {
     if (!impl_->file) throw RuntimeError::BadFileNameOrNumber();
+    if (platform::EncodingToHold(text, impl_->encoding) != impl_->encoding) {
+        if (std::fflush(impl_->file) != 0 || !RewriteAnsiAsUtf8(impl_->host)) throw RuntimeError::PathFileAccessError();
+        impl_->encoding = platform::TextEncoding::Utf8;
+    }
     const std::string line = platform::EncodeText(text, impl_->encoding) + "\r\n";
     if (std::fwrite(line.data(), 1, line.size(), impl_->file) != line.size()) throw RuntimeError::PathFileAccessError();
 }

@@ -104,7 +104,8 @@ UINT GetDriveTypeA(const std::string& rootPathName);
 BOOL GetVolumeInformationA(const std::string& rootPathName, char* volumeNameBuffer, DWORD volumeNameSize,
                            DWORD* volumeSerialNumber, DWORD* maximumComponentLength, DWORD* fileSystemFlags,
                            char* fileSystemNameBuffer, DWORD fileSystemNameSize);
-// Free and total bytes of the file system that holds the folder (statvfs).
+// Free and total bytes of the file system that holds the folder (statvfs);
+// host.ini [DriveSpace] D=<total bytes>,<free bytes> fixes a mapped drive's sizes.
 BOOL GetDiskFreeSpaceExA(const std::string& directoryName, std::uint64_t* freeBytesAvailableToCaller,
                          std::uint64_t* totalNumberOfBytes, std::uint64_t* totalNumberOfFreeBytes);
 // The same in clusters of the drive; counts above 32 bits are capped.

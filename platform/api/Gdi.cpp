@@ -104,11 +104,6 @@ QColor ColorOf(win::COLORREF colour) {
                   static_cast<int>((colour >> 16) & 0xFF));
 }
 
-win::COLORREF ColorRefOf(const QColor& colour) {
-    return static_cast<win::COLORREF>(colour.red()) | (static_cast<win::COLORREF>(colour.green()) << 8) |
-           (static_cast<win::COLORREF>(colour.blue()) << 16);
-}
-
 QSize TextExtent(const QFont& font, const std::string& text) {
     const QFontMetrics metrics(font);
     const QStringList lines = LinesOf(QString::fromStdString(text));

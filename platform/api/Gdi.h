@@ -45,9 +45,8 @@ int DrawTextA(HDC dc, const std::string& text, int count, RECT* rect, UINT forma
 
 namespace platform {
 
-// 0xBBGGRR as a colour, and back.
+// 0xBBGGRR as a colour.
 QColor ColorOf(win::COLORREF colour);
-win::COLORREF ColorRefOf(const QColor& colour);
 
 // The size in pixels of a text in a font as a window surface measures it:
 // the widest of its lines (CR LF apart) and the height of all of them.

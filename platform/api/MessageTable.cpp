@@ -3,9 +3,13 @@
 #include "platform/host/Text.h"
 #include "platform/host/TextFile.h"
 
+#include <sys/stat.h>
+
 #include <array>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
 
 #include "platform/api/Environment.h"
@@ -337,8 +341,70 @@ std::string ExpandEnvironmentStrings(const std::string& text) {
     return out + text.substr(std::min(i, text.size()));
 }
 
+namespace {
+
+// The message files of a source, looked up in the registry once and again
+// only after the registry changed.
+struct SourceMessageFiles {
+    RegistryStamp stamp;
+    std::optional<std::string> files;
+};
+
+// A message file's bytes, read again when the file changed.
+struct MessageFileBytes {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    std::string bytes;
+};
+
+constexpr std::size_t kCachedSources = 64;
+constexpr std::size_t kCachedFiles = 16;
+constexpr std::size_t kLargestCachedFile = 4u << 20;
+
+std::mutex messageCacheMutex;
+std::map<std::string, SourceMessageFiles> sourceFiles;
+std::map<std::filesystem::path, MessageFileBytes> fileBytes;
+
+std::optional<std::string> CachedMessageFileValue(const EventRecord& record) {
+    const RegistryStamp stamp = CurrentRegistryStamp();
+    if (!stamp.Valid()) return MessageFileValue(record);
+    const std::string key = record.log + '\\' + record.source;
+    std::lock_guard lock(messageCacheMutex);
+    if (auto found = sourceFiles.find(key); found != sourceFiles.end() && found->second.stamp == stamp)
+        return found->second.files;
+    if (sourceFiles.size() >= kCachedSources) sourceFiles.clear();
+    SourceMessageFiles& entry = sourceFiles[key];
+    // The stamp taken before the lookup: a change made during it is seen at the next record.
+    entry.stamp = stamp;
+    entry.files = MessageFileValue(record);
+    return entry.files;
+}
+
+bool SameFile(const MessageFileBytes& cached, const struct stat& info) {
+    return cached.device == info.st_dev && cached.inode == info.st_ino && cached.size == info.st_size &&
+           cached.modified.tv_sec == info.st_mtim.tv_sec && cached.modified.tv_nsec == info.st_mtim.tv_nsec;
+}
+
+std::string CachedFileBytes(const std::filesystem::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uint64_t>(info.st_size) > kLargestCachedFile)
+        return ReadWholeFile(file);
+    std::lock_guard lock(messageCacheMutex);
+    if (auto found = fileBytes.find(file); found != fileBytes.end() && SameFile(found->second, info))
+        return found->second.bytes;
+    if (fileBytes.size() >= kCachedFiles) fileBytes.clear();
+    MessageFileBytes& entry = fileBytes[file];
+    entry = {info.st_dev, info.st_ino, info.st_size, info.st_mtim, ReadWholeFile(file)};
+    return entry.bytes;
+}
+
+}  // namespace
+
 std::optional<std::string> EventRecordMessage(const EventRecord& record) {
-    const auto files = MessageFileValue(record);
+    const auto files = CachedMessageFileValue(record);
     if (!files) return std::nullopt;
     std::size_t start = 0;
     while (start <= files->size()) {
@@ -347,7 +413,7 @@ std::optional<std::string> EventRecordMessage(const EventRecord& record) {
         start = end + 1;
         const auto host = file.empty() ? std::nullopt : ToHostPath(file);
         if (!host) continue;
-        const auto entry = FindMessageInFile(ReadWholeFile(*host), record.eventId);
+        const auto entry = FindMessageInFile(CachedFileBytes(*host), record.eventId);
         if (entry) return InsertStrings(*entry, record.strings);
     }
     return std::nullopt;

@@ -2,12 +2,12 @@
 #include "platform/host/HostSearchPath.h"
 
 #include "platform/api/Security.h"
+#include "platform/api/Toolhelp.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -28,6 +28,7 @@
 #include "platform/api/CommandLine.h"
 #include "platform/api/FileSystem.h"
 #include "platform/host/HostFolder.h"
+#include "platform/host/HostProcess.h"
 #include "platform/api/Program.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
@@ -58,7 +59,7 @@ bool PidfdHasExited(int pidfd) {
 struct Child {
     int pid = 0;
     int pidfd = -1;
-    int exitCodePipe = -1;   // read end of our tool's full exit code
+    int exitCodePipe = -1;   // read end of the channel for a tool's full exit code
     std::filesystem::path machine;   // host folder it was started in
     bool exited = false;
     win::DWORD exitCode = win::STILL_ACTIVE;
@@ -420,7 +421,6 @@ std::optional<ResolvedCommand> FindBareName(const std::string& program) {
 struct LaunchPlan {
     std::vector<std::string> argv;
     std::string rawArguments;
-    bool ourTool = false;
 };
 
 LaunchPlan PlanLaunch(const ResolvedCommand& command) {
@@ -433,7 +433,6 @@ LaunchPlan PlanLaunch(const ResolvedCommand& command) {
         const fs::path tool = WindowsToolProgram();
         if (tool.empty()) throw RuntimeError::FileNotFound();
         plan.argv = {tool.string()};
-        plan.ourTool = true;
         if (command.kind == ResolvedCommand::Kind::Tool) {
             plan.argv.push_back(command.toolName);
             plan.rawArguments = command.arguments;
@@ -449,7 +448,7 @@ LaunchPlan PlanLaunch(const ResolvedCommand& command) {
     return plan;
 }
 
-std::vector<std::string> ChildEnvironment(const std::string& rawArguments, int exitCodeChannel) {
+std::vector<std::string> ChildEnvironment(const std::string& rawArguments, bool withExitCodeChannel) {
     std::vector<std::string> variables;
     const std::string rawPrefix = std::string(kRawCommandLineVariable) + "=";
     const std::string channelPrefix = std::string(kExitCodeChannelVariable) + "=";
@@ -458,44 +457,21 @@ std::vector<std::string> ChildEnvironment(const std::string& rawArguments, int e
         if (variable.rfind(rawPrefix, 0) != 0 && variable.rfind(channelPrefix, 0) != 0) variables.push_back(variable);
     }
     variables.push_back(rawPrefix + rawArguments);
-    if (exitCodeChannel >= 0) variables.push_back(channelPrefix + std::to_string(exitCodeChannel));
+    if (withExitCodeChannel) variables.push_back(channelPrefix + std::to_string(kPassedDescriptorInChild));
     return variables;
 }
 
-std::vector<char*> PointersTo(std::vector<std::string>& texts) {
-    std::vector<char*> pointers;
-    for (std::string& text : texts) pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
-int Spawn(LaunchPlan& plan, int exitCodeChannel) {
-    std::vector<std::string> environment = ChildEnvironment(plan.rawArguments, exitCodeChannel);
-    std::vector<char*> argv = PointersTo(plan.argv);
-    std::vector<char*> envp = PointersTo(environment);
-
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t noSignals;
-    sigemptyset(&noSignals);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGCHLD);
-    posix_spawnattr_setsigmask(&attributes, &noSignals);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // Duplicating a descriptor onto itself keeps it open across the exec.
-    if (exitCodeChannel >= 0) posix_spawn_file_actions_adddup2(&actions, exitCodeChannel, exitCodeChannel);
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (error == ENOENT || error == ENOTDIR) throw RuntimeError::FileNotFound();
-    if (error != 0) throw RuntimeError::InvalidProcedureCall();
-    return pid;
+int Spawn(const LaunchPlan& plan, int exitCodeChannel) {
+    const std::vector<std::string> environment = ChildEnvironment(plan.rawArguments, exitCodeChannel >= 0);
+    HostProgramStart start;
+    start.argv = plan.argv;
+    start.environment = &environment;
+    start.passedDescriptor = exitCodeChannel;
+    start.defaultSignals = true;
+    const HostSpawn spawned = SpawnHostProgram(start);
+    if (spawned.error == ENOENT || spawned.error == ENOTDIR) throw RuntimeError::FileNotFound();
+    if (spawned.error != 0) throw RuntimeError::InvalidProcedureCall();
+    return spawned.pid;
 }
 
 // ---- handles ----------------------------------------------------------------
@@ -578,7 +554,8 @@ long StartCommandLine(const std::string& commandLine) {
     LaunchPlan plan = PlanLaunch(*command);
     auto child = std::make_shared<Child>();
     int channel[2] = {-1, -1};
-    if (plan.ourTool && pipe2(channel, O_CLOEXEC | O_NONBLOCK) != 0) channel[0] = channel[1] = -1;
+    // Any program may be one of our tools (wintool, sc.exe) that hands its full exit code back.
+    if (pipe2(channel, O_CLOEXEC | O_NONBLOCK) != 0) channel[0] = channel[1] = -1;
     try {
         child->pid = Spawn(plan, channel[1]);
     } catch (...) {
@@ -615,6 +592,7 @@ std::vector<ProcessInfo> ListProcesses() {
         info.executablePath = ToWindowsPath(*exe);
         const auto fields = StatFields(pid);
         info.parentPid = fields.size() > 1 ? std::atoi(fields[1].c_str()) : 0;
+        info.threadCount = fields.size() > 17 ? std::max(1, std::atoi(fields[17].c_str())) : 1;
         info.startMicroseconds = StartMicrosecondsOf(fields);
         processes.push_back(std::move(info));
     }
@@ -761,6 +739,7 @@ BOOL CloseHandle(HANDLE handle) {
     platform::Children().ReapExited();
     if (platform::Handles().Remove(handle)) return TRUE_;
     if (CloseTokenHandle(handle)) return TRUE_;
+    if (CloseSnapshotHandle(handle)) return TRUE_;
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE_;
 }

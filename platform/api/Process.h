@@ -21,6 +21,7 @@ struct ProcessInfo {
     std::string ownerName;   // login name of the owner
     std::string executablePath;  // Windows path of the executable, empty when unknown
     int parentPid = 0;
+    int threadCount = 1;
     std::int64_t startMicroseconds = 0;  // start time, microseconds since 1970 (UTC), at the host's tick
 };
 
@@ -50,9 +51,10 @@ struct ResolvedCommand {
 std::optional<ResolvedCommand> ResolveCommandLine(const std::string& commandLine);
 std::optional<ResolvedCommand> ResolveProgramName(const std::string& program);
 
-// Exit codes are 32 bits on Windows and 8 bits on this host: our tool takes
-// the channel its starter opened (first thing in main) and hands its full
-// exit code over through it; HandOverExitCode returns the host exit status.
+// Exit codes are 32 bits on Windows and 8 bits on this host: every program
+// started here gets a channel, and our tools (wintool, sc.exe) take it first
+// thing in main and hand their full exit code over through it;
+// HandOverExitCode returns the host exit status.
 inline constexpr const char* kExitCodeChannelVariable = "QUARNEL_EXIT_CODE_FD";
 int TakeExitCodeChannel();
 int HandOverExitCode(int channel, win::DWORD exitCode);

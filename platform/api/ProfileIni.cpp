@@ -11,8 +11,10 @@
 #include <csignal>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
+#include "platform/host/IniReadScope.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 #include "platform/host/TextFile.h"
@@ -229,8 +231,10 @@ void DeleteSection(std::vector<Line>& lines, const std::string& section) {
 }
 
 // The lines as the file keeps its text: the ANSI code page, or UTF-8 with
-// its mark in front when it had one.
+// its mark in front when it had one. An ANSI file that now holds a character
+// its code page lacks is written whole in UTF-8.
 void KeepEncoding(std::vector<Line>& lines, TextEncoding encoding) {
+    for (const Line& line : lines) encoding = EncodingToHold(line.text, encoding);
     if (encoding == TextEncoding::Ansi)
         for (Line& line : lines) line.text = EncodeText(line.text, encoding);
     if (encoding == TextEncoding::Utf8WithBom) {
@@ -245,19 +249,13 @@ std::optional<fs::path> IniHostPath(const std::string& fileName) {
     return ToHostPath(fileName);
 }
 
-}  // namespace
-
-std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::string& section, const std::string& key) {
-    // Read path of every settings and rule lookup: one read of the file, one scan.
-    const std::optional<std::string> read = ReadTextFile(hostFile);
-    if (!read) return std::nullopt;
-    const std::string& text = *read;
+std::optional<std::string> IniValueOfText(std::string_view text, const std::string& section, const std::string& key) {
     const std::string wantedSection = platform::TextTrim(section), wantedKey = platform::TextTrim(key);
     bool inSection = false, sectionSeen = false;
     for (size_t start = 0; start < text.size();) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(start, end - start);
+        const std::string line(text.substr(start, end - start));
         start = end + 1;
         if (auto name = SectionName(line)) {
             if (sectionSeen) break;  // only the first section of that name counts
@@ -271,8 +269,28 @@ std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::str
     return std::nullopt;
 }
 
+std::optional<std::string> ProfileValue(const std::string& fileName, const std::string& section, const std::string& key) {
+    const auto read = [&]() -> IniReadScope::Text {
+        const auto host = IniHostPath(fileName);
+        return host ? ReadTextFile(*host) : std::nullopt;
+    };
+    if (const IniReadScope::Text* text = IniReadScope::TextOf(fileName, read))
+        return *text ? IniValueOfText(**text, section, key) : std::nullopt;
+    const IniReadScope::Text text = read();
+    return text ? IniValueOfText(*text, section, key) : std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::string& section, const std::string& key) {
+    const std::optional<std::string> read = ReadTextFile(hostFile);
+    if (!read) return std::nullopt;
+    return IniValueOfText(*read, section, key);
+}
+
 bool WriteIniValue(const fs::path& hostFile, const std::string& section, const std::optional<std::string>& key,
                    const std::optional<std::string>& value) {
+    IniReadScope::Forget();
     std::error_code ec;
     if (!fs::is_directory(hostFile.parent_path(), ec)) {
         win::SetLastError(win::ERROR_PATH_NOT_FOUND);
@@ -312,8 +330,7 @@ DWORD GetPrivateProfileStringA(const std::string& section, const std::string& ke
                                std::string& returned, DWORD size, const std::string& fileName) {
     returned.clear();
     if (size == 0) return 0;
-    std::optional<std::string> value;
-    if (auto host = platform::IniHostPath(fileName)) value = platform::ReadIniValue(*host, section, key);
+    const std::optional<std::string> value = platform::ProfileValue(fileName, section, key);
     std::string text = value ? *value : defaultValue;
     if (!value)
         while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
@@ -323,8 +340,7 @@ DWORD GetPrivateProfileStringA(const std::string& section, const std::string& ke
 
 UINT GetPrivateProfileIntA(const std::string& section, const std::string& key, int defaultValue,
                            const std::string& fileName) {
-    std::optional<std::string> value;
-    if (auto host = platform::IniHostPath(fileName)) value = platform::ReadIniValue(*host, section, key);
+    const std::optional<std::string> value = platform::ProfileValue(fileName, section, key);
     if (!value || value->empty()) return static_cast<UINT>(defaultValue);
     const char* text = value->c_str();
     const bool negative = *text == '-';

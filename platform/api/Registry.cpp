@@ -529,6 +529,17 @@ std::string RegistryKeyPath(win::HKEY key) {
     return path;
 }
 
+RegistryStamp CurrentRegistryStamp() {
+    RegistryStamp stamp;
+    Guarded([&](Store& store, sqlite3* db) -> LONG {
+        Statement version(db, "PRAGMA data_version");
+        if (!version.Step()) return win::ERROR_REGISTRY_IO_FAILED;
+        stamp = {store.file.string(), version.Int(0), sqlite3_total_changes64(db)};
+        return 0;
+    });
+    return stamp;
+}
+
 win::HKEY RegistryRootOf(const std::string& rootName) {
     const std::string name = TextUpper(rootName);
     if (name == "HKLM" || name == "HKEY_LOCAL_MACHINE") return win::HKEY_LOCAL_MACHINE;
@@ -563,10 +574,6 @@ LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM samDesire
     return Guarded([&](Store& store, sqlite3* db) {
         return platform::OpenKeyAt(store, db, key, subKey, samDesired, result);
     });
-}
-
-LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
-    return RegOpenKeyExA(key, subKey, 0, MAXIMUM_ALLOWED, result);
 }
 
 LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClass, DWORD options,

@@ -78,7 +78,6 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
 // Opening a missing key gives 2; rights the key's access list refuses give 5.
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM samDesired, HKEY* result);
-LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result);
 // Creates the missing keys of the path; each new key inherits the
 // inheritable entries of its parent's access list (marked INHERITED_ACE), or
 // takes the security attributes' descriptor when one is given.
@@ -129,5 +128,17 @@ std::string RegistryKeyPath(win::HKEY key);
 win::HKEY RegistryRootOf(const std::string& rootName);
 // "HKEY_LOCAL_MACHINE" and so on; empty for a key that is no root.
 std::string RegistryRootName(win::HKEY root);
+
+// A stamp of the registry's state: two stamps are equal only when nothing
+// was committed to the registry in between, by any process. Cheap enough to
+// take for every event record; an invalid stamp when the store cannot be read.
+struct RegistryStamp {
+    std::string store;
+    std::int64_t othersVersion = -1;  // commits of other connections
+    std::int64_t ownChanges = -1;     // changes made through this process's connection
+    bool Valid() const { return othersVersion >= 0; }
+    bool operator==(const RegistryStamp&) const = default;
+};
+RegistryStamp CurrentRegistryStamp();
 
 }  // namespace platform

@@ -603,9 +603,6 @@ BOOL AddSimpleAce(PACL acl, DWORD aceRevision, BYTE type, DWORD aceFlags, ACCESS
 }
 }  // namespace
 
-BOOL AddAccessAllowedAce(PACL acl, DWORD aceRevision, ACCESS_MASK accessMask, PSID sid) {
-    return AddSimpleAce(acl, aceRevision, ACCESS_ALLOWED_ACE_TYPE, 0, accessMask, sid);
-}
 BOOL AddAccessAllowedAceEx(PACL acl, DWORD aceRevision, DWORD aceFlags, ACCESS_MASK accessMask, PSID sid) {
     return AddSimpleAce(acl, aceRevision, ACCESS_ALLOWED_ACE_TYPE, aceFlags, accessMask, sid);
 }
@@ -714,31 +711,12 @@ BOOL SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner, BOO
     return Succeed();
 }
 
-BOOL SetSecurityDescriptorGroup(PSECURITY_DESCRIPTOR descriptor, PSID group, BOOL groupDefaulted) {
-    DWORD error;
-    SECURITY_DESCRIPTOR* sd = Absolute(descriptor, error);
-    if (!sd) return Fail(error);
-    if (group != nullptr && !IsValidSid(group)) return Fail(ERROR_INVALID_SID);
-    sd->Group = group;
-    SetFlag(sd, SE_GROUP_DEFAULTED, groupDefaulted != FALSE_);
-    return Succeed();
-}
-
 BOOL GetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID* owner, BOOL* ownerDefaulted) {
     if (owner == nullptr || ownerDefaulted == nullptr || !platform::ParseDescriptor(descriptor, platform::kUnbounded))
         return Fail(ERROR_INVALID_SECURITY_DESCR);
     const auto* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
     *owner = platform::IsSelfRelative(descriptor) ? RelativeBlock(descriptor, 4) : sd->Owner;
     *ownerDefaulted = (sd->Control & SE_OWNER_DEFAULTED) ? TRUE_ : FALSE_;
-    return Succeed();
-}
-
-BOOL GetSecurityDescriptorGroup(PSECURITY_DESCRIPTOR descriptor, PSID* group, BOOL* groupDefaulted) {
-    if (group == nullptr || groupDefaulted == nullptr || !platform::ParseDescriptor(descriptor, platform::kUnbounded))
-        return Fail(ERROR_INVALID_SECURITY_DESCR);
-    const auto* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
-    *group = platform::IsSelfRelative(descriptor) ? RelativeBlock(descriptor, 8) : sd->Group;
-    *groupDefaulted = (sd->Control & SE_GROUP_DEFAULTED) ? TRUE_ : FALSE_;
     return Succeed();
 }
 

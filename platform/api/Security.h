@@ -125,7 +125,6 @@ BOOL IsValidAcl(PACL acl);
 // Appends (or inserts at startingAceIndex) the entries of a block of
 // aceListLength bytes; 1344 when they do not fit in the list's size.
 BOOL AddAce(PACL acl, DWORD aceRevision, DWORD startingAceIndex, void* aceList, DWORD aceListLength);
-BOOL AddAccessAllowedAce(PACL acl, DWORD aceRevision, ACCESS_MASK accessMask, PSID sid);
 BOOL AddAccessAllowedAceEx(PACL acl, DWORD aceRevision, DWORD aceFlags, ACCESS_MASK accessMask,
                            PSID sid);
 BOOL AddAccessDeniedAceEx(PACL acl, DWORD aceRevision, DWORD aceFlags, ACCESS_MASK accessMask,
@@ -182,8 +181,6 @@ BOOL IsValidRelativeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD le
 DWORD GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR descriptor);  // self-relative size
 BOOL SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner, BOOL ownerDefaulted);
 BOOL GetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID* owner, BOOL* ownerDefaulted);
-BOOL SetSecurityDescriptorGroup(PSECURITY_DESCRIPTOR descriptor, PSID group, BOOL groupDefaulted);
-BOOL GetSecurityDescriptorGroup(PSECURITY_DESCRIPTOR descriptor, PSID* group, BOOL* groupDefaulted);
 BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL daclPresent, PACL dacl,
                                BOOL daclDefaulted);
 BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL* daclPresent, PACL* dacl,

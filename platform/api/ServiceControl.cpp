@@ -181,14 +181,6 @@ DWORD StopService(const std::string& name) {
     return 0;
 }
 
-DWORD ChangeServiceStartType(const std::string& name, DWORD startType) {
-    const auto service = FindService(name);
-    if (!service) return win::ERROR_SERVICE_DOES_NOT_EXIST;
-    if (startType > win::SERVICE_DISABLED) return win::ERROR_INVALID_PARAMETER;
-    Key(std::string(kServicesKey) + "\\" + service->name, win::KEY_ALL_ACCESS).SetDword("Start", startType);
-    return 0;
-}
-
 DWORD SetServiceStatus(const std::string& name, DWORD state) {
     const auto service = FindService(name);
     if (!service) return win::ERROR_SERVICE_DOES_NOT_EXIST;

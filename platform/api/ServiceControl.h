@@ -96,7 +96,6 @@ win::DWORD CreateService(const ServiceRecord& record);
 win::DWORD DeleteService(const std::string& name);
 win::DWORD StartService(const std::string& name);
 win::DWORD StopService(const std::string& name);
-win::DWORD ChangeServiceStartType(const std::string& name, win::DWORD startType);
 // Sets the current state, as a service reports it to the manager.
 win::DWORD SetServiceStatus(const std::string& name, win::DWORD state);
 

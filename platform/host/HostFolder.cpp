@@ -1,9 +1,13 @@
 #include "platform/host/HostFolder.h"
 
+#include <pthread.h>
 #include <pwd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -20,7 +24,17 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path ChosenHostFolder() {
-    if (const char* host = std::getenv("QUARNEL_HOST"); host && *host) return fs::absolute(host).lexically_normal();
+    if (const char* host = std::getenv("QUARNEL_HOST"); host && *host) {
+        if (*host != '/') return fs::absolute(host).lexically_normal();
+        // Asked for at every path lookup: an absolute one is normalised once.
+        thread_local std::string given;
+        thread_local fs::path normal;
+        if (given != host) {
+            given = host;
+            normal = fs::path(given).lexically_normal();
+        }
+        return normal;
+    }
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return fs::path(data) / "quarnel-host";
     const char* home = std::getenv("HOME");
     if (!home || !*home) {
@@ -37,10 +51,12 @@ struct HostIniCache {
     bool present = false;
     std::map<std::string, std::string> values;  // "SECTION\nKEY" -> value, upper-cased names
     std::optional<std::vector<DriveMapping>> drives;
+    std::string folder;  // the host folder, as text
 };
 
 std::mutex cacheMutex;
 HostIniCache cache;
+thread_local bool readingHostIni = false;
 
 std::string CacheKey(const std::string& section, const std::string& key) {
     return TextFoldCase(section + "\n" + key);
@@ -67,12 +83,11 @@ std::vector<DriveMapping> DriveMapOf(const fs::path& host);
 
 fs::path HostFolder() {
     static std::mutex preparedMutex;
-    static std::set<fs::path> prepared;
+    static std::set<std::string> prepared;
     fs::path folder = ChosenHostFolder();
     {
         std::lock_guard lock(preparedMutex);
-        if (prepared.count(folder)) return folder;
-        prepared.insert(folder);
+        if (!prepared.insert(folder.native()).second) return folder;
     }
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -83,14 +98,81 @@ fs::path HostFolder() {
 
 namespace {
 
+// Tells whether host.ini may have changed since the last question without a
+// look at the file: an inotify watch of the host folder, read without
+// waiting. A process started by fork() sets up its own watch, since the one
+// it inherits shares its events with the parent.
+class HostIniWatch {
+public:
+    HostIniWatch() {
+        pthread_atfork(nullptr, nullptr, [] { Instance().Drop(); });
+    }
+    static HostIniWatch& Instance() {
+        static HostIniWatch* watch = new HostIniWatch;  // used until the process ends
+        return *watch;
+    }
+
+    // True on the first question for a folder, when no watch can be had, and
+    // whenever an event may concern host.ini.
+    bool MayHaveChanged(const fs::path& folder) {
+        if (folder.native() != folder_.native()) return Start(folder);
+        if (fd_ < 0) return true;  // no watch to be had for this folder: the caller looks at the file
+        bool changed = false;
+        alignas(inotify_event) char buffer[8192];
+        for (ssize_t n; (n = ::read(fd_, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+                if (event->mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+                    Drop();
+                    return true;
+                }
+                if (event->len > 0 && TextCompareEqual(event->name, "host.ini")) changed = true;
+            }
+        }
+        if (errno != EAGAIN) {
+            Drop();
+            return true;
+        }
+        return changed;
+    }
+
+private:
+    bool Start(const fs::path& folder) {
+        Drop();
+        fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        constexpr std::uint32_t kEvents = IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                          IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
+        if (fd_ >= 0 && ::inotify_add_watch(fd_, folder.c_str(), kEvents) < 0) {
+            const int error = errno;
+            ::close(fd_);
+            fd_ = -1;
+            if (error == ENOENT) return true;  // tried again once the folder is there
+        }
+        folder_ = folder;
+        return true;
+    }
+    // The next question sets up a new watch.
+    void Drop() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        folder_.clear();
+    }
+
+    int fd_ = -1;
+    fs::path folder_;
+};
+
 // The cache of host.ini, read again when the file's modification time changes.
 HostIniCache& FreshCache() {
-    const fs::path file = ChosenHostFolder() / "host.ini";
+    const fs::path folder = ChosenHostFolder();
+    if (cache.folder == folder.native() && !HostIniWatch::Instance().MayHaveChanged(folder)) return cache;
+    const fs::path file = folder / "host.ini";
     struct stat st {};
     const bool present = ::stat(file.c_str(), &st) == 0;
     const bool fresh = cache.file == file && cache.present == present &&
                        (!present || (cache.mtime.tv_sec == st.st_mtim.tv_sec && cache.mtime.tv_nsec == st.st_mtim.tv_nsec));
-    if (!fresh) cache = HostIniCache{file, present ? st.st_mtim : timespec{}, present, {}, std::nullopt};
+    if (!fresh) cache = HostIniCache{file, present ? st.st_mtim : timespec{}, present, {}, std::nullopt, folder.native()};
     return cache;
 }
 
@@ -99,6 +181,10 @@ std::string CachedSetting(HostIniCache& fresh, const std::string& section, const
     const std::string k = CacheKey(section, key);
     auto found = fresh.values.find(k);
     if (found == fresh.values.end()) {
+        struct Reading {
+            Reading() { readingHostIni = true; }
+            ~Reading() { readingHostIni = false; }
+        } reading;
         std::optional<std::string> value = fresh.present ? ReadIniValue(fresh.file, section, key) : std::nullopt;
         found = fresh.values.emplace(k, value ? *value : std::string("\x01")).first;
     }
@@ -108,6 +194,9 @@ std::string CachedSetting(HostIniCache& fresh, const std::string& section, const
 }  // namespace
 
 std::string HostSetting(const std::string& section, const std::string& key, const std::string& defaultValue) {
+    // host.ini's own text is read in the default code page: the settings it
+    // names cannot yet be known while it is read.
+    if (readingHostIni) return defaultValue;
     std::lock_guard lock(cacheMutex);
     return CachedSetting(FreshCache(), section, key, defaultValue);
 }

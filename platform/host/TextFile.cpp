@@ -102,6 +102,11 @@ std::string EncodeText(std::string_view utf8, TextEncoding encoding) {
     return std::string(utf8);
 }
 
+TextEncoding EncodingToHold(std::string_view utf8, TextEncoding current) {
+    if (current != TextEncoding::Ansi || !IsValidUtf8(utf8)) return current;
+    return FitToAnsiCodePage(utf8) == utf8 ? current : TextEncoding::Utf8;
+}
+
 std::optional<std::string> ReadTextFile(const std::filesystem::path& file, TextEncoding* encoding) {
     auto bytes = ReadRegularFile(file);
     if (!bytes) return std::nullopt;

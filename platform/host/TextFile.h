@@ -24,6 +24,10 @@ std::optional<std::string> ReadRegularFile(const std::filesystem::path& file,
 std::string DecodeText(std::string_view bytes, TextEncoding* encoding = nullptr);
 // UTF-8 text in the given encoding (a mark in front for Utf8WithBom).
 std::string EncodeText(std::string_view utf8, TextEncoding encoding);
+// The encoding a file kept in `current` must take to hold the text: an ANSI
+// file that must hold a character its code page lacks becomes UTF-8 as a
+// whole, so that nothing is written as "?" and no file is mixed.
+TextEncoding EncodingToHold(std::string_view utf8, TextEncoding current);
 
 // ReadRegularFile, then DecodeText.
 std::optional<std::string> ReadTextFile(const std::filesystem::path& file, TextEncoding* encoding = nullptr);

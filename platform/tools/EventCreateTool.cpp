@@ -92,13 +92,10 @@ int TypeNumber(const std::string& typed) {
     return found->second;
 }
 
-// Digits only, leading zeros as many as typed, the value 1 to 65535.
 std::uint32_t EventId(const std::string& typed) {
-    const bool digits = !typed.empty() && typed.find_first_not_of("0123456789") == std::string::npos;
-    const std::string significant = digits ? typed.substr(std::min(typed.find_first_not_of('0'), typed.size())) : "";
-    const unsigned long id = significant.size() <= 5 ? std::strtoul(significant.c_str(), nullptr, 10) : 0;
-    if (id < 1 || id > 65535) throw Failure{"ERROR: Invalid ID. The valid range is from 1 - 65535.\n"};
-    return static_cast<std::uint32_t>(id);
+    const auto id = EventCreateId(typed);
+    if (!id) throw Failure{"ERROR: Invalid ID. The valid range is from 1 - 65535.\n"};
+    return *id;
 }
 
 void CheckServer(const std::map<std::string, std::string>& options) {
@@ -199,6 +196,15 @@ ToolResult RunEventCreate(const std::vector<std::string>& arguments) {
     } catch (const Failure& failure) {
         return {1, "", failure.text};
     }
+}
+
+std::optional<std::uint32_t> EventCreateId(const std::string& typed) {
+    const bool digits = !typed.empty() && typed.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits) return std::nullopt;
+    const std::string significant = typed.substr(std::min(typed.find_first_not_of('0'), typed.size()));
+    const unsigned long id = significant.size() <= 5 ? std::strtoul(significant.c_str(), nullptr, 10) : 0;
+    if (id < 1 || id > 65535) return std::nullopt;
+    return static_cast<std::uint32_t>(id);
 }
 
 }  // namespace platform

@@ -4,6 +4,8 @@
 // Types ERROR, WARNING, INFORMATION, SUCCESS, AUDITSUCCESS, AUDITFAILURE;
 // IDs 1 to 65535. A new source is registered under the log with a message
 // table that gives every ID the description as typed.
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,10 @@ struct ToolResult {
 
 // The arguments after the program name.
 ToolResult RunEventCreate(const std::vector<std::string>& arguments);
+
+// The event ID as typed after /ID: digits only, leading zeros as many as
+// typed, the value 1 to 65535; nothing for any other text.
+std::optional<std::uint32_t> EventCreateId(const std::string& typed);
 
 // The message file eventcreate registers, as the registry holds it.
 inline constexpr const char* kEventCreateMessageFile = "%SystemRoot%\\System32\\EventCreateMessages.tbl";

@@ -254,23 +254,11 @@ bool Confirmed(const std::string& question, std::ostream& out, std::istream& in)
     return answer == "Y" || answer == "YES";
 }
 
-// A REG_DWORD (4 bytes) or REG_QWORD (8 bytes) value typed in decimal or 0x hexadecimal.
 Bytes NumberData(const std::string& text, const std::string& operation, int size) {
-    if (text.empty()) throw SyntaxError(operation);
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = hex ? text.substr(2) : text;
-    const unsigned long long largest = size == 8 ? ~0ull : 0xFFFFFFFFull;
-    const unsigned base = hex ? 16 : 10;
-    unsigned long long number = 0;
-    for (char c : digits) {
-        const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                          : (hex && std::isxdigit(static_cast<unsigned char>(c))) ? std::toupper(c) - 'A' + 10
-                                                                                   : -1;
-        if (digit < 0 || number > (largest - static_cast<unsigned>(digit)) / base) throw SyntaxError(operation);
-        number = number * base + static_cast<unsigned>(digit);
-    }
+    const auto number = RegNumber(text, size);
+    if (!number) throw SyntaxError(operation);
     Bytes data(static_cast<std::size_t>(size));
-    for (int i = 0; i < size; ++i) data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(number >> (8 * i));
+    for (int i = 0; i < size; ++i) data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(*number >> (8 * i));
     return data;
 }
 
@@ -389,6 +377,23 @@ int Delete(const Request& request, std::ostream& out, std::istream& in) {
 }
 
 }  // namespace
+
+std::optional<std::uint64_t> RegNumber(const std::string& text, int size) {
+    if (text.empty() || (size != 4 && size != 8)) return std::nullopt;
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    const std::uint64_t largest = size == 8 ? ~0ull : 0xFFFFFFFFull;
+    const unsigned base = hex ? 16 : 10;
+    std::uint64_t number = 0;
+    for (char c : digits) {
+        const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                          : (hex && std::isxdigit(static_cast<unsigned char>(c))) ? std::toupper(c) - 'A' + 10
+                                                                                   : -1;
+        if (digit < 0 || number > (largest - static_cast<unsigned>(digit)) / base) return std::nullopt;
+        number = number * base + static_cast<unsigned>(digit);
+    }
+    return number;
+}
 
 int RunRegTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err, std::istream& in) {
     try {

@@ -1,9 +1,8 @@
 #include "platform/tools/SchedulerTool.h"
+#include "platform/host/HostProcess.h"
 #include "platform/host/HostSearchPath.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -240,64 +239,6 @@ bool WriteTaskFile(const ScheduledTask& task) {
 }
 
 // ---- host programs -------------------------------------------------------------
-
-struct HostRun {
-    int exitCode = -1;
-    std::string output;
-    std::string error;
-};
-
-std::string ReadAll(int fd) {
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got > 0) text.append(buffer, static_cast<size_t>(got));
-        else if (got == 0 || errno != EINTR) break;
-    }
-    return text;
-}
-
-// Runs a host program with the input on its standard input; the error output
-// is read after the standard output, which is enough for crontab's few lines.
-HostRun RunHostProgram(const std::vector<std::string>& argv, const std::string& input) {
-    HostRun run;
-    int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) != 0) return run;
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return run;
-    const pid_t pid = fork();
-    if (pid < 0) return run;
-    if (pid == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        std::vector<char*> pointers;
-        for (const std::string& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
-        pointers.push_back(nullptr);
-        execvp(pointers[0], pointers.data());
-        _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    size_t written = 0;
-    while (written < input.size()) {
-        const ssize_t put = write(in[1], input.data() + written, input.size() - written);
-        if (put <= 0 && errno != EINTR) break;
-        if (put > 0) written += static_cast<size_t>(put);
-    }
-    close(in[1]);
-    run.output = ReadAll(out[0]);
-    run.error = ReadAll(err[0]);
-    close(out[0]);
-    close(err[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
 
 bool SchedulerSwitchOn(const char* key) { return HostSetting("Scheduler", key, "1") != "0"; }
 

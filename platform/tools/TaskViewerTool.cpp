@@ -30,22 +30,8 @@ std::vector<std::string> RowOf(const ScheduledTask& task) {
 }
 
 int ShowTaskWindow() {
-    const auto tasks = ListScheduledTasks();
-    QTableWidget table(static_cast<int>(tasks.size()), kColumns);
-    table.setObjectName("lvwTasks");
-    table.setWindowTitle("Task Scheduler Library");
-    table.setHorizontalHeaderLabels({"Name", "Triggers", "Start time", "Run as", "Action"});
-    table.setEditTriggers(QAbstractItemView::NoEditTriggers);
-    for (size_t row = 0; row < tasks.size(); ++row) {
-        const auto cells = RowOf(tasks[row]);
-        for (int column = 0; column < kColumns; ++column)
-            table.setItem(static_cast<int>(row), column,
-                          new QTableWidgetItem(QString::fromStdString(cells[static_cast<size_t>(column)])));
-    }
-    table.horizontalHeader()->setStretchLastSection(true);
-    table.resizeColumnsToContents();
-    table.resize(900, 300);
-    table.show();
+    const std::unique_ptr<QWidget> window = NewTaskWindow();
+    window->show();
     return QApplication::exec();
 }
 
@@ -71,6 +57,25 @@ bool ArgumentIs(const std::string& argumentText, const char* expected) {
 }
 
 }  // namespace
+
+std::unique_ptr<QWidget> NewTaskWindow() {
+    const auto tasks = ListScheduledTasks();
+    auto table = std::make_unique<QTableWidget>(static_cast<int>(tasks.size()), kColumns);
+    table->setObjectName("lvwTasks");
+    table->setWindowTitle("Task Scheduler Library");
+    table->setHorizontalHeaderLabels({"Name", "Triggers", "Start time", "Run as", "Action"});
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    for (size_t row = 0; row < tasks.size(); ++row) {
+        const auto cells = RowOf(tasks[row]);
+        for (int column = 0; column < kColumns; ++column)
+            table->setItem(static_cast<int>(row), column,
+                          new QTableWidgetItem(QString::fromStdString(cells[static_cast<size_t>(column)])));
+    }
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->resizeColumnsToContents();
+    table->resize(900, 300);
+    return table;
+}
 
 std::string TaskListText() {
     std::string text = "Task Scheduler Library\n";

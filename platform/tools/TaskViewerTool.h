@@ -3,7 +3,10 @@
 // and "control.exe schedtasks" (before) open it: the tasks of this host in a
 // small window, or listed on standard output when there is no display.
 #include <iosfwd>
+#include <memory>
 #include <string>
+
+class QWidget;
 
 namespace platform {
 
@@ -11,6 +14,9 @@ namespace platform {
 int RunMmcTool(const std::string& argumentText, std::ostream& out);
 // control.exe: only the "schedtasks" panel is known here.
 int RunControlTool(const std::string& argumentText, std::ostream& out);
+
+// The window of the task list, not yet shown.
+std::unique_ptr<QWidget> NewTaskWindow();
 
 // The list as text: a header line and one line per task.
 std::string TaskListText();

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
@@ -29,12 +30,7 @@ using testsupport::ScopedVariable;
 // A program of the test's machine placed as C:\Program Files\Quarnel\Quarnel.exe.
 class CommonModuleTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        platform::SetProgramPathForTests("C:\\Program Files\\Quarnel\\Quarnel.exe");
-        fs::create_directories(host.HostOf("C:\\Program Files\\Quarnel"));
-        sINI = AppPath() + "Quarnel.ini";
-    }
-    void TearDown() override { platform::SetProgramPathForTests(""); }
+    void SetUp() override { sINI = AppPath() + "Quarnel.ini"; }
 
     // An executable shell script at a Windows path of drive C.
     void WriteScript(const std::string& windowsPath, const std::string& body) {
@@ -43,7 +39,7 @@ protected:
         chmod(file.c_str(), 0755);
     }
 
-    TempHost host;
+    testsupport::ProgramHost host;
 };
 
 }  // namespace
@@ -303,6 +299,32 @@ TEST_F(CommonModuleTest, RedirectionPairKeepsOneLevelOfState) {
     EXPECT_FALSE(bFSRedirDisabled);
     RevertFSRedir();
     EXPECT_FALSE(bFSRedirDisabled);
+}
+
+// Every procedure that switches redirection off around its file or program
+// step has it back on when it returns, by success or by a trapped error.
+TEST_F(CommonModuleTest, ProceduresLeaveRedirectionOnWhateverHappens) {
+    struct Case {
+        const char* what;
+        std::function<void()> call;
+    };
+    std::int32_t exitCode = 0;
+    std::string message;
+    std::vector<std::string> files;
+    const std::vector<Case> cases = {
+        {"ShellX of a program that ends", [&] { ShellX("cmd.exe", "/c exit 0", true, 0, exitCode); }},
+        {"ShellX of a missing program", [&] { ShellX("C:\\Missing\\none.exe", "", true, 0, exitCode); }},
+        {"ShellAndWaitForTermination of a missing program",
+         [&] { ShellAndWaitForTermination("C:\\Missing\\none.exe", 0, message, 1000, true); }},
+        {"DoesDirExist", [] { DoesDirExist("C:\\Windows"); }},
+        {"FindFiles in a missing folder", [&] { FindFiles("C:\\Missing", "*.txt;*.dat", files, true); }},
+        {"SaveTextToFile into a missing drive", [] { SaveTextToFile("Q:\\none\\file.txt", "text", true, false); }},
+        {"SaveTextToFile", [] { SaveTextToFile("C:\\Temp\\file.txt", "text", false, true); }},
+    };
+    for (const Case& c : cases) {
+        c.call();
+        EXPECT_FALSE(bFSRedirDisabled) << c.what;
+    }
 }
 
 TEST_F(CommonModuleTest, SixtyFourBitTestsFollowTheEnvironmentAndTheFolders) {

@@ -26,17 +26,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kProgramFolder = "C:\\Program Files\\Quarnel\\";
+using testsupport::kProgramFolder;
 
 class OwnershipTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::SetProgramPathForTests(std::string(kProgramFolder) + "Quarnel.exe");
-        fs::create_directories(host.HostOf(kProgramFolder));
         WriteHostFile(host.HostOf("C:\\Data\\report.txt"), "text");
         fs::create_directories(host.HostOf("C:\\Data\\Folder\\Sub"));
     }
-    void TearDown() override { platform::SetProgramPathForTests(""); }
 
     // A stand-in subinacl.exe that records its tag and arguments, one line per run.
     void PlaceTool(const std::string& windowsPath, const std::string& tag) {
@@ -47,7 +44,7 @@ protected:
     }
     std::string Runs() const { return fs::exists(record) ? ReadHostFile(record) : ""; }
 
-    TempHost host;
+    testsupport::ProgramHost host;
     fs::path record = host.Folder() / "subinacl-runs.txt";
 };
 

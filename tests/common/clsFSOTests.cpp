@@ -38,13 +38,10 @@ namespace {
 class clsFSOTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::SetProgramPathForTests("C:\\Program Files\\Quarnel\\Quarnel.exe");
-        fs::create_directories(host.HostOf("C:\\Program Files\\Quarnel"));
         platform::ClearMessageBoxQueue();
     }
     void TearDown() override {
         platform::ClearMessageBoxQueue();
-        platform::SetProgramPathForTests("");
     }
     fs::path MakeFile(const std::string& windowsPath, const std::string& text = "data") {
         const fs::path file = host.HostOf(windowsPath);
@@ -67,7 +64,7 @@ protected:
         fs::create_directories(host.HostOf("C:\\P\\other"));
     }
 
-    TempHost host;
+    testsupport::ProgramHost host;
     clsFSO fso;
 };
 

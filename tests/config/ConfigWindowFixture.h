@@ -24,6 +24,7 @@
 #include "config/frmConfig2.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/ProfileIni.h"
+#include "support/Controls.h"
 #include "support/TempHost.h"
 #include "support/TestApplication.h"
 
@@ -33,12 +34,7 @@ namespace fs = std::filesystem;
 
 inline const std::string kProgramFolder = "C:\\Program Files\\Quarnel\\";
 
-template <typename Widget>
-Widget* Control(QWidget* window, const std::string& name) {
-    auto* control = window->findChild<Widget*>(QString::fromStdString(name));
-    EXPECT_NE(control, nullptr) << name;
-    return control;
-}
+using testsupport::Control;
 
 inline std::string Text(QWidget* window, const std::string& box) {
     return Control<QLineEdit>(window, box)->text().toStdString();

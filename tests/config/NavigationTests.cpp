@@ -146,15 +146,5 @@ TEST_F(Navigation, ShowPasswordUnmasksOnlyTheConfigurationPassword) {
     EXPECT_EQ(Box("txtCloudPass")->echoMode(), QLineEdit::Password);
 }
 
-TEST_F(Navigation, PanelButtonsOfLaterWorkOnlyWriteADebugLine) {
-    Open();
-    for (const char* button : {"cmdTestEmail", "cmdDownloadRulesNow", "Command4", "Command5"}) {
-        testsupport::StderrCapture capture;
-        Click(button);
-        EXPECT_NE(capture.Text().find(std::string("frmConfig2\\") + button + "_Click"), std::string::npos) << button;
-    }
-    EXPECT_FALSE(fs::exists(IniFile()));
-}
-
 }  // namespace
 }  // namespace configtest

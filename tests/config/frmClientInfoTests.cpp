@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "support/Controls.h"
 #include "support/TestApplication.h"
 #include "common/modRegistry.h"
 #include "config/frmClientInfo.h"
@@ -26,12 +27,7 @@ const std::string kNameRequired =
     "The Client Name field is required information!  Please enter this and then click Finish.";
 
 
-template <typename Widget>
-Widget* Control(QWidget* window, const char* name) {
-    auto* control = window->findChild<Widget*>(QString::fromLatin1(name));
-    EXPECT_NE(control, nullptr) << name;
-    return control;
-}
+using testsupport::Control;
 
 void Type(QWidget* window, const char* box, const std::string& text) {
     Control<QLineEdit>(window, box)->setText(QString::fromStdString(text));

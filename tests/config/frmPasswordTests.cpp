@@ -14,6 +14,7 @@
 #include "config/frmPassword.h"
 #include "net/modBase85.h"
 #include "platform/api/MessageBox.h"
+#include "support/Controls.h"
 #include "support/TempHost.h"
 #include "support/TestApplication.h"
 
@@ -21,12 +22,7 @@ namespace {
 
 const std::string kIni = "C:\\Program Files\\Quarnel\\Quarnel.ini";
 
-template <typename Widget>
-Widget* Control(QWidget* window, const char* name) {
-    auto* control = window->findChild<Widget*>(QString::fromLatin1(name));
-    EXPECT_NE(control, nullptr) << name;
-    return control;
-}
+using testsupport::Control;
 
 QLineEdit* PasswordBox(QWidget* window) { return Control<QLineEdit>(window, "Text1"); }
 

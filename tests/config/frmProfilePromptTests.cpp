@@ -15,6 +15,7 @@
 #include "platform/api/MessageBox.h"
 #include "platform/api/Program.h"
 #include "platform/tools/SchedulerTool.h"
+#include "support/Controls.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
 #include "support/TestApplication.h"
@@ -25,12 +26,7 @@ namespace fs = std::filesystem;
 
 const std::string kProgram = "C:\\Program Files\\Quarnel\\Quarnel.exe";
 
-template <typename Widget>
-Widget* Control(QWidget* window, const char* name) {
-    auto* control = window->findChild<Widget*>(QString::fromLatin1(name));
-    EXPECT_NE(control, nullptr) << name;
-    return control;
-}
+using testsupport::Control;
 
 std::string TextOf(QWidget* window, const char* box) { return Control<QLineEdit>(window, box)->text().toStdString(); }
 

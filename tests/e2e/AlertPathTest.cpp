@@ -25,6 +25,8 @@
 #include "support/ProgramRun.h"
 #include "support/ScopedVariable.h"
 #include "support/TempHost.h"
+#include "support/EventCreateRun.h"
+#include "support/RuleFile.h"
 
 namespace {
 
@@ -39,9 +41,12 @@ int Count(const std::string& text, const std::string& part) {
 }
 
 std::string RuleText(const std::string& desc, const std::string& descEx = "") {
-    return "[LogFile]\r\nApplication=1\r\nSecurity=0\r\nSystem=1\r\n"
-           "[EventType]\r\nInfo=0\r\nWarning=0\r\nError=1\r\nSuccess=0\r\nFailure=0\r\n"
-           "[EventDetail]\r\nEventID=\r\nEventSource=\r\nEventDesc=" + desc + "\r\nEventDescEx=" + descEx + "\r\n";
+    testsupport::RuleFile rule;
+    rule.security = "0";
+    rule.info = rule.warning = rule.success = rule.failure = "0";
+    rule.desc = desc;
+    rule.descEx = descEx;
+    return testsupport::RuleFileText(rule);
 }
 
 class AlertPath : public testing::Test {
@@ -58,8 +63,7 @@ protected:
     }
 
     void EventCreate(const std::string& arguments) {
-        const long pid = vb::Shell("\"" + std::string(testsupport::kProgramFolder) + "eventcreate.exe\" " + arguments, 0);
-        ASSERT_EQ(platform::WaitForChildExit(pid), 0u) << arguments;
+        ASSERT_EQ(testsupport::RunInstalledEventCreate(arguments), 0u) << arguments;
     }
 
     std::unique_ptr<RunningProgram> StartMonitor() {

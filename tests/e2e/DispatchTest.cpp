@@ -30,7 +30,9 @@ const std::string kClientWindow = "First Run Config\" (frmClientInfo) without a 
 const std::string kCloudWindow = "ShowModal \"Downloading configuration\" (frmFTPDL)";
 // The removal deletes the start-at-log-on value of earlier Windows among its first steps.
 const std::string kRemoval = "- Passed Key: HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-const std::string kSnapshot = "modDHM\\SaveAppsSnapshot: the installed-applications snapshot is not built yet";
+const std::string kSnapshot = "modDHM\\SaveAppsSnapshot: ";
+// Without mail settings the heartbeat says so in a message box, logged without a display.
+const std::string kHeartbeat = ": You must configure an email account before you can send email! -> ";
 const std::string kExtractRules = "modDHM\\ExtractRulesArchive: unpacking ";
 
 std::string RulesUpdateLine(int profile) {
@@ -100,13 +102,13 @@ INSTANTIATE_TEST_SUITE_P(
                     DispatchCase{"/updaterules1", RulesUpdateLine(1)},
                     DispatchCase{"/updaterules2", RulesUpdateLine(2)},
                     DispatchCase{"/updaterules3", RulesUpdateLine(3)},
-                    DispatchCase{"/heartbeat", "modDHM\\SendHeartbeat: the heartbeat report is not built yet"}));
+                    DispatchCase{"/heartbeat", kHeartbeat}));
 
 INSTANTIATE_TEST_SUITE_P(
     DashAndLetterCase, DispatchTable,
     testing::Values(DispatchCase{"-UpdateRules2", RulesUpdateLine(2)},
                     DispatchCase{"/UPDATERULES0", RulesUpdateLine(0)}, DispatchCase{"-Config", kConfigWindow},
-                    DispatchCase{"-HeartBeat", "modDHM\\SendHeartbeat: the heartbeat report is not built yet"}));
+                    DispatchCase{"-HeartBeat", kHeartbeat}));
 
 INSTANTIATE_TEST_SUITE_P(
     NoSwitch, DispatchTable,

@@ -10,6 +10,8 @@
 #include "platform/api/Process.h"
 #include "support/ProgramRun.h"
 #include "support/TempHost.h"
+#include "support/EventCreateRun.h"
+#include "support/RuleFile.h"
 
 namespace {
 
@@ -33,10 +35,12 @@ protected:
         programFolder_ = testsupport::InstallProgram(host_);
         Setting("General", "ShowTrayIcon", "1");
         Setting("General", "ShowTaskBar", "1");
-        testsupport::WriteHostFile(programFolder_ / "Rules" / "Print Spooler.DAT",
-                                   "[LogFile]\r\nApplication=0\r\nSecurity=0\r\nSystem=1\r\n"
-                                   "[EventType]\r\nInfo=0\r\nWarning=0\r\nError=1\r\nSuccess=0\r\nFailure=0\r\n"
-                                   "[EventDetail]\r\nEventID=7036\r\nEventSource=\r\nEventDesc=spooler\r\nEventDescEx=\r\n");
+        testsupport::RuleFile spooler;
+        spooler.application = spooler.security = "0";
+        spooler.info = spooler.warning = spooler.success = spooler.failure = "0";
+        spooler.id = "7036";
+        spooler.desc = "spooler";
+        testsupport::WriteRuleFile(programFolder_ / "Rules", "Print Spooler", spooler);
     }
 
     void Setting(const std::string& section, const std::string& key, const std::string& value) {
@@ -45,8 +49,7 @@ protected:
 
     // Runs the installed eventcreate.exe as a program of the machine.
     void EventCreate(const std::string& arguments) {
-        const long pid = vb::Shell("\"" + std::string(testsupport::kProgramFolder) + "eventcreate.exe\" " + arguments, 0);
-        ASSERT_EQ(platform::WaitForChildExit(pid), 0u) << arguments;
+        ASSERT_EQ(testsupport::RunInstalledEventCreate(arguments), 0u) << arguments;
     }
 
     std::unique_ptr<RunningProgram> StartMonitor() {

@@ -16,11 +16,14 @@
 #include "monitor/frmSysTray.h"
 #include "monitor/modDHM.h"
 #include "platform/api/Program.h"
+#include "support/Controls.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
 #include "support/TestApplication.h"
 
 namespace {
+
+using testsupport::Control;
 
 class ConfiguredRule : public testing::Test {
 protected:
@@ -29,13 +32,6 @@ protected:
         CommonModule::sINI = CommonModule::AppPath() + "Quarnel.ini";
         modDHM::bShowTrayIcon = true;
         modDHM::bShowTaskBar = true;
-    }
-
-    template <typename Widget>
-    Widget* Control(QWidget* window, const char* name) {
-        auto* control = window->findChild<Widget*>(name);
-        EXPECT_NE(control, nullptr) << name;
-        return control;
     }
 
     int Alerts(frmDHM& monitor, const std::string& code, const std::string& source, const std::string& message) {

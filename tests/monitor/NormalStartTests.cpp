@@ -38,7 +38,7 @@ bool StartAtLogonRegistered(const fs::path& ini) {
     return platform::ReadIniValue(ini, "General", "StartupSet").value_or("") == "1";
 }
 const std::string kMonitorWindow = testsupport::kTrayIconAdded;
-const std::string kSnapshot = "modDHM\\SaveAppsSnapshot: the installed-applications snapshot is not built yet";
+const std::string kSnapshot = "modDHM\\SaveAppsSnapshot: ";
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -65,14 +65,11 @@ protected:
     void SetUp() override {
         testsupport::TestApplication();
         platform::ClearMessageBoxQueue();
-        platform::SetProgramPathForTests("C:\\Program Files\\Quarnel\\Quarnel.exe");
-        fs::create_directories(ProgramFile(""));
         CommonModule::sINI = CommonModule::AppPath() + "Quarnel.ini";
         ResetStartValues();
     }
     void TearDown() override {
         platform::ClearMessageBoxQueue();
-        platform::SetProgramPathForTests("");
         ResetStartValues();
     }
 
@@ -91,7 +88,7 @@ protected:
         chmod(ProgramFile(name).c_str(), 0755);
     }
 
-    testsupport::TempHost host;
+    testsupport::ProgramHost host;
 };
 
 // --- Settings -------------------------------------------------------------------
@@ -321,11 +318,12 @@ TEST_P(SnapshotRule, TakesTheBaselineOnlyWhenMissing) {
     EXPECT_EQ(Count(debug.Text(), kSnapshot), c.expectedSnapshots) << debug.Text();
 }
 
+// One snapshot writes both files, so a 64-bit machine missing both takes it once.
 INSTANTIATE_TEST_SUITE_P(
     Cases, SnapshotRule,
     testing::Values(SnapshotCase{"0", true, false, false, 0}, SnapshotCase{"", true, false, false, 0},
                     SnapshotCase{"1", false, false, false, 1}, SnapshotCase{"1", false, true, false, 0},
-                    SnapshotCase{"1", true, false, false, 2}, SnapshotCase{"1", true, true, false, 1},
+                    SnapshotCase{"1", true, false, false, 1}, SnapshotCase{"1", true, true, false, 1},
                     SnapshotCase{"1", true, false, true, 1}, SnapshotCase{"1", true, true, true, 0}));
 
 // --- The whole start ------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "monitor/modDHM.h"
 #include "platform/api/Program.h"
 #include "platform/api/TrayIcon.h"
+#include "support/RuleFile.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
 #include "support/TestApplication.h"
@@ -20,13 +21,9 @@ using testsupport::WriteHostFile;
 
 namespace {
 
-constexpr const char* kProgramFolder = "C:\\Program Files\\Quarnel\\";
+using testsupport::kProgramFolder;
 
-struct Rule {
-    std::string application = "1", security = "1", system = "1";
-    std::string info = "1", warning = "1", error = "1", success = "1", failure = "1";
-    std::string id, source, desc, descEx;
-};
+using Rule = testsupport::RuleFile;
 
 struct Record {
     std::string type = "Error", code = "7036", source = "Service Control Manager";
@@ -39,7 +36,6 @@ class RuleMatchingTest : public ::testing::Test {
 protected:
     void SetUp() override {
         testsupport::TestApplication();
-        platform::SetProgramPathForTests(std::string(kProgramFolder) + "Quarnel.exe");
         std::filesystem::create_directories(host.HostOf(std::string(kProgramFolder) + "Rules"));
         modDHM::bShowTrayIcon = true;
         modDHM::bShowTaskBar = true;
@@ -50,17 +46,10 @@ protected:
     void TearDown() override {
         window->Unload();
         QApplication::processEvents();
-        platform::SetProgramPathForTests("");
     }
 
     void WriteRule(const std::string& name, const Rule& rule) {
-        WriteHostFile(host.HostOf(std::string(kProgramFolder) + "Rules\\" + name + ".DAT"),
-                      "[LogFile]\r\nApplication=" + rule.application + "\r\nSecurity=" + rule.security +
-                          "\r\nSystem=" + rule.system + "\r\n[EventType]\r\nInfo=" + rule.info +
-                          "\r\nWarning=" + rule.warning + "\r\nError=" + rule.error + "\r\nSuccess=" + rule.success +
-                          "\r\nFailure=" + rule.failure + "\r\n[EventDetail]\r\nEventID=" + rule.id +
-                          "\r\nEventSource=" + rule.source + "\r\nEventDesc=" + rule.desc +
-                          "\r\nEventDescEx=" + rule.descEx + "\r\n");
+        testsupport::WriteRuleFile(host.HostOf(std::string(kProgramFolder) + "Rules"), name, rule);
     }
     void WriteList(const std::string& name, const std::string& lines) {
         WriteHostFile(host.HostOf(std::string(kProgramFolder) + "Rules\\" + name), lines);
@@ -80,7 +69,7 @@ protected:
         return *platform::QueryTrayIcon(window->m_frmSysTray->OwnerHandle(), window->m_frmSysTray->IconId());
     }
 
-    TempHost host;
+    testsupport::ProgramHost host;
     frmDHM* window = nullptr;
 };
 
@@ -239,4 +228,28 @@ TEST_F(RuleMatchingTest, TypeSwitchesAreNumbersAsTheLanguageReadsThem) {
         WriteRule("Switch", rule);
         EXPECT_EQ(Alerts(Record{}), c.alerts) << c.value;
     }
+}
+
+// Nothing of a rule is kept between two records: a rule saved, rewritten or
+// removed between them counts from the next record on.
+TEST_F(RuleMatchingTest, ARuleChangedBetweenTwoRecordsCountsAtTheNext) {
+    Record record;
+    Rule rule;
+    rule.id = "1";
+    WriteRule("changing", rule);
+    EXPECT_EQ(Alerts(record), 0);
+    rule.id = "7036";
+    WriteRule("changing", rule);
+    EXPECT_EQ(Alerts(record), 1);
+    rule.descEx = "spooler";
+    WriteRule("changing", rule);
+    EXPECT_EQ(Alerts(record), 0);
+    rule.descEx.clear();
+    WriteRule("changing", rule);
+    WriteList("GlobalExclusion_EventID_List.txt", "7036\r\n");
+    EXPECT_EQ(Alerts(record), 0);
+    std::filesystem::remove(host.HostOf(std::string(kProgramFolder) + "Rules\\GlobalExclusion_EventID_List.txt"));
+    EXPECT_EQ(Alerts(record), 1);
+    std::filesystem::remove(host.HostOf(std::string(kProgramFolder) + "Rules\\changing.DAT"));
+    EXPECT_EQ(Alerts(record), 0);
 }

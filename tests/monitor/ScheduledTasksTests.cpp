@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QWidget>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -12,7 +13,7 @@
 
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
-#include "config/frmProfilePrompt.h"
+#include "monitor/TaskScheme.h"
 #include "monitor/modDHM.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/Program.h"

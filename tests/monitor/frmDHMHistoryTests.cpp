@@ -47,7 +47,7 @@ namespace fs = std::filesystem;
 using testsupport::ReadHostFile;
 using testsupport::WriteHostFile;
 
-constexpr const char* kProgramFolder = "C:\\Program Files\\Quarnel\\";
+using testsupport::kProgramFolder;
 
 void RunDeferredDeletes() {
     QCoreApplication::processEvents();
@@ -58,7 +58,6 @@ class HistoryView : public testing::Test {
 protected:
     void SetUp() override {
         testsupport::TestApplication();
-        platform::SetProgramPathForTests(std::string(kProgramFolder) + "Quarnel.exe");
         platform::ClearMessageBoxQueue();
         modDHM::bShowForm = true;
         modDHM::bShowTrayIcon = false;
@@ -69,7 +68,6 @@ protected:
         platform::ClearMessageBoxQueue();
         modDHM::bShowForm = false;
         modDHM::bShowTrayIcon = false;
-        platform::SetProgramPathForTests("");
     }
 
     fs::path HistoryFile() const { return host_.HostOf(std::string(kProgramFolder) + "EventLogs.txt"); }
@@ -103,7 +101,7 @@ protected:
     void Select(int index) { List().topLevelItem(index)->setSelected(true); }
     void ClickHeader(int column) { emit List().header()->sectionClicked(column); }
 
-    testsupport::TempHost host_;
+    testsupport::ProgramHost host_;
     QPointer<frmDHM> window_;
 };
 

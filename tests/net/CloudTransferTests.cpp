@@ -5,6 +5,7 @@
 #include "common/modRegistry.h"
 #include "net/frmFTPDL.h"
 #include "net/frmFTPUL.h"
+#include "net/ZipClass.h"
 #include "net/modBase85.h"
 #include "platform/api/MessageBox.h"
 #include "support/FtpPeer.h"
@@ -142,6 +143,50 @@ TEST(CloudTransferShort, AnArchiveCutShortIsNotLeftInTheProgramFolder) {
     EXPECT_EQ(window.Outcome(), Outcome::TransferFailed);
     EXPECT_FALSE(std::filesystem::exists(host.HostOf(std::string(kProgramFolder) + "QuarnelConfig.zip")));
     EXPECT_FALSE(std::filesystem::exists(host.HostOf(std::string(kProgramFolder) + "Rules.zip")));
+}
+
+// The configuration archive comes from a server: only the two files the
+// program itself puts in it reach the program folder.
+TEST(CloudUnpack, OnlyTheSettingsFileAndTheRulesArchiveLeaveTheConfigArchive) {
+    testsupport::TestApplication();
+    testsupport::ProgramHost host;
+    const auto program = [&](const std::string& name) { return host.HostOf(std::string(kProgramFolder) + name); };
+    WriteHostFile(program("Quarnel.exe"), "the program");
+    WriteHostFile(program("Quarnel.ini"), "[General]\r\nIdentifier=Old\r\n");
+    const std::string source = std::string(kProgramFolder) + "Source\\";
+    const std::pair<const char*, const char*> entries[] = {
+        {"quarnel.ini", "[General]\r\nIdentifier=New\r\n"}, {"Rules.zip", "rules archive"},
+        {"Quarnel.exe", "replaced program"}, {"Quarnel_Stop.exe", "another program"},
+        {"Rules\\Quarnel.ini", "nested"}};
+    ZipClass zip;
+    for (const auto& [name, bytes] : entries) {
+        const std::string file = source + std::to_string(zip.FileCount());
+        WriteHostFile(host.HostOf(file), bytes);
+        ASSERT_TRUE(zip.AddFile(file, name));
+    }
+    const std::string archive = std::string(kProgramFolder) + "QuarnelConfig.zip";
+    ASSERT_TRUE(zip.WriteZip(archive, true));
+
+    EXPECT_TRUE(modCloud::UnpackConfigArchive(archive));
+    EXPECT_EQ(ReadHostFile(program("Quarnel.ini")), "[General]\r\nIdentifier=New\r\n");
+    EXPECT_EQ(ReadHostFile(program("Rules.zip")), "rules archive");
+    EXPECT_EQ(ReadHostFile(program("Quarnel.exe")), "the program");
+    EXPECT_FALSE(std::filesystem::exists(program("Quarnel_Stop.exe")));
+    EXPECT_FALSE(std::filesystem::exists(program("Rules")));
+    EXPECT_FALSE(std::filesystem::exists(program("QuarnelConfig.tmp")));
+}
+
+TEST(CloudUnpack, ADamagedArchiveChangesNothing) {
+    testsupport::TestApplication();
+    testsupport::ProgramHost host;
+    const auto program = [&](const std::string& name) { return host.HostOf(std::string(kProgramFolder) + name); };
+    WriteHostFile(program("Quarnel.ini"), "kept");
+    WriteHostFile(program("QuarnelConfig.zip"), "PK\x03\x04 not really an archive");
+    testsupport::StderrCapture debug;
+    EXPECT_FALSE(modCloud::UnpackConfigArchive(std::string(kProgramFolder) + "QuarnelConfig.zip"));
+    EXPECT_EQ(ReadHostFile(program("Quarnel.ini")), "kept");
+    EXPECT_FALSE(std::filesystem::exists(program("QuarnelConfig.tmp")));
+    EXPECT_NE(debug.Text().find("could not be unpacked"), std::string::npos) << debug.Text();
 }
 
 }  // namespace

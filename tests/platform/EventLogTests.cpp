@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,44 +15,13 @@
 #include "platform/api/Registry.h"
 #include "platform/api/RuntimeError.h"
 #include "support/TempHost.h"
+#include "support/EventCreateRun.h"
 
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using testsupport::TempHost;
-
-struct ToolRun {
-    int exitCode = -1;
-    std::string output;
-    std::string error;
-};
-
-// Runs the built eventcreate.exe as a child of this test, in the test's host.
-ToolRun RunEventCreateExe(const TempHost& host, const std::vector<std::string>& arguments) {
-    const fs::path out = host.Folder() / "eventcreate.out", err = host.Folder() / "eventcreate.err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::string program = std::string(QUARNEL_BIN_DIR) + "/eventcreate.exe";
-    std::vector<char*> argv{program.data()};
-    std::vector<std::string> copies = arguments;
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    ToolRun run;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.output = testsupport::ReadHostFile(out);
-    run.error = testsupport::ReadHostFile(err);
-    return run;
-}
 
 std::vector<platform::EventRecord> AllRecords() {
     platform::EventLogStore store;
@@ -227,8 +194,8 @@ TEST(ReportEvent, HandlesAndServersAreCheckedAsWindowsDoes) {
 
 TEST(EventCreate, WritesOneRecordRegistersTheSourceAndGivesTheDescriptionAsMessage) {
     TempHost host;
-    const ToolRun run = RunEventCreateExe(
-        host, {"/L", "SYSTEM", "/T", "ERROR", "/ID", "7036", "/SO", "Service Control Manager", "/D", "The x service entered the stopped state."});
+    const platform::HostRun run = testsupport::RunBuiltEventCreate(
+        {"/L", "SYSTEM", "/T", "ERROR", "/ID", "7036", "/SO", "Service Control Manager", "/D", "The x service entered the stopped state."});
     EXPECT_EQ(run.exitCode, 0) << run.error;
     EXPECT_EQ(run.output,
               "SUCCESS: An event of type 'ERROR' was created in the 'SYSTEM' log with 'Service Control Manager' as "
@@ -288,7 +255,7 @@ TEST(EventCreate, BadArgumentsFailWithWindowsTextAndWriteNothing) {
         EXPECT_EQ(result.error.substr(0, result.error.find('\n')), c.error);
         EXPECT_TRUE(result.output.empty());
     }
-    const ToolRun run = RunEventCreateExe(host, {"/T", "ERROR"});
+    const platform::HostRun run = testsupport::RunBuiltEventCreate({"/T", "ERROR"});
     EXPECT_NE(run.exitCode, 0);
     EXPECT_NE(run.error.find("Type \"EVENTCREATE /?\" for usage."), std::string::npos);
     EXPECT_TRUE(AllRecords().empty());
@@ -315,7 +282,7 @@ TEST(EventCreate, IdsFollowOneRuleWhateverTheLeadingZeros) {
 TEST(EventCreate, ADamagedRegistrySaysWhatFailed) {
     TempHost host;
     testsupport::WriteHostFile(host.Folder() / "registry.db", std::string(8192, '\x5A'));
-    const ToolRun run = RunEventCreateExe(host, {"/T", "ERROR", "/ID", "1", "/SO", "Fresh Source", "/D", "x"});
+    const platform::HostRun run = testsupport::RunBuiltEventCreate({"/T", "ERROR", "/ID", "1", "/SO", "Fresh Source", "/D", "x"});
     EXPECT_NE(run.exitCode, 0);
     EXPECT_EQ(run.error.find("Access is denied"), std::string::npos) << run.error;
     EXPECT_EQ(run.error.rfind("ERROR: An I/O operation initiated by the registry failed", 0), 0u) << run.error;

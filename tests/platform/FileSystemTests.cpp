@@ -422,3 +422,23 @@ TEST_F(FileSystemTest, PropertiesWindowWithoutAFileManagerShowsNothing) {
 }
 
 }  // namespace
+
+// Lines added to a Windows-1252 list keep its code page while they fit it; a
+// line that does not turns the whole file into UTF-8, never into "?".
+TEST_F(FileSystemTest, AppendedLinesKeepTheCodePageOrTurnTheFileIntoUtf8) {
+    const fs::path file = MakeFile("C:\\Data\\list.txt", "\xC4rger\r\n\x80 5\r\n");
+    {
+        vb::TextFile list("C:\\Data\\list.txt", vb::TextFile::Mode::Append);
+        list.PrintLine("\xC3\x96l");
+    }
+    EXPECT_EQ(ReadHostFile(file), "\xC4rger\r\n\x80 5\r\n\xD6l\r\n");
+    {
+        vb::TextFile list("C:\\Data\\list.txt", vb::TextFile::Mode::Append);
+        list.PrintLine("\xCE\xA3\xCF\x86\xCE\xAC\xCE\xBB\xCE\xBC\xCE\xB1");
+        list.PrintLine("\xC3\x9C");
+    }
+    EXPECT_EQ(ReadHostFile(file), "\xC3\x84rger\r\n\xE2\x82\xAC 5\r\n\xC3\x96l\r\n"
+                                  "\xCE\xA3\xCF\x86\xCE\xAC\xCE\xBB\xCE\xBC\xCE\xB1\r\n\xC3\x9C\r\n");
+    vb::TextFile reread("C:\\Data\\list.txt", vb::TextFile::Mode::Input);
+    EXPECT_EQ(reread.LineInput(), "\xC3\x84rger");
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -234,6 +235,33 @@ TEST_F(RecordMessage, IsNullWithoutAFileThatHoldsTheId) {
     EXPECT_EQ(platform::EventRecordMessage(Record("Missing", 10177)), std::nullopt);
     EXPECT_EQ(platform::EventRecordMessage(Record("Number", 10177)), std::nullopt);
     EXPECT_EQ(platform::EventRecordMessage(Record("Unregistered", 10177)), std::nullopt);
+}
+
+// The monitor looks a source's message file up once; a change of the
+// registry value, made here or by another process, or of the file itself is
+// seen at the next record.
+TEST_F(RecordMessage, FollowsChangesOfTheRegistryValueAndOfTheFile) {
+    const auto table = [](const std::string& text) { return std::string(platform::kRangeTableHeader) + "\r\n1-65535=" + text + "\r\n"; };
+    testsupport::WriteHostFile(host_.HostOf("C:\\Windows\\System32\\Helper.dll"), GeneratedLibrary());
+    testsupport::WriteHostFile(host_.HostOf("C:\\Other.dll"), table("Other: %1"));
+    RegisterMessageFile("Changing", win::REG_SZ, "C:\\Windows\\System32\\Helper.dll");
+    EXPECT_EQ(platform::EventRecordMessage(Record("Changing", 10177)), "the caller's text\r\n");
+
+    RegisterMessageFile("Changing", win::REG_SZ, "C:\\Other.dll");
+    EXPECT_EQ(platform::EventRecordMessage(Record("Changing", 10177)), "Other: the caller's text");
+
+    testsupport::WriteHostFile(host_.HostOf("C:\\Other.dll"), table("Rewritten: %1"));
+    EXPECT_EQ(platform::EventRecordMessage(Record("Changing", 10177)), "Rewritten: the caller's text");
+
+    const pid_t child = fork();
+    if (child == 0) {
+        RegisterMessageFile("Changing", win::REG_SZ, "C:\\Windows\\System32\\Helper.dll");
+        _exit(0);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(platform::EventRecordMessage(Record("Changing", 10177)), "the caller's text\r\n");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/api/ProfileIni.h"
+#include "platform/host/IniReadScope.h"
 #include "support/TempHost.h"
 
 using testsupport::ReadHostFile;
@@ -106,13 +107,70 @@ TEST(ProfileIni, ReadsFilesWrittenOnWindows) {
 TEST(ProfileIni, WritingKeepsTheFilesOwnEncoding) {
     TempHost host;
     WriteHostFile(host.HostOf(kIni), "[S]\r\nOld=\xC4rger\r\n");
-    ASSERT_TRUE(win::WritePrivateProfileStringA("S", "New", std::string("\xC3\x96l \xE2\x82\xAC \xE2\x98\x83"), kIni));
-    EXPECT_EQ(ReadHostFile(host.HostOf(kIni)), "[S]\r\nOld=\xC4rger\r\nNew=\xD6l \x80 ?\r\n");
+    ASSERT_TRUE(win::WritePrivateProfileStringA("S", "New", std::string("\xC3\x96l \xE2\x82\xAC"), kIni));
+    EXPECT_EQ(ReadHostFile(host.HostOf(kIni)), "[S]\r\nOld=\xC4rger\r\nNew=\xD6l \x80\r\n");
     EXPECT_EQ(Read(kIni, "S", "Old"), "\xC3\x84rger");
 
     WriteHostFile(host.HostOf(kIni), "\xEF\xBB\xBF[S]\r\nOld=\xC3\xA4\r\n");
     ASSERT_TRUE(win::WritePrivateProfileStringA("S", "New", std::string("\xC3\x96"), kIni));
     EXPECT_EQ(ReadHostFile(host.HostOf(kIni)), "\xEF\xBB\xBF[S]\r\nOld=\xC3\xA4\r\nNew=\xC3\x96\r\n");
+}
+
+// A Windows-1252 file that must take a character its code page lacks is
+// written whole in UTF-8: no "?", no file of two encodings, old values kept.
+TEST(ProfileIni, AValueOutsideTheCodePageTurnsTheWholeFileIntoUtf8) {
+    const std::string ansi = "[\xC4nderung]\r\nOld=\xC4rger \x80 \x93x\x94\r\n[S]\r\nK=v\r\n";
+    const std::string oldUtf8 = "\xC3\x84rger \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D";
+    const struct {
+        const char* name;
+        const char* value;
+    } cases[] = {
+        {"Greek", "\xCE\x9A\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1"},
+        {"CJK", "\xE8\xAD\xA6\xE5\x91\x8A"},
+        {"beyond the BMP", "\xF0\x9F\x98\x80"},
+    };
+    for (const auto& c : cases) {
+        TempHost host;
+        WriteHostFile(host.HostOf(kIni), ansi);
+        ASSERT_TRUE(win::WritePrivateProfileStringA("S", "New", std::string(c.value), kIni)) << c.name;
+        EXPECT_EQ(ReadHostFile(host.HostOf(kIni)),
+                  "[\xC3\x84nderung]\r\nOld=" + oldUtf8 + "\r\n[S]\r\nK=v\r\nNew=" + c.value + "\r\n")
+            << c.name;
+        EXPECT_EQ(Read(kIni, "\xC3\x84nderung", "Old"), oldUtf8) << c.name;
+        EXPECT_EQ(Read(kIni, "S", "New"), c.value) << c.name;
+        // From now on the file is UTF-8 and stays so, whatever is written.
+        ASSERT_TRUE(win::WritePrivateProfileStringA("S", "K", std::string("\xC3\xA4"), kIni));
+        EXPECT_EQ(Read(kIni, "S", "K"), "\xC3\xA4") << c.name;
+        EXPECT_EQ(Read(kIni, "S", "New"), c.value) << c.name;
+    }
+}
+
+// Inside a read scope a file is read once: a change made behind the
+// profile functions' back shows only after the scope, one made through them
+// at once.
+TEST(ProfileIni, AReadScopeReadsEachFileOnce) {
+    TempHost host;
+    const char* const other = "C:\\Settings\\Other.ini";
+    WriteHostFile(host.HostOf(kIni), "[S]\r\nA=1\r\nB=2\r\n");
+    {
+        const platform::IniReadScope scope;
+        EXPECT_EQ(Read(kIni, "S", "A"), "1");
+        WriteHostFile(host.HostOf(kIni), "[S]\r\nA=changed\r\nB=changed\r\n");
+        EXPECT_EQ(Read(kIni, "S", "B"), "2");
+        EXPECT_EQ(win::GetPrivateProfileIntA("S", "A", 7, kIni), 1u);
+        EXPECT_EQ(Read(other, "S", "A"), "");  // missing, and read as missing for the scope
+        WriteHostFile(host.HostOf(other), "[S]\r\nA=there\r\n");
+        EXPECT_EQ(Read(other, "S", "A"), "");
+        {
+            const platform::IniReadScope inner;
+            EXPECT_EQ(Read(other, "S", "A"), "there");
+        }
+        ASSERT_TRUE(win::WritePrivateProfileStringA("S", "C", std::string("3"), kIni));
+        EXPECT_EQ(Read(kIni, "S", "A"), "changed");
+        EXPECT_EQ(Read(kIni, "S", "C"), "3");
+    }
+    WriteHostFile(host.HostOf(kIni), "[S]\r\nA=after\r\n");
+    EXPECT_EQ(Read(kIni, "S", "A"), "after");
 }
 
 TEST(ProfileIni, AFileThatIsNoFileReadsAsEmptyWithoutBlocking) {

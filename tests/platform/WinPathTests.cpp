@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
 #include "platform/api/FileSystem.h"
 #include "platform/host/HostFolder.h"
 #include "platform/host/WinPath.h"
@@ -7,6 +12,7 @@
 
 using namespace platform;
 using testsupport::TempHost;
+using testsupport::ReadHostFile;
 using testsupport::WriteHostFile;
 
 TEST(WinPath, CaseInsensitiveLookupReachesFileWrittenWithOtherCase) {
@@ -47,6 +53,56 @@ TEST(WinPath, UncAndUnmappedDrivesNameNothing) {
     EXPECT_FALSE(ToHostPath("Q:\\anything"));
     host.WriteHostIni("Drives", "Q", (host.Folder() / "q").string());
     EXPECT_EQ(*ToHostPath("Q:\\anything"), host.Folder() / "q" / "anything");
+}
+
+namespace {
+
+int ExitCodeOf(pid_t child) {
+    int status = -1;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+}  // namespace
+
+// The drive map is kept between lookups; every kind of change of host.ini
+// is seen at the next one: in place by another process, by this process
+// after a fork (in the child too), and the file's removal.
+TEST(WinPath, TheDriveMapFollowsEveryChangeOfHostIni) {
+    TempHost host;
+    const std::filesystem::path ini = host.Folder() / "host.ini";
+    const std::string original = ReadHostFile(ini);
+    EXPECT_FALSE(ToHostPath("Q:\\x"));
+    const pid_t editor = fork();
+    if (editor == 0) {
+        std::ofstream(ini, std::ios::app) << "[Drives]\r\nQ=" << (host.Folder() / "q").string() << "\r\n";
+        _exit(0);
+    }
+    ASSERT_EQ(ExitCodeOf(editor), 0);
+    EXPECT_EQ(ToHostPath("Q:\\x"), host.Folder() / "q" / "x");
+
+    int ready[2], written[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(written), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool before = !ToHostPath("R:\\x").has_value();
+        char byte = 0;
+        if (write(ready[1], &byte, 1) != 1 || read(written[0], &byte, 1) != 1) _exit(3);
+        _exit(before && ToHostPath("R:\\x") == host.Folder() / "r" / "x" ? 0 : 1);
+    }
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    host.WriteHostIni("Drives", "R", (host.Folder() / "r").string());
+    ASSERT_EQ(write(written[1], &byte, 1), 1);
+    EXPECT_EQ(ExitCodeOf(child), 0);
+    EXPECT_EQ(ToHostPath("R:\\x"), host.Folder() / "r" / "x");
+    for (int fd : {ready[0], ready[1], written[0], written[1]}) close(fd);
+
+    std::filesystem::remove(ini);
+    EXPECT_FALSE(ToHostPath("R:\\x"));
+    WriteHostFile(ini, original);
+    EXPECT_FALSE(ToHostPath("Q:\\x"));
 }
 
 TEST(WinPath, HostPathsTurnIntoWindowsPathsThroughTheLongestMapping) {
@@ -95,4 +151,12 @@ TEST(HostFolder, FirstUsePreparesTheUsualFoldersOfDriveC) {
     for (const char* folder : {"Windows/System32", "Program Files", "Program Files (x86)", "Users/Public/Desktop", "ProgramData"})
         EXPECT_TRUE(std::filesystem::is_directory(host.DriveC() / folder)) << folder;
     EXPECT_TRUE(std::filesystem::is_directory(host.DriveC() / "Users" / LoginName() / "AppData" / "Local" / "Temp"));
+}
+
+// A host.ini saved in Windows-1252 is read in that code page, drive map and all.
+TEST(WinPath, AHostIniInTheAnsiCodePageIsReadWithoutWaitingOnItself) {
+    TempHost host;
+    WriteHostFile(host.Folder() / "host.ini",
+                  "[Drives]\r\nD=" + host.Folder().string() + "/d\xE4ta\r\n");
+    EXPECT_EQ(ToHostPath("D:\\x"), host.Folder() / "d\xC3\xA4ta" / "x");
 }

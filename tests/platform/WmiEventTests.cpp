@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,8 +18,8 @@
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Wmi.h"
 #include "support/TempHost.h"
+#include "support/EventCreateRun.h"
 
-extern char** environ;
 
 namespace {
 
@@ -46,16 +45,6 @@ void Append(const std::string& log, const std::string& source, int type, std::ui
 // Runs the call from inside the next wait of the event loop.
 void WhileWaiting(std::function<void()> call, int milliseconds = 0) {
     QTimer::singleShot(milliseconds, &testsupport::TestApplication(), std::move(call));
-}
-
-pid_t SpawnEventCreate(std::vector<std::string> arguments) {
-    std::string program = std::string(QUARNEL_BIN_DIR) + "/eventcreate.exe";
-    std::vector<char*> argv{program.data()};
-    for (std::string& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
-    return pid;
 }
 
 int WaitForChild(pid_t pid) {
@@ -129,7 +118,7 @@ TEST_F(WmiEvents, ARecordOfAnotherProcessEndsTheWait) {
     wmi::EventSource events = Subscribe();
     pid_t writer = -1;
     WhileWaiting([&] {
-        writer = SpawnEventCreate({"/L", "SYSTEM", "/T", "ERROR", "/ID", "7036", "/SO", "Service Control Manager",
+        writer = testsupport::StartBuiltEventCreate({"/L", "SYSTEM", "/T", "ERROR", "/ID", "7036", "/SO", "Service Control Manager",
                                    "/D", "The Print Spooler service entered the stopped state."});
     });
     const wmi::Object record = events.NextEvent().TargetInstance();

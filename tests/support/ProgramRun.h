@@ -15,8 +15,6 @@
 
 namespace testsupport {
 
-inline constexpr const char* kProgramFolder = "C:\\Program Files\\Quarnel\\";
-
 // Copies Quarnel.exe, Quarnel_Stop.exe and wintool from the build into the
 // host's program folder and returns that folder's host path.
 std::filesystem::path InstallProgram(const TempHost& host);

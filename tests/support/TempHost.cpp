@@ -49,8 +49,8 @@ fs::path TempHost::HostOf(const std::string& windowsPathOnC) const {
 }
 
 ProgramHost::ProgramHost() {
-    platform::SetProgramPathForTests("C:\\Program Files\\Quarnel\\Quarnel.exe");
-    fs::create_directories(HostOf("C:\\Program Files\\Quarnel"));
+    platform::SetProgramPathForTests(std::string(kProgramFolder) + "Quarnel.exe");
+    fs::create_directories(HostOf(kProgramFolder));
 }
 
 ProgramHost::~ProgramHost() { platform::SetProgramPathForTests(""); }

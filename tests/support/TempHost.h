@@ -26,6 +26,8 @@ private:
     bool hadPrevious_ = false;
 };
 
+inline constexpr const char* kProgramFolder = "C:\\Program Files\\Quarnel\\";
+
 // A fresh host whose running program is "C:\Program Files\Quarnel\Quarnel.exe":
 // the program folder exists and CommonModule::AppPath names it.
 class ProgramHost : public TempHost {

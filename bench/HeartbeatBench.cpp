@@ -1,0 +1,181 @@
+// Wall time of "/heartbeat" on the real Quarnel.exe of the build installed
+// into a temporary host: 10 listed services, 5 listed drives and 5 SNMP
+// targets (4 answered by a real snmpd, one silent), mailed to the real SMTP
+// server. The floor beside it: the same mail sent by plain libcurl to the
+// same server.
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/api/ProfileIni.h"
+#include "platform/api/ServiceControl.h"
+#include "support/PeerProcess.h"
+#include "support/ProgramRun.h"
+#include "support/SmtpPeer.h"
+#include "support/TempHost.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRuns = 5;
+constexpr unsigned long long kGB = 1024ull * 1024 * 1024;
+constexpr const char* kAgentAddress = "127.77.0.1";
+constexpr const char* kSilentAddress = "127.77.0.2";
+constexpr const char* kCommunity = "benchcomm";
+
+double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void PrepareMachine(testsupport::TempHost& host, const fs::path& programFolder, const std::string& smtpPort) {
+    const fs::path ini = testsupport::InstalledIni(host);
+    platform::WriteIniValue(ini, "EmailConfig", "FromEmail", "quarnel@example.test");
+    platform::WriteIniValue(ini, "EmailConfig", "ToEmail", "tech@example.test");
+    platform::WriteIniValue(ini, "EmailConfig", "SMTPServer", "127.0.0.1");
+    platform::WriteIniValue(ini, "EmailConfig", "SMTPPort", smtpPort);
+
+    std::string services;
+    for (int i = 0; i < 10; ++i) {
+        platform::ServiceRecord record;
+        record.name = "BenchService" + std::to_string(i);
+        record.startType = i % 2 ? win::SERVICE_AUTO_START : win::SERVICE_DEMAND_START;
+        platform::CreateService(record);
+        if (i % 3 == 0) platform::StartService(record.name);
+        services += record.name + "\r\n";
+    }
+    testsupport::WriteHostFile(programFolder / "Rules" / "Heartbeat_Services_List.txt", services);
+
+    std::string drives;
+    for (char letter : {'D', 'E', 'F', 'G', 'H'}) {
+        const std::string name(1, letter);
+        fs::create_directories(host.Folder() / ("drive_" + name));
+        host.WriteHostIni("Drives", name, (host.Folder() / ("drive_" + name)).string());
+        host.WriteHostIni("DriveSpace", name, std::to_string(100 * kGB) + "," + std::to_string((letter - 'C') * 4 * kGB));
+        drives += name + ":\r\n";
+    }
+    testsupport::WriteHostFile(programFolder / "Rules" / "Heartbeat_Partition_List.txt", drives);
+
+    std::string targets;
+    for (const char* oid : {".1.3.6.1.2.1.1.1.0", ".1.3.6.1.2.1.1.4.0", ".1.3.6.1.2.1.1.5.0", ".1.3.6.1.2.1.1.6.0"})
+        targets += std::string(kAgentAddress) + "|" + kCommunity + "|" + oid + "\r\n";
+    targets += std::string(kSilentAddress) + "|" + kCommunity + "|.1.3.6.1.2.1.1.5.0\r\n";
+    testsupport::WriteHostFile(programFolder / "Rules" / "Heartbeat_SNMP_List.txt", targets);
+    testsupport::WriteHostFile(host.HostOf("C:\\Windows\\System32\\drivers\\etc\\hosts"),
+                               std::string(kAgentAddress) + " benchagent\r\n" + kSilentAddress + " benchsilent\r\n");
+}
+
+std::unique_ptr<testsupport::PeerProcess> StartAgent(const fs::path& folder) {
+    fs::create_directories(folder / "persist");
+    testsupport::WriteHostFile(folder / "snmpd.conf", "agentaddress udp:" + std::string(kAgentAddress) +
+                                                          ":161\nrocommunity " + kCommunity +
+                                                          " 127.0.0.0/8\nsysLocation Bench Room\n"
+                                                          "sysContact bench@example.test\nsysName benchagent\n");
+    return std::make_unique<testsupport::PeerProcess>(std::vector<std::string>{
+        "/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", (folder / "snmpd.conf").string(),
+        "--persistentDir=" + (folder / "persist").string(), kAgentAddress});
+}
+
+// A UDP socket on the silent target's port 161 that reads and never answers.
+int BindSilentTarget() {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(161);
+    inet_pton(AF_INET, kSilentAddress, &address.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) std::perror("bind silent target");
+    return fd;
+}
+
+struct Upload {
+    const std::string& bytes;
+    size_t at = 0;
+};
+
+size_t ReadUpload(char* buffer, size_t size, size_t count, void* data) {
+    auto* upload = static_cast<Upload*>(data);
+    const size_t n = std::min(size * count, upload->bytes.size() - upload->at);
+    std::memcpy(buffer, upload->bytes.data() + upload->at, n);
+    upload->at += n;
+    return n;
+}
+
+// The least work a mail takes: one libcurl SMTP send of the finished message.
+bool PlainSend(const std::string& port, const std::string& message) {
+    CURL* curl = curl_easy_init();
+    if (!curl) return false;
+    Upload upload{message};
+    curl_slist* recipients = curl_slist_append(nullptr, "<tech@example.test>");
+    curl_easy_setopt(curl, CURLOPT_URL, ("smtp://127.0.0.1:" + port).c_str());
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, "<quarnel@example.test>");
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients);
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, ReadUpload);
+    curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+    const CURLcode result = curl_easy_perform(curl);
+    curl_slist_free_all(recipients);
+    curl_easy_cleanup(curl);
+    return result == CURLE_OK;
+}
+
+}  // namespace
+
+int main() {
+    testsupport::TempHost host;
+    const fs::path programFolder = testsupport::InstallProgram(host);
+    testsupport::SmtpPeer smtp(host.Folder() / "smtp");
+    const auto agent = StartAgent(host.Folder() / "agent");
+    if (!smtp.Ready() || !agent->Ready()) {
+        std::fprintf(stderr, "the SMTP server or snmpd did not start\n");
+        return 1;
+    }
+    const int silent = BindSilentTarget();
+    PrepareMachine(host, programFolder, smtp.Port());
+
+    std::vector<double> heartbeats;
+    std::string lastOutput;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto start = Clock::now();
+        const testsupport::ProgramResult result = testsupport::RunInstalled(host, "Quarnel.exe", "/heartbeat");
+        heartbeats.push_back(Millis(Clock::now() - start));
+        lastOutput = result.debugOutput;
+    }
+    const auto mails = smtp.Received();
+    if (mails.size() != static_cast<size_t>(kRuns)) {
+        std::fprintf(stderr, "%zu of %d reports arrived:\n%s\n", mails.size(), kRuns, lastOutput.c_str());
+        return 1;
+    }
+
+    std::vector<double> floors;
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    for (int run = 0; run < kRuns; ++run) {
+        const auto start = Clock::now();
+        if (!PlainSend(smtp.Port(), mails.back().raw)) std::fprintf(stderr, "the plain send failed\n");
+        floors.push_back(Millis(Clock::now() - start));
+    }
+    curl_global_cleanup();
+    close(silent);
+
+    const double figure = Median(heartbeats);
+    const double floor = Median(floors);
+    std::printf("/heartbeat, 10 services, 5 drives, 5 SNMP targets (1 silent): median %.1f ms of %d runs "
+                "(target < 3000 ms)\n", figure, kRuns);
+    std::printf("floor, plain libcurl send of the same mail to the same server: median %.1f ms; ratio %.1f\n", floor,
+                figure / floor);
+    return 0;
+}
