@@ -64,7 +64,7 @@ TEST_F(ExplorerBarWindow, EachItemShowsItsPanel) {
     window->SideBar_SubItemClick(4, 1);
     testsupport::StderrCapture capture;
     window->SideBar_SubItemClick(3, 1);
-    EXPECT_NE(capture.Text().find("frmConfig\\SaveAndZipConfig"), std::string::npos) << capture.Text();
+    EXPECT_NE(capture.Text().find("Your config is saved to your desktop."), std::string::npos) << capture.Text();
     EXPECT_EQ(VisiblePanels(), std::vector<std::string>{"picEmail"});
     ASSERT_FALSE(Window() == nullptr);
 }
