@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <limits>
+#include <type_traits>
 
 #include "platform/api/BinaryFile.h"
 #include "platform/api/FileSystem.h"
@@ -14,17 +15,15 @@ namespace zipformat {
 
 namespace {
 
+// Little-endian numbers of the records, written or read by the same field
+// lists below.
 class Writer {
 public:
-    void U16(std::uint16_t v) {
-        out_ += static_cast<char>(v & 0xFF);
-        out_ += static_cast<char>(v >> 8);
+    template <typename Number>
+    void operator()(Number value) {
+        const auto bits = static_cast<std::make_unsigned_t<Number>>(value);
+        for (std::size_t i = 0; i < sizeof(Number); ++i) out_ += static_cast<char>((bits >> (8 * i)) & 0xFF);
     }
-    void U32(std::uint32_t v) {
-        U16(static_cast<std::uint16_t>(v & 0xFFFF));
-        U16(static_cast<std::uint16_t>(v >> 16));
-    }
-    void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
     std::string Take() { return std::move(out_); }
 
 private:
@@ -34,123 +33,88 @@ private:
 class Reader {
 public:
     explicit Reader(std::string_view bytes) : bytes_(bytes) {}
-    std::uint16_t U16() {
-        const auto lo = static_cast<unsigned char>(bytes_[at_]);
-        const auto hi = static_cast<unsigned char>(bytes_[at_ + 1]);
-        at_ += 2;
-        return static_cast<std::uint16_t>(lo | (hi << 8));
+    template <typename Number>
+    void operator()(Number& value) {
+        std::uint32_t bits = 0;
+        for (std::size_t i = 0; i < sizeof(Number); ++i)
+            bits |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes_[at_ + i])) << (8 * i);
+        at_ += sizeof(Number);
+        value = static_cast<Number>(static_cast<std::make_unsigned_t<Number>>(bits));
     }
-    std::uint32_t U32() {
-        const std::uint32_t lo = U16();
-        return lo | (static_cast<std::uint32_t>(U16()) << 16);
-    }
-    std::int32_t I32() { return static_cast<std::int32_t>(U32()); }
 
 private:
     std::string_view bytes_;
     std::size_t at_ = 0;
 };
 
-// The fields from "version needed" to "extra length", which the local and
-// the central header share in the same order.
-template <typename Header>
-void WriteSharedFields(Writer& w, const Header& h) {
-    w.U16(h.VersionNeeded);
-    w.U16(h.Flags);
-    w.U16(h.Method);
-    w.U16(h.ModTime);
-    w.U16(h.ModDate);
-    w.U32(h.Crc32);
-    w.I32(h.CompressedSize);
-    w.I32(h.UncompressedSize);
-    w.U16(h.NameLength);
-    w.U16(h.ExtraLength);
+// Each record's fields in their order on disk; `field` is a Writer or a Reader.
+template <typename Field>
+void EntryFieldsInOrder(EntryFields& h, Field& field) {
+    field(h.VersionNeeded);
+    field(h.Flags);
+    field(h.Method);
+    field(h.ModTime);
+    field(h.ModDate);
+    field(h.Crc32);
+    field(h.CompressedSize);
+    field(h.UncompressedSize);
+    field(h.NameLength);
+    field(h.ExtraLength);
 }
 
-template <typename Header>
-void ReadSharedFields(Reader& r, Header& h) {
-    h.VersionNeeded = r.U16();
-    h.Flags = r.U16();
-    h.Method = r.U16();
-    h.ModTime = r.U16();
-    h.ModDate = r.U16();
-    h.Crc32 = r.U32();
-    h.CompressedSize = r.I32();
-    h.UncompressedSize = r.I32();
-    h.NameLength = r.U16();
-    h.ExtraLength = r.U16();
+template <typename Field>
+void FieldsInOrder(LocalFileHeader& h, Field& field) {
+    field(h.Signature);
+    EntryFieldsInOrder(h, field);
+}
+
+template <typename Field>
+void FieldsInOrder(CentralFileHeader& h, Field& field) {
+    field(h.Signature);
+    field(h.VersionMadeBy);
+    EntryFieldsInOrder(h, field);
+    field(h.CommentLength);
+    field(h.DiskNumberStart);
+    field(h.InternalAttributes);
+    field(h.ExternalAttributes);
+    field(h.LocalHeaderOffset);
+}
+
+template <typename Field>
+void FieldsInOrder(EndRecord& r, Field& field) {
+    field(r.Signature);
+    field(r.DiskNumber);
+    field(r.CentralDirectoryDisk);
+    field(r.EntriesOnDisk);
+    field(r.EntriesTotal);
+    field(r.CentralDirectorySize);
+    field(r.CentralDirectoryOffset);
+    field(r.CommentLength);
+}
+
+template <typename Record>
+std::string Written(Record record) {
+    Writer writer;
+    FieldsInOrder(record, writer);
+    return writer.Take();
+}
+
+template <typename Record>
+Record Read(std::string_view bytes) {
+    Reader reader(bytes);
+    Record record;
+    FieldsInOrder(record, reader);
+    return record;
 }
 
 }  // namespace
 
-std::string Serialize(const LocalFileHeader& h) {
-    Writer w;
-    w.U32(h.Signature);
-    WriteSharedFields(w, h);
-    return w.Take();
-}
-
-std::string Serialize(const CentralFileHeader& h) {
-    Writer w;
-    w.U32(h.Signature);
-    w.U16(h.VersionMadeBy);
-    WriteSharedFields(w, h);
-    w.U16(h.CommentLength);
-    w.U16(h.DiskNumberStart);
-    w.U16(h.InternalAttributes);
-    w.U32(h.ExternalAttributes);
-    w.I32(h.LocalHeaderOffset);
-    return w.Take();
-}
-
-std::string Serialize(const EndRecord& r) {
-    Writer w;
-    w.U32(r.Signature);
-    w.U16(r.DiskNumber);
-    w.U16(r.CentralDirectoryDisk);
-    w.U16(r.EntriesOnDisk);
-    w.U16(r.EntriesTotal);
-    w.I32(r.CentralDirectorySize);
-    w.I32(r.CentralDirectoryOffset);
-    w.U16(r.CommentLength);
-    return w.Take();
-}
-
-LocalFileHeader ParseLocal(std::string_view bytes) {
-    Reader r(bytes);
-    LocalFileHeader h;
-    h.Signature = r.U32();
-    ReadSharedFields(r, h);
-    return h;
-}
-
-CentralFileHeader ParseCentral(std::string_view bytes) {
-    Reader r(bytes);
-    CentralFileHeader h;
-    h.Signature = r.U32();
-    h.VersionMadeBy = r.U16();
-    ReadSharedFields(r, h);
-    h.CommentLength = r.U16();
-    h.DiskNumberStart = r.U16();
-    h.InternalAttributes = r.U16();
-    h.ExternalAttributes = r.U32();
-    h.LocalHeaderOffset = r.I32();
-    return h;
-}
-
-EndRecord ParseEnd(std::string_view bytes) {
-    Reader r(bytes);
-    EndRecord e;
-    e.Signature = r.U32();
-    e.DiskNumber = r.U16();
-    e.CentralDirectoryDisk = r.U16();
-    e.EntriesOnDisk = r.U16();
-    e.EntriesTotal = r.U16();
-    e.CentralDirectorySize = r.I32();
-    e.CentralDirectoryOffset = r.I32();
-    e.CommentLength = r.U16();
-    return e;
-}
+std::string Serialize(const LocalFileHeader& header) { return Written(header); }
+std::string Serialize(const CentralFileHeader& header) { return Written(header); }
+std::string Serialize(const EndRecord& record) { return Written(record); }
+LocalFileHeader ParseLocal(std::string_view bytes) { return Read<LocalFileHeader>(bytes); }
+CentralFileHeader ParseCentral(std::string_view bytes) { return Read<CentralFileHeader>(bytes); }
+EndRecord ParseEnd(std::string_view bytes) { return Read<EndRecord>(bytes); }
 
 DosDateTime ToDosDateTime(int year, int month, int day, int hour, int minute, int second) {
     if (year < 1980) return {0, static_cast<std::uint16_t>((1 << 5) | 1)};

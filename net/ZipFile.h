@@ -21,8 +21,9 @@ constexpr std::size_t kEndRecordSize = 22;
 constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
 constexpr std::uint16_t kFlagUtf8Names = 0x0800;
 
-struct LocalFileHeader {
-    std::uint32_t Signature = kLocalSignature;
+// The fields from "version needed" to "extra length", which the local and
+// the central header share in the same order.
+struct EntryFields {
     std::uint16_t VersionNeeded = 20;
     std::uint16_t Flags = 2;
     std::uint16_t Method = 8;
@@ -35,19 +36,15 @@ struct LocalFileHeader {
     std::uint16_t ExtraLength = 0;
 };
 
-struct CentralFileHeader {
+// On disk: the signature, then the shared fields.
+struct LocalFileHeader : EntryFields {
+    std::uint32_t Signature = kLocalSignature;
+};
+
+// On disk: the signature, "version made by", the shared fields, then the rest.
+struct CentralFileHeader : EntryFields {
     std::uint32_t Signature = kCentralSignature;
     std::uint16_t VersionMadeBy = 20;
-    std::uint16_t VersionNeeded = 20;
-    std::uint16_t Flags = 2;
-    std::uint16_t Method = 8;
-    std::uint16_t ModTime = 0;
-    std::uint16_t ModDate = 0;
-    std::uint32_t Crc32 = 0;
-    std::int32_t CompressedSize = 0;
-    std::int32_t UncompressedSize = 0;
-    std::uint16_t NameLength = 0;
-    std::uint16_t ExtraLength = 0;
     std::uint16_t CommentLength = 0;
     std::uint16_t DiskNumberStart = 0;
     std::uint16_t InternalAttributes = 32;

@@ -193,3 +193,25 @@ TEST_F(HeartbeatRun, SnmpBlockCarriesTheAgentsValuesAndLeavesTheSilentTargetOpen
                 Has(report, "Free Space is OK\r\n\r\n" + reversed + "\r\n\r\n"))
         << report;
 }
+
+TEST_F(HeartbeatRun, SnmpValueInTheAgentsCodePageReachesTheMailInUtf8) {
+    testsupport::SnmpPeer agent("sysLocation Rack 7, Z\xFCrich\n");
+    ASSERT_TRUE(agent.Ready());
+    testsupport::SmtpPeer peer(host_.Folder() / "smtp");
+    ASSERT_TRUE(peer.Ready());
+    MailTo(peer);
+    testsupport::WriteHostFile(host_.HostOf("C:\\Windows\\System32\\drivers\\etc\\hosts"),
+                               agent.Address() + "\tsnmp-agent.test\r\n");
+    const std::string silent = testsupport::OwnLoopbackAddress(164);
+    const std::string community = testsupport::SnmpPeer::kCommunity;
+    List("Heartbeat_SNMP_List.txt", "snmp-agent.test|" + community + "|1.3.6.1.2.1.1.6.0\r\n" + silent + "|" +
+                                        community + "|1.3.6.1.2.1.1.5.0\r\n");
+
+    const ProgramResult result = Heartbeat();
+    ASSERT_EQ(peer.Received().size(), 1u) << result.debugOutput;
+    const std::string body = testsupport::MailPart(peer.Received()[0].raw, "text/plain");
+    const std::string snmp = "\r\nsnmp-agent.test, " + community + ", 1.3.6.1.2.1.1.6.0\r\n\tResult:  \r\n" + silent +
+                             ", " + community + ", 1.3.6.1.2.1.1.5.0\r\n\tResult:  Rack 7, Z\xC3\xBCrich\r\n\r\n";
+    EXPECT_NE(body.find(snmp), std::string::npos) << body;
+    EXPECT_EQ(result.debugOutput.find("not built"), std::string::npos) << result.debugOutput;
+}

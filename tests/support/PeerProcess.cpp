@@ -58,4 +58,9 @@ PeerProcess::~PeerProcess() {
     Stop();
 }
 
+std::string OwnLoopbackAddress(int firstInnerByte, unsigned salt) {
+    const unsigned n = (static_cast<unsigned>(::getpid()) + salt * 7919) % 62000;
+    return "127." + std::to_string(firstInnerByte) + "." + std::to_string(n / 250) + "." + std::to_string(n % 250 + 2);
+}
+
 }  // namespace testsupport

@@ -38,4 +38,9 @@ private:
 // Debian's Python, which has the packaged server modules (aiosmtpd, pyftpdlib).
 inline constexpr const char* kSystemPython = "/usr/bin/python3";
 
+// A loopback address of this test's own (each test runs in its own process):
+// 127.<a>.<b>.<c>, picked from the process's number and the salt, with the
+// given first inner byte so that kinds of peers never meet.
+std::string OwnLoopbackAddress(int firstInnerByte, unsigned salt = 0);
+
 }  // namespace testsupport

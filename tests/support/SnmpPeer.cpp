@@ -32,11 +32,6 @@ std::string ProbeRequest() {
 
 }  // namespace
 
-std::string OwnLoopbackAddress(int firstInnerByte, unsigned salt) {
-    const unsigned n = (static_cast<unsigned>(::getpid()) + salt * 7919) % 62000;
-    return "127." + std::to_string(firstInnerByte) + "." + std::to_string(n / 250) + "." + std::to_string(n % 250 + 2);
-}
-
 SnmpPeer::SnmpPeer(const std::string& extraConfig) {
     std::string pattern = (std::filesystem::temp_directory_path() / "quarnel-snmpd-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) return;

@@ -40,10 +40,6 @@ private:
     bool ready_ = false;
 };
 
-// 127.<a>.<b>.<c>, picked from this process's number and the salt, with the
-// given first inner byte so that kinds of peers never meet.
-std::string OwnLoopbackAddress(int firstInnerByte, unsigned salt = 0);
-
 // Runs the event loop until done() holds or the limit has passed; done()'s last answer.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5));
 
