@@ -29,10 +29,6 @@ constexpr const char* kSavedToDesktop = "Your config is saved to your desktop.";
 constexpr const char* kNotArchived = "Your config could not be archived.";
 constexpr const char* kNotOnDesktop = "Your config could not be saved to your desktop.";
 
-// The rules profiles are "0" to "3"; anything else would make a task that
-// only does a normal start.
-bool IsProfileNumber(const std::string& text) { return text.size() == 1 && text[0] >= '0' && text[0] <= '3'; }
-
 void ShowTaskViewer() {
     std::int32_t exitCode = 0;
     if (modOpSys::IsVistaOrLater())
@@ -105,7 +101,7 @@ void ConfigWindow::CreateTaskFromButton(QLineEdit* timeBox, bool weekly, const c
 void ConfigWindow::cmdSchedule_Click() {
     RunExclusive([this] {
         const std::string profile = ComboProfiles->currentText().toStdString();
-        if (!IsProfileNumber(profile)) {
+        if (!TaskScheme::IsRulesProfile(profile)) {
             vb::MsgBox(kSelectProfile, vb::vbOKOnly);
             return;
         }
@@ -145,7 +141,7 @@ void ConfigWindow::cmdTestEmail_Click() {
 void ConfigWindow::cmdDownloadRulesNow_Click() {
     RunExclusive([this] {
         const std::string profile = ComboProfiles->currentText().toStdString();
-        if (!IsProfileNumber(profile)) {
+        if (!TaskScheme::IsRulesProfile(profile)) {
             vb::MsgBox(kSelectProfile, vb::vbOKOnly);
             return;
         }

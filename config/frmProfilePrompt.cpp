@@ -74,7 +74,7 @@ void frmProfilePrompt::Form_Load() {
 void frmProfilePrompt::Combo1_Click() {
     const std::string profile = Combo1->currentText().toStdString();
     std::string location = "invalid profile";
-    if (profile.size() == 1 && profile[0] >= '0' && profile[0] <= '3')
+    if (TaskScheme::IsRulesProfile(profile))
         location = GeneralSetting(kProfileKeys[static_cast<std::size_t>(profile[0] - '0')]);
     Text1->setText(QString::fromStdString(location));
 }

@@ -7,6 +7,8 @@
 
 namespace TaskScheme {
 
+bool IsRulesProfile(const std::string& text) { return text.size() == 1 && text[0] >= '0' && text[0] <= '3'; }
+
 std::string DeleteArguments(const std::string& taskName) { return "/delete /f /tn \"" + taskName + "\""; }
 
 std::string TaskToRun(const std::string& programPath, const std::string& switchText) {

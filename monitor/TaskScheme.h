@@ -10,6 +10,10 @@ inline constexpr const char* kRulesUpdateTask = "Quarnel Rules Update";
 inline constexpr const char* kAppUpdateTask = "Quarnel Application Update";
 inline constexpr const char* kHeartbeatTask = "Quarnel Heartbeat";
 
+// The rules profiles are "0" to "3", the digit of the "/updaterules" switch;
+// any other text would make a task that only does a normal start.
+bool IsRulesProfile(const std::string& text);
+
 // /delete /f /tn "<name>"
 std::string DeleteArguments(const std::string& taskName);
 // The /tr value: quote, backslash-quote, the program, backslash-quote, the

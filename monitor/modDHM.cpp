@@ -293,15 +293,25 @@ void ExtractRulesArchive() {
     modZip::UnzipFile(RulesArchivePath(), RulesFolderPath(), false);
 }
 
-void StartRulesUpdate(std::int16_t iProfile) {
-    bRulesUpdateCmdLine = true;
-    iRulesProfile = iProfile;
+namespace {
+
+// The rules-update window of iRulesProfile, created when needed and shown
+// without blocking.
+void ShowRulesUpdateWindow() {
     static QPointer<frmRulesUpdate> window;
     if (!window)
         window = new frmRulesUpdate(iRulesProfile, bRulesUpdateCmdLine);
     else
         window->SetRulesProfile(iRulesProfile);
     window->Show();
+}
+
+}  // namespace
+
+void StartRulesUpdate(std::int16_t iProfile) {
+    bRulesUpdateCmdLine = true;
+    iRulesProfile = iProfile;
+    ShowRulesUpdateWindow();
 }
 
 void StartProgramUpdate(bool bSilent) {
@@ -341,6 +351,10 @@ void ConnectConfigWindows() {
         modEmail::SendTestEmail(subjectWord, body, "");
     };
     services.CloudUpdate = CloudUpdate;
+    services.ShowRulesUpdate = [](std::int16_t profile) {
+        iRulesProfile = profile;
+        ShowRulesUpdateWindow();
+    };
 }
 
 void RunConfiguration() {

@@ -1,7 +1,11 @@
 // The rules "Download Now" through the real window: it stores the four rules
-// locations and nothing else, and asks for a profile number first.
+// locations and nothing else, asks for a profile number first, and starts the
+// rules update of the chosen profile against a real HTTPS server.
 #include "ConfigWindowFixture.h"
+#include "monitor/modDHM.h"
+#include "support/SnmpPeer.h"
 #include "support/StderrCapture.h"
+#include "support/UpdateSite.h"
 
 namespace configtest {
 namespace {
@@ -39,6 +43,24 @@ TEST_F(RulesDownloadButton, AProfileTextOtherThanZeroToThreeIsRefused) {
         EXPECT_NE(debug.Text().find("You must select a profile number first!"), std::string::npos) << profile;
     }
     EXPECT_FALSE(Stored("General", "RulesWebLoc").has_value());
+}
+
+TEST_F(RulesDownloadButton, StartsTheRulesUpdateOfTheChosenProfileWithoutBlocking) {
+    testsupport::UpdateSite site(host_);
+    ASSERT_TRUE(site.Ready());
+    site.PublishArchive("/profile2.zip", {{"Downloaded.DAT", "[LogFile]\r\nSystem=1\r\n"}});
+    const fs::path log = host_.Folder() / "started.log";
+    testsupport::WriteStandInProgram(HostFile("Quarnel.exe"), "Quarnel.exe", log);
+    Box("txtRulesLoc2")->setText(QString::fromStdString(site.Url("/profile2.zip")));
+    C<QComboBox>("ComboProfiles")->setEditText("2");
+    modDHM::ConnectConfigWindows();
+
+    Click("cmdDownloadRulesNow");
+    EXPECT_EQ(modDHM::iRulesProfile, 2);
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return fs::exists(ListFile("Downloaded.DAT")); }, std::chrono::seconds(60)));
+    EXPECT_EQ(site.RequestedPaths(), std::vector<std::string>{"/profile2.zip"});
+    EXPECT_TRUE(testsupport::WaitForText(log, "Quarnel.exe")) << "the update starts the program again";
+    ConfigWindow::Services() = {};
 }
 
 }  // namespace
