@@ -125,6 +125,6 @@ void ConfigWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void ConfigWindow::DebugNotBuilt(const std::string& procedure, const std::string& what) const {
-    CommonModule::DPrint(formName_ + "\\" + procedure + ": " + what + " is not built yet");
+void ConfigWindow::DebugServiceMissing(const std::string& procedure, const std::string& what) const {
+    CommonModule::DPrint(formName_ + "\\" + procedure + ": " + what + " is not connected to this window");
 }

@@ -142,7 +142,7 @@ private:
     void ShowRule(const std::string& ruleFile);
     QListWidget* ChosenExclusionList() const;
     void CloseWindow(bool startStopProgram);
-    void DebugNotBuilt(const std::string& procedure, const std::string& what) const;
+    void DebugServiceMissing(const std::string& procedure, const std::string& what) const;
     void ClearLists();
     // Runs one button handler with the window taking no input meanwhile (its
     // block loops let queued messages run), and not at all inside another.

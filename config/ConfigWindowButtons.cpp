@@ -128,7 +128,7 @@ void ConfigWindow::cmdTestEmail_Click() {
     RunExclusive([this] {
         if (!SaveSettings()) return;
         if (!Services().SendTestEmail) {
-            DebugNotBuilt("cmdTestEmail_Click", "the test mail");
+            DebugServiceMissing("cmdTestEmail_Click", "the test mail");
             return;
         }
         std::string body;
@@ -155,7 +155,7 @@ void ConfigWindow::cmdDownloadRulesNow_Click() {
             return;
         }
         if (!Services().ShowRulesUpdate) {
-            DebugNotBuilt("cmdDownloadRulesNow_Click", "the rules download");
+            DebugServiceMissing("cmdDownloadRulesNow_Click", "the rules download");
             return;
         }
         Services().ShowRulesUpdate(static_cast<std::int16_t>(profile[0] - '0'));
@@ -165,7 +165,7 @@ void ConfigWindow::cmdDownloadRulesNow_Click() {
 void ConfigWindow::Command4_Click() {
     RunExclusive([this] {
         if (!Services().CloudUpdate) {
-            DebugNotBuilt("Command4_Click", "the cloud configuration download");
+            DebugServiceMissing("Command4_Click", "the cloud configuration download");
             return;
         }
         const modCloud::Outcome outcome = Services().CloudUpdate();
