@@ -13,7 +13,7 @@
 
 #include "common/modSocketSupport.h"
 
-class clsSocket : public modSocketSupport::SocketEvents {
+class clsSocket final : public modSocketSupport::SocketEvents {
 public:
     // The kinds of value SendData takes and GetData gives back, by their type codes.
     struct Currency {
