@@ -1,14 +1,12 @@
 #include "platform/host/Text.h"
 
-#include <QChar>
-#include <QStringDecoder>
-#include <QStringEncoder>
-
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 
 #include "platform/host/HostFolder.h"
+#include "platform/host/TextTables.h"
 
 namespace platform {
 
@@ -91,17 +89,29 @@ std::string MapChars(std::string_view text, Map map) {
 
 char32_t Fold(char32_t c) {
     if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
-    return QChar::toCaseFolded(c);
+    return text_tables::MapCase(text_tables::kFoldBlocks, c);
 }
 
 char32_t Upper(char32_t c) {
     if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
-    return QChar::toUpper(c);
+    return text_tables::MapCase(text_tables::kUpperBlocks, c);
 }
 
 char32_t Lower(char32_t c) {
     if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
-    return QChar::toLower(c);
+    return text_tables::MapCase(text_tables::kLowerBlocks, c);
+}
+
+// The folded character at i, which moves past it; an invalid byte stands for
+// itself, above every character, as TextFoldCase keeps it.
+std::uint32_t NextFoldedKey(std::string_view text, std::size_t& i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80) {
+        ++i;
+        return Fold(byte);
+    }
+    const char32_t c = NextChar(text, i);
+    return c == kInvalid ? 0x110000u + byte : Fold(c);
 }
 
 bool IsAscii(std::string_view text) {
@@ -117,13 +127,10 @@ std::string TextUpper(std::string_view text) { return MapChars(text, Upper); }
 std::string TextLower(std::string_view text) { return MapChars(text, Lower); }
 
 bool TextCompareEqual(std::string_view a, std::string_view b) {
-    if (IsAscii(a) && IsAscii(b)) {
-        if (a.size() != b.size()) return false;
-        for (std::size_t i = 0; i < a.size(); ++i)
-            if (Fold(static_cast<unsigned char>(a[i])) != Fold(static_cast<unsigned char>(b[i]))) return false;
-        return true;
-    }
-    return TextFoldCase(a) == TextFoldCase(b);
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size())
+        if (NextFoldedKey(a, i) != NextFoldedKey(b, j)) return false;
+    return i == a.size() && j == b.size();
 }
 
 bool TextCompareLess(std::string_view a, std::string_view b) {
@@ -282,56 +289,51 @@ std::size_t Utf8PrefixBytes(std::string_view text, std::size_t count) {
 
 namespace {
 
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+using text_tables::CodePage;
+
+const CodePage& CodePageNamed(std::string_view number) {
+    const CodePage* windows1252 = nullptr;
+    for (std::size_t k = 0; k < text_tables::kCodePageCount; ++k) {
+        const CodePage& page = text_tables::kCodePages[k];
+        if (std::to_string(page.number) == number) return page;
+        if (page.number == 1252) windows1252 = &page;
+    }
+    return *windows1252;
+}
 
 // The ANSI code page host.ini names; 1252 by default, and for a code page
 // this host cannot convert.
-std::string AnsiCodePageName() {
-    const std::string page = HostSetting("International", "ANSICodePage", "1252");
-    if (TextTrim(page) == "1252") return std::string();
-    const std::string name = "windows-" + TextTrim(page);
-    return QStringDecoder(name.c_str()).isValid() ? name : std::string();
+const CodePage& AnsiCodePage() {
+    return CodePageNamed(TextTrim(HostSetting("International", "ANSICodePage", "1252")));
+}
+
+char AnsiByteOf(const CodePage& page, char32_t c) {
+    if (c < 0x80) return static_cast<char>(c);
+    for (std::size_t k = 0; k < std::size(page.high); ++k)
+        if (page.high[k] == c && c != 0xFFFD) return static_cast<char>(0x80 + k);
+    return '?';
 }
 
 }  // namespace
 
 std::string AnsiToUtf8(std::string_view ansi) {
     if (IsAscii(ansi)) return std::string(ansi);
-    if (const std::string page = AnsiCodePageName(); !page.empty()) {
-        QStringDecoder decode(page.c_str());
-        const QString text = decode(QByteArrayView(ansi.data(), static_cast<qsizetype>(ansi.size())));
-        return text.toStdString();
-    }
+    const CodePage& page = AnsiCodePage();
     std::string out;
+    out.reserve(ansi.size() + ansi.size() / 2);
     for (char ch : ansi) {
         const auto c = static_cast<unsigned char>(ch);
-        AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c);
+        AppendUtf8(out, c < 0x80 ? c : page.high[c - 0x80]);
     }
     return out;
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
     if (IsAscii(utf8)) return std::string(utf8);
-    if (const std::string page = AnsiCodePageName(); !page.empty()) {
-        QStringEncoder encode(page.c_str());
-        const QByteArray bytes = encode(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
-        return bytes.toStdString();
-    }
+    const CodePage& page = AnsiCodePage();
     std::string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const char32_t c = NextChar(utf8, i);
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        char mapped = '?';
-        for (std::size_t k = 0; k < kCp1252High.size(); ++k)
-            if (kCp1252High[k] == c && c != 0xFFFD) mapped = static_cast<char>(0x80 + k);
-        out += mapped;
-    }
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) out += AnsiByteOf(page, NextChar(utf8, i));
     return out;
 }
 

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/host/Text.h"
 #include "platform/host/WinPath.h"
+#include "support/TempHost.h"
 
 using namespace platform;
 
@@ -24,6 +27,51 @@ TEST(TextCase, FoldsLettersBeyondAscii) {
     EXPECT_EQ(TextFoldCase("ÄRGER Über"), "ärger über");
     EXPECT_EQ(TextUpper("ärger"), "ÄRGER");
     EXPECT_TRUE(TextContainsNoCase("Der Dienst meldet ÄRGER im Netz", "ärger"));
+}
+
+TEST(TextCase, MapsSimpleCaseOverAllPlanes) {
+    struct Case {
+        char32_t c, folded, upper, lower;
+    };
+    const Case cases[] = {
+        {0x017F, 's', 'S', 0x017F},            // long s folds to s, stays itself in lower case
+        {0x00B5, 0x03BC, 0x039C, 0x00B5},      // micro sign folds to Greek mu
+        {0x03C2, 0x03C3, 0x03A3, 0x03C2},      // final sigma
+        {0x00DF, 0x00DF, 0x00DF, 0x00DF},      // sharp s has no simple upper case
+        {0x1E9E, 0x00DF, 0x1E9E, 0x00DF},      // capital sharp s
+        {0x01C5, 0x01C6, 0x01C4, 0x01C6},      // title-case digraph
+        {0x212A, 'k', 0x212A, 'k'},            // Kelvin sign
+        {0x13A0, 0x13A0, 0x13A0, 0xAB70},      // Cherokee folds to its capital
+        {0xAB70, 0x13A0, 0x13A0, 0xAB70},
+        {0xA7AE, 0x026A, 0xA7AE, 0x026A},      // a delta beyond 16 bits
+        {0x10400, 0x10428, 0x10400, 0x10428},  // Deseret, past the first plane
+        {0x1E900, 0x1E922, 0x1E900, 0x1E922},  // Adlam, the last cased block
+        {0x1F600, 0x1F600, 0x1F600, 0x1F600},  // no case at all
+        {0x10FFFF, 0x10FFFF, 0x10FFFF, 0x10FFFF},
+    };
+    const auto text = [](char32_t c) {
+        std::string out;
+        AppendUtf8(out, c);
+        return out;
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TextFoldCase(text(c.c)), text(c.folded)) << std::hex << static_cast<unsigned>(c.c);
+        EXPECT_EQ(TextUpper(text(c.c)), text(c.upper)) << std::hex << static_cast<unsigned>(c.c);
+        EXPECT_EQ(TextLower(text(c.c)), text(c.lower)) << std::hex << static_cast<unsigned>(c.c);
+    }
+}
+
+// Equality ignoring case is the equality of the folded texts, invalid bytes
+// and all: checked over every text of up to three pieces.
+TEST(TextCase, ComparesAsTheFoldedTexts) {
+    const std::vector<std::string> pieces = {"", "A", "a", "s", "S", "ſ", "Ä", "ä", "ß", "ẞ", "\xc3", "\xa4", "\xff", "𐐀", "𐐨"};
+    std::map<std::string, std::string> folded;
+    for (const std::string& a : pieces)
+        for (const std::string& b : pieces)
+            for (const std::string& c : pieces) folded.emplace(a + b + c, TextFoldCase(a + b + c));
+    for (const auto& [a, foldedA] : folded)
+        for (const auto& [b, foldedB] : folded)
+            ASSERT_EQ(TextCompareEqual(a, b), foldedA == foldedB) << a << " / " << b;
 }
 
 TEST(TextCase, OrdersAsAFolderListing) {
@@ -80,4 +128,37 @@ TEST(TextAnsi, ConvertsWindows1252BothWays) {
     EXPECT_FALSE(IsValidUtf8("\xc0\xaf"));  // an overlong form is no UTF-8
     EXPECT_EQ(Utf8Length("Ärger"), 5u);
     EXPECT_EQ(Utf8PrefixBytes("Ärger", 2), 3u);
+}
+
+TEST(TextAnsi, ConvertsTheCodePageHostIniNames) {
+    struct Case {
+        const char* page;
+        const char* ansi;
+        const char* utf8;
+    };
+    const Case cases[] = {
+        {"874", "\xa1", "ก"},     {"1250", "\x8a\xe8", "Šč"}, {"1251", "\xc0\xff", "Ая"},
+        {"1253", "\xc1\xf9", "Αω"}, {"1254", "\xd0\xfd", "Ğı"}, {"1255", "\xe0\xfa", "את"},
+        {"1256", "\xc7", "ا"},     {"1257", "\xc0\xe8", "Ąč"}, {"1258", "\xd0\xfe", "Đ₫"},
+        {" 1250 ", "\x8a", "Š"},  // trimmed
+        {"932", "\xc4", "Ä"},      // no single-byte page: Windows-1252
+        {"", "\x80", "€"},
+    };
+    for (const Case& c : cases) {
+        testsupport::TempHost host;
+        host.WriteHostIni("International", "ANSICodePage", c.page);
+        EXPECT_EQ(AnsiToUtf8(c.ansi), c.utf8) << c.page;
+        EXPECT_EQ(Utf8ToAnsi(c.utf8), c.ansi) << c.page;
+    }
+}
+
+TEST(TextAnsi, WritesWhatThePageLacksAsAQuestionMark) {
+    testsupport::TempHost host;
+    host.WriteHostIni("International", "ANSICodePage", "1251");
+    EXPECT_EQ(Utf8ToAnsi("Ärger Я \xff €"), "?rger \xdf ? \x88");
+    EXPECT_EQ(FitToAnsiCodePage("Ärger Я"), "?rger Я");
+    testsupport::TempHost greek;
+    greek.WriteHostIni("International", "ANSICodePage", "1253");
+    EXPECT_EQ(AnsiToUtf8("\xd2"), "\xef\xbf\xbd");  // a byte the page leaves undefined
+    EXPECT_EQ(Utf8ToAnsi("\xef\xbf\xbd"), "?");
 }
