@@ -117,9 +117,12 @@ std::string LogName(const std::string& typed) {
     throw Failure{"ERROR: The specified log '" + typed + "' does not exist.\n"};
 }
 
+bool IsValidSourceName(const std::string& source) {
+    return !source.empty() && source.find('\\') == std::string::npos && source.size() <= 255;
+}
+
 void CheckSourceName(const std::string& source) {
-    if (source.empty() || source.find('\\') != std::string::npos || source.size() > 255)
-        throw Failure{"ERROR: Invalid source name '" + source + "'.\n"};
+    if (!IsValidSourceName(source)) throw Failure{"ERROR: Invalid source name '" + source + "'.\n"};
 }
 
 void WriteMessageTableFile() {
@@ -164,10 +167,13 @@ ToolResult CreateEvent(const std::map<std::string, std::string>& options) {
     const int type = TypeNumber(typedType);
     const std::uint32_t id = EventId(options.at("/ID"));
     const std::string typedLog = options.count("/L") ? options.at("/L") : "Application";
-    const std::string log = LogName(typedLog);
     const std::string source = options.count("/SO") ? options.at("/SO") : "EventCreate";
+    // A source registered under the log named is the usual case; its log's
+    // registered name then needs no second walk of the logs.
+    const auto sourceLog = IsValidSourceName(source) ? RegisteredLogOfSource(source) : std::nullopt;
+    const std::string log = sourceLog && TextCompareEqual(*sourceLog, typedLog) ? *sourceLog : LogName(typedLog);
     CheckSourceName(source);
-    if (!RegisteredLogOfSource(source)) RegisterSource(log, source);
+    if (!sourceLog) RegisterSource(log, source);
 
     EventRecord record;
     record.log = log;

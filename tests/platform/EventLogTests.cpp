@@ -247,6 +247,8 @@ TEST(EventCreate, BadArgumentsFailWithWindowsTextAndWriteNothing) {
         {{"/X", "1"}, "ERROR: Invalid argument/option - '/X'."},
         {{"/L", "Nowhere", "/T", "ERROR", "/ID", "1", "/D", "x"}, "ERROR: The specified log 'Nowhere' does not exist."},
         {{"/SO", "a\\b", "/T", "ERROR", "/ID", "1", "/D", "x"}, "ERROR: Invalid source name 'a\\b'."},
+        {{"/L", "Nowhere", "/SO", "a\\b", "/T", "ERROR", "/ID", "1", "/D", "x"},
+         "ERROR: The specified log 'Nowhere' does not exist."},
         {{"/S", "otherhost", "/T", "ERROR", "/ID", "1", "/D", "x"}, "ERROR: The RPC server is unavailable."},
     };
     for (const Case& c : cases) {
@@ -300,6 +302,22 @@ TEST(EventCreate, WritesUnderAnExistingSource) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].log, "System");
     EXPECT_EQ(records[0].source, "Quarnel");
+    EXPECT_EQ(platform::RegisteredLogOfSource("Quarnel"), "Application");
+}
+
+// The log named in any case is written under its registered name, whether
+// the source is registered there or elsewhere.
+TEST(EventCreate, WritesUnderTheRegisteredNameOfTheLog) {
+    TempHost host;
+    CreateSourceKey("System", "Service Control Manager");
+    CreateSourceKey("Application", "Quarnel");
+    for (const char* source : {"Service Control Manager", "Quarnel"}) {
+        const auto result = platform::RunEventCreate({"/L", "SYSTEM", "/T", "ERROR", "/ID", "7036", "/SO", source, "/D", "x"});
+        EXPECT_EQ(result.exitCode, 0) << result.error;
+    }
+    const auto records = AllRecords();
+    ASSERT_EQ(records.size(), 2u);
+    for (const auto& record : records) EXPECT_EQ(record.log, "System") << record.source;
     EXPECT_EQ(platform::RegisteredLogOfSource("Quarnel"), "Application");
 }
 
