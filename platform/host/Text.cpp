@@ -67,14 +67,21 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 namespace {
 
-template <typename Map>
-std::string MapChars(std::string_view text, Map map) {
+// Every character through Map, an invalid byte kept as it is; a run of ASCII
+// is copied whole and mapped in place.
+template <char32_t (*Map)(char32_t)>
+std::string MapChars(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        if (const auto byte = static_cast<unsigned char>(text[i]); byte < 0x80) {
-            out += static_cast<char>(map(byte));
-            ++i;
+        std::size_t end = i;
+        while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80) ++end;
+        if (end > i) {
+            const std::size_t first = out.size();
+            out.append(text, i, end - i);
+            for (std::size_t k = first; k < out.size(); ++k)
+                out[k] = static_cast<char>(Map(static_cast<unsigned char>(out[k])));
+            i = end;
             continue;
         }
         const std::size_t start = i;
@@ -82,7 +89,7 @@ std::string MapChars(std::string_view text, Map map) {
         if (c == kInvalid)
             out += text[start];
         else
-            AppendUtf8(out, map(c));
+            AppendUtf8(out, Map(c));
     }
     return out;
 }
@@ -122,14 +129,22 @@ bool IsAscii(std::string_view text) {
 
 }  // namespace
 
-std::string TextFoldCase(std::string_view text) { return MapChars(text, Fold); }
-std::string TextUpper(std::string_view text) { return MapChars(text, Upper); }
-std::string TextLower(std::string_view text) { return MapChars(text, Lower); }
+std::string TextFoldCase(std::string_view text) { return MapChars<Fold>(text); }
+std::string TextUpper(std::string_view text) { return MapChars<Upper>(text); }
+std::string TextLower(std::string_view text) { return MapChars<Lower>(text); }
 
 bool TextCompareEqual(std::string_view a, std::string_view b) {
     std::size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size())
-        if (NextFoldedKey(a, i) != NextFoldedKey(b, j)) return false;
+    while (i < a.size() && j < b.size()) {
+        const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[j]);
+        if ((x | y) < 0x80) {
+            if (x != y && Fold(x) != Fold(y)) return false;
+            ++i;
+            ++j;
+        } else if (NextFoldedKey(a, i) != NextFoldedKey(b, j)) {
+            return false;
+        }
+    }
     return i == a.size() && j == b.size();
 }
 
