@@ -28,11 +28,6 @@ std::string DecodeName(const std::string& raw, std::uint16_t flags) {
     return name;
 }
 
-bool IsExistingFile(const std::string& path) {
-    const win::DWORD attributes = win::GetFileAttributesA(path);
-    return attributes != win::INVALID_FILE_ATTRIBUTES && !(attributes & win::FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool IsExistingFolder(const std::string& path) {
     const win::DWORD attributes = win::GetFileAttributesA(path);
     return attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & win::FILE_ATTRIBUTE_DIRECTORY);
@@ -211,8 +206,10 @@ bool ZipExtractionClass::Extract(const std::string& Dest, bool KeepFolders, bool
                 if (KeepFolders && slash != std::string::npos && !CreateFolders(dest, entry.name.substr(0, slash)))
                     return false;
                 RaiseStatus("Extracting ...\\" + outputName);
-                if (!IsExistingFile(target) || Overwrite)
-                    ExtractEntry(entry, target);
+                const win::DWORD attributes = win::GetFileAttributesA(target);
+                const bool targetPresent = attributes != win::INVALID_FILE_ATTRIBUTES;
+                if (!targetPresent || (attributes & win::FILE_ATTRIBUTE_DIRECTORY) || Overwrite)
+                    ExtractEntry(entry, target, targetPresent);
                 else
                     RaiseError(11, "The file " + target + " already exists");
             }
@@ -226,7 +223,7 @@ bool ZipExtractionClass::Extract(const std::string& Dest, bool KeepFolders, bool
     return true;
 }
 
-void ZipExtractionClass::ExtractEntry(const Entry& entry, const std::string& target) {
+void ZipExtractionClass::ExtractEntry(const Entry& entry, const std::string& target, bool targetPresent) {
     const std::string corrupt = "Data checksum error in " + target;
     const std::int64_t localOffset = entry.header.LocalHeaderOffset;
     std::string localBytes(zipformat::kLocalHeaderSize, '\0');
@@ -252,28 +249,39 @@ void ZipExtractionClass::ExtractEntry(const Entry& entry, const std::string& tar
         RaiseError(5, corrupt);
         return;
     }
-    const std::string temporary = TemporaryFileIn(FolderOf(target));
-    bool good = false;
-    try {
-        vb::BinaryFile out(temporary, vb::BinaryFile::Mode::Write);
-        good = entry.header.Method == 0 ? CopyStored(dataOffset, compressedSize, crc, out) && compressedSize ==
-                                                                                            entry.header.UncompressedSize
-                                        : InflateData(entry, dataOffset, compressedSize, crc, out);
-        out.Close();
-    } catch (...) {
-        win::DeleteFileA(temporary);
-        throw;
+    if (!targetPresent) {
+        // Nothing there to protect: the entry is written in place, and removed when it fails its check.
+        if (!WriteChecked(entry, dataOffset, compressedSize, crc, target)) RaiseError(5, corrupt);
+        return;
     }
-    if (!good) {
-        win::DeleteFileA(temporary);
+    const std::string temporary = TemporaryFileIn(FolderOf(target));
+    if (!WriteChecked(entry, dataOffset, compressedSize, crc, temporary)) {
         RaiseError(5, corrupt);
         return;
     }
     PlaceFile(temporary, target);
 }
 
+// The entry's bytes in a file at path, which is deleted again when they do not check out.
+bool ZipExtractionClass::WriteChecked(const Entry& entry, std::int64_t dataOffset, std::int32_t compressedSize,
+                                      std::uint32_t crc, const std::string& path) {
+    bool good = false;
+    try {
+        vb::BinaryFile out(path, vb::BinaryFile::Mode::Write);
+        good = entry.header.Method == 0 ? CopyStored(dataOffset, compressedSize, crc, out) && compressedSize ==
+                                                                                            entry.header.UncompressedSize
+                                        : InflateData(entry, dataOffset, compressedSize, crc, out);
+        out.Close();
+    } catch (...) {
+        win::DeleteFileA(path);
+        throw;
+    }
+    if (!good) win::DeleteFileA(path);
+    return good;
+}
+
 void ZipExtractionClass::PlaceFile(const std::string& temporary, const std::string& target) {
-    const bool replaced = (!IsExistingFile(target) || win::DeleteFileA(target)) && win::MoveFileA(temporary, target);
+    const bool replaced = win::DeleteFileA(target) && win::MoveFileA(temporary, target);
     if (!replaced) {
         win::DeleteFileA(temporary);
         RaiseError(12, "Can't remove the file " + target);

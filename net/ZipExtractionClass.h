@@ -1,8 +1,9 @@
 #pragma once
 // Unpacks an archive into a folder: finds the end record, walks the central
-// directory, inflates each entry into a temporary file beside its target and
-// puts it in place only when its size and CRC-32 check out. Progress, status
-// texts and errors are raised through the three event members.
+// directory and inflates each entry. An entry that would replace a file is
+// inflated into a temporary file beside it and put in place only when its
+// size and CRC-32 check out; a new file that fails the check is removed.
+// Progress, status texts and errors are raised through the three event members.
 //
 // Entry names that could leave the destination (empty, rooted, with ":", a
 // control character or a "." or ".." part) are refused with error 14.
@@ -46,7 +47,10 @@ private:
     std::int64_t FindEndRecord();
     void ReadEndRecord();
     Entry ReadCentralEntry(std::int64_t& position);
-    void ExtractEntry(const Entry& entry, const std::string& target);
+    // targetPresent: something (a file or a folder) is at the target path.
+    void ExtractEntry(const Entry& entry, const std::string& target, bool targetPresent);
+    bool WriteChecked(const Entry& entry, std::int64_t dataOffset, std::int32_t compressedSize, std::uint32_t crc,
+                      const std::string& path);
     bool InflateData(const Entry& entry, std::int64_t dataOffset, std::int32_t compressedSize, std::uint32_t crc,
                      vb::BinaryFile& out);
     bool CopyStored(std::int64_t dataOffset, std::int32_t size, std::uint32_t crc, vb::BinaryFile& out);

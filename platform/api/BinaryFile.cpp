@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/api/FileSystem.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
 
@@ -48,6 +49,7 @@ BinaryFile::BinaryFile(const std::string& windowsPath, Mode mode) {
         Close();
         throw RuntimeError::PathFileAccessError();
     }
+    platform::MakeExeRunnable(*host);
 }
 
 BinaryFile::~BinaryFile() { Close(); }

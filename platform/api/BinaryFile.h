@@ -12,7 +12,8 @@ class BinaryFile {
 public:
     enum class Mode { Read, Write };
     // Read: error 53 when the file is missing, 75 when it is not a regular
-    // file or cannot be opened. Write creates or empties the file: 76 for a
+    // file or cannot be opened. Write creates or empties the file (one named
+    // *.exe is left runnable, as copies and moves leave it): 76 for a
     // missing folder, 75 when refused.
     BinaryFile(const std::string& windowsPath, Mode mode);
     ~BinaryFile();
