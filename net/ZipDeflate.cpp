@@ -12,6 +12,7 @@ namespace zipdeflate {
 namespace {
 
 constexpr std::size_t kDictionarySize = 32 * 1024;
+constexpr std::size_t kWakeBatch = 8;
 
 RuntimeError OutOfMemory() { return RuntimeError(7, "Quarnel", "Out of memory"); }
 RuntimeError InternalError() { return RuntimeError(51, "Quarnel", "Internal error"); }
@@ -77,7 +78,17 @@ Deflated DeflateBlock(const std::string& content, std::size_t index, std::size_t
 
 }  // namespace
 
+void DeflatePool::WakeForQueued() {
+    std::size_t wakeUps = 0;
+    {
+        std::lock_guard lock(mutex_);
+        wakeUps = std::min(jobs_.size(), idle_);
+    }
+    for (std::size_t i = 0; i < wakeUps; ++i) wake_.notify_one();
+}
+
 Deflated PendingDeflate::Take() {
+    pool_->WakeForQueued();
     Deflated whole;
     whole.crc = static_cast<std::uint32_t>(crc32(0, nullptr, 0));
     std::size_t offset = 0;
@@ -113,7 +124,9 @@ void DeflatePool::Work() {
         std::function<void()> job;
         {
             std::unique_lock lock(mutex_);
+            ++idle_;
             wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            --idle_;
             if (jobs_.empty()) return;
             job = std::move(jobs_.front());
             jobs_.pop_front();
@@ -124,8 +137,10 @@ void DeflatePool::Work() {
 
 PendingDeflate DeflatePool::Start(std::shared_ptr<const std::string> content) {
     PendingDeflate pending;
+    pending.pool_ = this;
     pending.content_ = std::move(content);
     const std::size_t count = std::max<std::size_t>(1, (pending.content_->size() + kBlockSize - 1) / kBlockSize);
+    std::size_t wakeUps = 0;
     {
         std::lock_guard lock(mutex_);
         for (std::size_t index = 0; index < count; ++index) {
@@ -134,8 +149,12 @@ PendingDeflate DeflatePool::Start(std::shared_ptr<const std::string> content) {
             pending.blocks_.push_back(task->get_future());
             jobs_.emplace_back([task] { (*task)(); });
         }
+        // A wake-up is a system call: the blocks of small files gather until a
+        // handful is queued (Take wakes the workers for the rest), and busy
+        // workers come back to the queue by themselves.
+        if (jobs_.size() >= kWakeBatch || count > 1) wakeUps = std::min(jobs_.size(), idle_);
     }
-    wake_.notify_all();
+    for (std::size_t i = 0; i < wakeUps; ++i) wake_.notify_one();
     return pending;
 }
 

@@ -32,6 +32,7 @@ public:
 
 private:
     friend class DeflatePool;
+    class DeflatePool* pool_ = nullptr;
     std::shared_ptr<const std::string> content_;
     std::vector<std::future<Deflated>> blocks_;
 };
@@ -47,11 +48,14 @@ public:
     static unsigned DefaultThreads();
 
 private:
+    friend class PendingDeflate;
     void Work();
+    void WakeForQueued();
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> jobs_;
+    std::size_t idle_ = 0;   // workers waiting for a job
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

@@ -44,10 +44,15 @@ BinaryFile::BinaryFile(const std::string& windowsPath, Mode mode) {
         return;
     }
     if (!host || !std::filesystem::is_directory(host->parent_path())) throw RuntimeError::PathNotFound();
-    fd_ = OpenRegular(*host, O_WRONLY | O_CREAT);
-    if (fd_ < 0 || ::ftruncate(fd_, 0) != 0) {
-        Close();
-        throw RuntimeError::PathFileAccessError();
+    if (mode == Mode::CreateNew) {
+        fd_ = OpenRegular(*host, O_WRONLY | O_CREAT | O_EXCL);
+        if (fd_ < 0) throw errno == EEXIST ? RuntimeError::FileAlreadyExists() : RuntimeError::PathFileAccessError();
+    } else {
+        fd_ = OpenRegular(*host, O_WRONLY | O_CREAT);
+        if (fd_ < 0 || ::ftruncate(fd_, 0) != 0) {
+            Close();
+            throw RuntimeError::PathFileAccessError();
+        }
     }
     platform::MakeExeRunnable(*host);
 }
