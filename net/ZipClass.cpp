@@ -7,6 +7,15 @@
 #include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
 
+namespace {
+
+// Enough files in flight to keep the pool busy, and a bound on the content
+// they hold (a larger single file is held alone).
+constexpr std::size_t kMaxPendingFiles = 64;
+constexpr std::int64_t kMaxPendingBytes = 64 * 1024 * 1024;
+
+}  // namespace
+
 // The attributes say what a plain search would list, without listing the
 // folder once per file of a large tree.
 bool PlainFileFound(const std::string& path) {
@@ -25,15 +34,35 @@ void ZipClass::Comment(const std::string& text) {
 bool ZipClass::AddFile(const std::string& FilePath, const std::string& Filename, const std::string& Comment) {
     if (!PlainFileFound(FilePath)) return false;
     if (files_.size() >= 0xFFFF) throw RuntimeError::Overflow();
+    if (!pool_) pool_ = std::make_unique<zipdeflate::DeflatePool>();
     auto entry = std::make_unique<ZipFile>();
-    entry->LoadFile(FilePath);
+    entry->LoadFile(FilePath, *pool_);
     if (!Filename.empty()) entry->SetFileName(Filename);
     if (!Comment.empty()) entry->SetComment(Comment);
+    pendingBytes_ += entry->Local.UncompressedSize;
     files_.push_back(std::move(entry));
+    FinishCompressions(kMaxPendingFiles);
     return true;
 }
 
+// Finishes the oldest compressions until at most keepPending entries and
+// kMaxPendingBytes of content are left waiting.
+void ZipClass::FinishCompressions(std::size_t keepPending) {
+    while (firstPending_ < files_.size() &&
+           (files_.size() - firstPending_ > keepPending || pendingBytes_ > kMaxPendingBytes)) {
+        ZipFile& entry = *files_[firstPending_++];
+        pendingBytes_ -= entry.Local.UncompressedSize;
+        entry.FinishCompression();
+    }
+}
+
+const std::vector<std::unique_ptr<ZipFile>>& ZipClass::Files() {
+    FinishCompressions(0);
+    return files_;
+}
+
 bool ZipClass::WriteZip(const std::string& FilePath, bool Overwrite) {
+    FinishCompressions(0);
     if (PlainFileFound(FilePath)) {
         if (!Overwrite) return false;
         vb::Kill(FilePath);

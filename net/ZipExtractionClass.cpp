@@ -28,11 +28,6 @@ std::string DecodeName(const std::string& raw, std::uint16_t flags) {
     return name;
 }
 
-bool IsExistingFile(const std::string& path) {
-    const win::DWORD attributes = win::GetFileAttributesA(path);
-    return attributes != win::INVALID_FILE_ATTRIBUTES && !(attributes & win::FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool IsExistingFolder(const std::string& path) {
     const win::DWORD attributes = win::GetFileAttributesA(path);
     return attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & win::FILE_ATTRIBUTE_DIRECTORY);
@@ -85,10 +80,17 @@ std::vector<char>& ZipExtractionClass::Buffer(std::vector<char>& buffer) {
     return buffer;
 }
 
+// Central headers are read one after another, so they come from one
+// read-ahead window instead of a read per field.
 std::string ZipExtractionClass::ReadBytes(std::int64_t offset, std::size_t count) {
-    std::string bytes(count, '\0');
-    if (file_->ReadAt(offset, bytes.data(), count) != count) throw PastEndOfFile();
-    return bytes;
+    const auto end = [this] { return windowStart_ + static_cast<std::int64_t>(window_.size()); };
+    if (offset < windowStart_ || offset + static_cast<std::int64_t>(count) > end()) {
+        window_.resize(std::max(count, kChunk));
+        windowStart_ = offset;
+        window_.resize(file_->ReadAt(offset, window_.data(), window_.size()));
+    }
+    if (offset + static_cast<std::int64_t>(count) > end()) throw PastEndOfFile();
+    return std::string(window_.data() + (offset - windowStart_), count);
 }
 
 std::string ZipExtractionClass::ZLibVersion() {
@@ -123,6 +125,8 @@ void ZipExtractionClass::CloseZip() {
         RaiseStatus("Zip Closed");
     }
     endPosition_ = 0;
+    window_.clear();
+    windowStart_ = 0;
 }
 
 // Scans backwards in chunks, so a large archive is not held in memory.
@@ -160,7 +164,11 @@ ZipExtractionClass::Entry ZipExtractionClass::ReadCentralEntry(std::int64_t& pos
     return entry;
 }
 
+// Entries of one folder follow each other: the folder made or found for the
+// previous entry is not looked for again.
 bool ZipExtractionClass::CreateFolders(const std::string& dest, const std::string& folderPart) {
+    if (folderPart == lastFolderPart_) return true;
+    lastFolderPart_.clear();
     std::string folder = dest;
     std::size_t start = 0;
     while (start < folderPart.size()) {
@@ -172,6 +180,7 @@ bool ZipExtractionClass::CreateFolders(const std::string& dest, const std::strin
         }
         start = end + 1;
     }
+    lastFolderPart_ = folderPart;
     return true;
 }
 
@@ -188,6 +197,7 @@ bool ZipExtractionClass::Extract(const std::string& Dest, bool KeepFolders, bool
         RaiseError(13, "Can't create the folder " + Dest);
         return false;
     }
+    lastFolderPart_.clear();
     ReadEndRecord();
     if (end_.DiskNumber != end_.CentralDirectoryDisk) {
         RaiseStatus("Extraction Complete");
@@ -211,10 +221,7 @@ bool ZipExtractionClass::Extract(const std::string& Dest, bool KeepFolders, bool
                 if (KeepFolders && slash != std::string::npos && !CreateFolders(dest, entry.name.substr(0, slash)))
                     return false;
                 RaiseStatus("Extracting ...\\" + outputName);
-                if (!IsExistingFile(target) || Overwrite)
-                    ExtractEntry(entry, target);
-                else
-                    RaiseError(11, "The file " + target + " already exists");
+                ExtractEntry(entry, target, Overwrite);
             }
         }
         vb::DoEvents();
@@ -226,7 +233,8 @@ bool ZipExtractionClass::Extract(const std::string& Dest, bool KeepFolders, bool
     return true;
 }
 
-void ZipExtractionClass::ExtractEntry(const Entry& entry, const std::string& target) {
+ZipExtractionClass::EntryData ZipExtractionClass::LocateData(const Entry& entry, const std::string& target) {
+    EntryData data;
     const std::string corrupt = "Data checksum error in " + target;
     const std::int64_t localOffset = entry.header.LocalHeaderOffset;
     std::string localBytes(zipformat::kLocalHeaderSize, '\0');
@@ -234,46 +242,88 @@ void ZipExtractionClass::ExtractEntry(const Entry& entry, const std::string& tar
                                                   localBytes.size()
                            ? std::optional(zipformat::ParseLocal(localBytes))
                            : std::nullopt;
-    if (!local || local->Signature != zipformat::kLocalSignature) {
-        RaiseError(5, corrupt);
-        return;
-    }
+    if (!local || local->Signature != zipformat::kLocalSignature) return {5, corrupt};
     const bool sizesInCentral = ((local->Flags | entry.header.Flags) & zipformat::kFlagDataDescriptor) != 0;
-    const std::int32_t compressedSize = sizesInCentral ? entry.header.CompressedSize : local->CompressedSize;
-    const std::uint32_t crc = sizesInCentral ? entry.header.Crc32 : local->Crc32;
-    const std::int64_t dataOffset = localOffset + zipformat::kLocalHeaderSize + local->NameLength + local->ExtraLength;
+    data.compressedSize = sizesInCentral ? entry.header.CompressedSize : local->CompressedSize;
+    data.crc = sizesInCentral ? entry.header.Crc32 : local->Crc32;
+    data.offset = localOffset + zipformat::kLocalHeaderSize + local->NameLength + local->ExtraLength;
     if (entry.header.Method != 0 && entry.header.Method != 8) {
         std::string localName(local->NameLength, '\0');
         localName.resize(file_->ReadAt(localOffset + zipformat::kLocalHeaderSize, localName.data(), localName.size()));
-        RaiseError(4, "The compression Method for " + DecodeName(localName, local->Flags) + " is unsupported");
-        return;
+        return {4, "The compression Method for " + DecodeName(localName, local->Flags) + " is unsupported"};
     }
-    if (compressedSize < 0) {
-        RaiseError(5, corrupt);
-        return;
-    }
-    const std::string temporary = TemporaryFileIn(FolderOf(target));
-    bool good = false;
+    if (data.compressedSize < 0) return {5, corrupt};
+    return data;
+}
+
+// The target is created only when nothing is there under any letter case,
+// which answers the existence check with the same look at the folder.
+std::unique_ptr<vb::BinaryFile> ZipExtractionClass::CreateNewFile(const std::string& target) {
     try {
-        vb::BinaryFile out(temporary, vb::BinaryFile::Mode::Write);
-        good = entry.header.Method == 0 ? CopyStored(dataOffset, compressedSize, crc, out) && compressedSize ==
-                                                                                            entry.header.UncompressedSize
-                                        : InflateData(entry, dataOffset, compressedSize, crc, out);
-        out.Close();
+        return std::make_unique<vb::BinaryFile>(target, vb::BinaryFile::Mode::CreateNew);
+    } catch (const RuntimeError& e) {
+        if (e.Number() == RuntimeError::FileAlreadyExists().Number()) return nullptr;
+        throw;
+    }
+}
+
+void ZipExtractionClass::ExtractEntry(const Entry& entry, const std::string& target, bool Overwrite) {
+    const std::string corrupt = "Data checksum error in " + target;
+    const EntryData data = LocateData(entry, target);
+    if (data.error == 0) {
+        // Nothing there to protect: the entry is written in place, and removed when it fails its check.
+        if (auto out = CreateNewFile(target)) {
+            if (!WriteChecked(entry, data, *out, target)) RaiseError(5, corrupt);
+            return;
+        }
+    }
+    const win::DWORD attributes = win::GetFileAttributesA(target);
+    const bool isFile = attributes != win::INVALID_FILE_ATTRIBUTES && !(attributes & win::FILE_ATTRIBUTE_DIRECTORY);
+    if (isFile && !Overwrite) {
+        RaiseError(11, "The file " + target + " already exists");
+        return;
+    }
+    if (data.error != 0) {
+        RaiseError(data.error, data.errorText);
+        return;
+    }
+    // A file that is replaced only once the entry checks out (or a folder in the way).
+    const std::string temporary = TemporaryFileIn(FolderOf(target));
+    std::unique_ptr<vb::BinaryFile> out;
+    try {
+        out = std::make_unique<vb::BinaryFile>(temporary, vb::BinaryFile::Mode::Write);
     } catch (...) {
         win::DeleteFileA(temporary);
         throw;
     }
-    if (!good) {
-        win::DeleteFileA(temporary);
+    if (!WriteChecked(entry, data, *out, temporary)) {
         RaiseError(5, corrupt);
         return;
     }
-    PlaceFile(temporary, target);
+    PlaceFile(temporary, target, attributes != win::INVALID_FILE_ATTRIBUTES);
 }
 
-void ZipExtractionClass::PlaceFile(const std::string& temporary, const std::string& target) {
-    const bool replaced = (!IsExistingFile(target) || win::DeleteFileA(target)) && win::MoveFileA(temporary, target);
+// The entry's bytes into the open file at path, which is deleted again when they do not check out.
+bool ZipExtractionClass::WriteChecked(const Entry& entry, const EntryData& data, vb::BinaryFile& out,
+                                      const std::string& path) {
+    bool good = false;
+    try {
+        good = entry.header.Method == 0
+                   ? CopyStored(data.offset, data.compressedSize, data.crc, out) &&
+                         data.compressedSize == entry.header.UncompressedSize
+                   : InflateData(entry, data.offset, data.compressedSize, data.crc, out);
+        out.Close();
+    } catch (...) {
+        out.Close();
+        win::DeleteFileA(path);
+        throw;
+    }
+    if (!good) win::DeleteFileA(path);
+    return good;
+}
+
+void ZipExtractionClass::PlaceFile(const std::string& temporary, const std::string& target, bool targetPresent) {
+    const bool replaced = (!targetPresent || win::DeleteFileA(target)) && win::MoveFileA(temporary, target);
     if (!replaced) {
         win::DeleteFileA(temporary);
         RaiseError(12, "Can't remove the file " + target);

@@ -1,8 +1,9 @@
 #pragma once
 // Unpacks an archive into a folder: finds the end record, walks the central
-// directory, inflates each entry into a temporary file beside its target and
-// puts it in place only when its size and CRC-32 check out. Progress, status
-// texts and errors are raised through the three event members.
+// directory and inflates each entry. An entry that would replace a file is
+// inflated into a temporary file beside it and put in place only when its
+// size and CRC-32 check out; a new file that fails the check is removed.
+// Progress, status texts and errors are raised through the three event members.
 //
 // Entry names that could leave the destination (empty, rooted, with ":", a
 // control character or a "." or ".." part) are refused with error 14.
@@ -46,12 +47,23 @@ private:
     std::int64_t FindEndRecord();
     void ReadEndRecord();
     Entry ReadCentralEntry(std::int64_t& position);
-    void ExtractEntry(const Entry& entry, const std::string& target);
+    // Where an entry's data lies, or the error (4 or 5) that stops it.
+    struct EntryData {
+        std::int32_t error = 0;
+        std::string errorText;
+        std::int64_t offset = 0;
+        std::int32_t compressedSize = 0;
+        std::uint32_t crc = 0;
+    };
+    EntryData LocateData(const Entry& entry, const std::string& target);
+    void ExtractEntry(const Entry& entry, const std::string& target, bool Overwrite);
+    std::unique_ptr<vb::BinaryFile> CreateNewFile(const std::string& target);
+    bool WriteChecked(const Entry& entry, const EntryData& data, vb::BinaryFile& out, const std::string& path);
     bool InflateData(const Entry& entry, std::int64_t dataOffset, std::int32_t compressedSize, std::uint32_t crc,
                      vb::BinaryFile& out);
     bool CopyStored(std::int64_t dataOffset, std::int32_t size, std::uint32_t crc, vb::BinaryFile& out);
     bool CreateFolders(const std::string& dest, const std::string& folderPart);
-    void PlaceFile(const std::string& temporary, const std::string& target);
+    void PlaceFile(const std::string& temporary, const std::string& target, bool targetPresent);
 
     void RaiseStatus(const std::string& text);
     void RaiseError(std::int32_t number, const std::string& text);
@@ -62,6 +74,9 @@ private:
     std::int64_t endPosition_ = 0;   // 1-based, 0 when unknown
     zipformat::EndRecord end_;
     std::string comment_;
+    std::vector<char> window_;
+    std::int64_t windowStart_ = 0;
+    std::string lastFolderPart_;   // of dest, as made by CreateFolders in this Extract
     std::vector<char> input_;
     std::vector<char> output_;
 };

@@ -1,9 +1,8 @@
 #include "net/ZipFile.h"
 
-#include <zlib.h>
-
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <type_traits>
 
 #include "platform/api/BinaryFile.h"
@@ -140,27 +139,9 @@ std::string ReadWholeFile(const std::string& path) {
     return content;
 }
 
-// The raw deflate data that compress() would frame with a zlib header and an
-// Adler-32 trailer, made without the frame.
-std::string RawDeflate(const std::string& content) {
-    z_stream stream{};
-    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw RuntimeError(7, "Quarnel", "Out of memory");
-    std::string out(deflateBound(&stream, static_cast<uLong>(content.size())), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
-    stream.avail_in = static_cast<uInt>(content.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    const int result = deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    if (result != Z_STREAM_END) throw RuntimeError(51, "Quarnel", "Internal error");
-    return out;
-}
-
 }  // namespace
 
-void ZipFile::LoadFile(const std::string& FilePath) {
+void ZipFile::LoadFile(const std::string& FilePath, zipdeflate::DeflatePool& pool) {
     const std::time_t modified = vb::FileDateTime(FilePath);
     std::tm local{};
     localtime_r(&modified, &local);
@@ -169,15 +150,19 @@ void ZipFile::LoadFile(const std::string& FilePath) {
     Local.ModTime = Central.ModTime = dos.time;
     Local.ModDate = Central.ModDate = dos.date;
     SetFileName(FilePath.substr(FilePath.find_last_of('\\') + 1));
-    CompressData(FilePath);
+    auto content = std::make_shared<const std::string>(ReadWholeFile(FilePath));
+    Local.UncompressedSize = Central.UncompressedSize = static_cast<std::int32_t>(content->size());
+    compressing_ = pool.Start(std::move(content));
 }
 
-void ZipFile::CompressData(const std::string& FilePath) {
-    const std::string content = ReadWholeFile(FilePath);
-    Local.Crc32 = Central.Crc32 = static_cast<std::uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
-    data_ = RawDeflate(content);
-    Local.UncompressedSize = Central.UncompressedSize = static_cast<std::int32_t>(content.size());
+void ZipFile::FinishCompression() {
+    if (!compressing_) return;
+    zipdeflate::PendingDeflate pending = std::move(*compressing_);
+    compressing_.reset();
+    zipdeflate::Deflated deflated = pending.Take();
+    if (deflated.data.size() > static_cast<std::size_t>(kLargestSize)) throw RuntimeError::Overflow();
+    data_ = std::move(deflated.data);
+    Local.Crc32 = Central.Crc32 = deflated.crc;
     Local.CompressedSize = Central.CompressedSize = static_cast<std::int32_t>(data_.size());
 }
 

@@ -3,8 +3,11 @@
 // writer and the reader share. All numbers are little-endian on disk; sizes
 // and offsets are signed 32-bit quantities, so archives stay below 2 GB.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "net/ZipDeflate.h"
 
 namespace vb {
 class BinaryFile;
@@ -83,9 +86,13 @@ DosDateTime ToDosDateTime(int year, int month, int day, int hour, int minute, in
 
 class ZipFile {
 public:
-    // The last-modified time, the name after the last "\" and the compressed
-    // content of the file. Read and compression errors reach the caller.
-    void LoadFile(const std::string& FilePath);
+    // The last-modified time, the name after the last "\" and the content of
+    // the file, whose compression is started on the pool. Read errors reach
+    // the caller; compression errors reach FinishCompression.
+    void LoadFile(const std::string& FilePath, zipdeflate::DeflatePool& pool);
+    // Waits for the compression started by LoadFile and sets the CRC-32, the
+    // compressed size and the data; nothing to do when none is running.
+    void FinishCompression();
     void SetFileName(const std::string& Name);
     void SetComment(const std::string& Comment);
     void WriteLocalEntry(vb::BinaryFile& file) const;
@@ -98,10 +105,9 @@ public:
     const std::string& CompressedData() const { return data_; }
 
 private:
-    void CompressData(const std::string& FilePath);
-
     std::string name_;
     std::string extra_;
     std::string comment_;
     std::string data_;
+    std::optional<zipdeflate::PendingDeflate> compressing_;
 };

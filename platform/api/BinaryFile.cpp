@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/api/FileSystem.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
 
@@ -32,6 +33,16 @@ int OpenRegular(const std::filesystem::path& host, int flags) {
     return fd;
 }
 
+// What O_EXCL makes is a new regular file, so there is no FIFO or folder to
+// guard against and nothing to empty.
+int CreateNewRegular(const std::filesystem::path& host) {
+    const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) return fd;
+    if (errno == EEXIST) throw RuntimeError::FileAlreadyExists();
+    if (errno == ENOENT || errno == ENOTDIR) throw RuntimeError::PathNotFound();
+    throw RuntimeError::PathFileAccessError();
+}
+
 }  // namespace
 
 BinaryFile::BinaryFile(const std::string& windowsPath, Mode mode) {
@@ -42,12 +53,18 @@ BinaryFile::BinaryFile(const std::string& windowsPath, Mode mode) {
         if (fd_ < 0) throw errno == ENOENT ? RuntimeError::FileNotFound() : RuntimeError::PathFileAccessError();
         return;
     }
-    if (!host || !std::filesystem::is_directory(host->parent_path())) throw RuntimeError::PathNotFound();
-    fd_ = OpenRegular(*host, O_WRONLY | O_CREAT);
-    if (fd_ < 0 || ::ftruncate(fd_, 0) != 0) {
-        Close();
-        throw RuntimeError::PathFileAccessError();
+    if (mode == Mode::CreateNew) {
+        if (!host) throw RuntimeError::PathNotFound();
+        fd_ = CreateNewRegular(*host);
+    } else {
+        if (!host || !std::filesystem::is_directory(host->parent_path())) throw RuntimeError::PathNotFound();
+        fd_ = OpenRegular(*host, O_WRONLY | O_CREAT);
+        if (fd_ < 0 || ::ftruncate(fd_, 0) != 0) {
+            Close();
+            throw RuntimeError::PathFileAccessError();
+        }
     }
+    platform::MakeExeRunnable(*host);
 }
 
 BinaryFile::~BinaryFile() { Close(); }

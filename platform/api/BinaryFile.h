@@ -10,10 +10,12 @@ namespace vb {
 
 class BinaryFile {
 public:
-    enum class Mode { Read, Write };
+    enum class Mode { Read, Write, CreateNew };
     // Read: error 53 when the file is missing, 75 when it is not a regular
-    // file or cannot be opened. Write creates or empties the file: 76 for a
-    // missing folder, 75 when refused.
+    // file or cannot be opened. Write creates or empties the file (one named
+    // *.exe is left runnable, as copies and moves leave it): 76 for a
+    // missing folder, 75 when refused. CreateNew creates it as Write does
+    // only when nothing is there under any letter case, else error 58.
     BinaryFile(const std::string& windowsPath, Mode mode);
     ~BinaryFile();
     BinaryFile(const BinaryFile&) = delete;

@@ -299,11 +299,13 @@ BOOL MoveFileExA(const std::string& existingFileName, const std::string& newFile
     if (!source || ::lstat(source->c_str(), &sourceStat) != 0) return Fail(ERROR_FILE_NOT_FOUND);
     const auto target = HostOfNewName(newFileName);
     if (!target) return Fail(ERROR_PATH_NOT_FOUND);
-    if (platform::IsSameFile(existingFileName, newFileName)) {
+    // Looked up once: a new name costs a listing of its folder.
+    const auto existing = Host(newFileName);
+    std::error_code sameError;
+    if (existing && fs::equivalent(*source, *existing, sameError)) {
         if (::rename(source->c_str(), target->c_str()) == 0) return TRUE_;
         return Fail(platform::ErrorOfErrno(errno));
     }
-    const auto existing = Host(newFileName);
     struct stat targetStat {};
     fs::path destination = *target;
     if (existing && ::lstat(existing->c_str(), &targetStat) == 0) {

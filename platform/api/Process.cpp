@@ -357,6 +357,13 @@ std::vector<std::string> NameVariants(const std::string& name) {
     return {name};
 }
 
+// A file named *.exe is a program whatever its execute bit, as Windows sees
+// it (an archive unpacked by another tool leaves the bit clear); starting it
+// gives it the bit. Any other host file must be executable.
+bool CountsAsProgram(const fs::path& hostPath) {
+    return EndsWithNoCase(hostPath.filename().string(), ".exe") || access(hostPath.c_str(), X_OK) == 0;
+}
+
 std::optional<ResolvedCommand> ProgramOrBatchFile(const fs::path& hostPath, bool mustBeExecutable) {
     if (!IsRegularFile(hostPath)) return std::nullopt;
     ResolvedCommand found;
@@ -366,7 +373,7 @@ std::optional<ResolvedCommand> ProgramOrBatchFile(const fs::path& hostPath, bool
         found.kind = ResolvedCommand::Kind::BatchFile;
         return found;
     }
-    if (mustBeExecutable && access(hostPath.c_str(), X_OK) != 0) return std::nullopt;
+    if (mustBeExecutable && !CountsAsProgram(hostPath)) return std::nullopt;
     found.kind = ResolvedCommand::Kind::HostProgram;
     return found;
 }

@@ -1,9 +1,11 @@
 #include "platform/host/WinPath.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 #include <system_error>
 
 #include "platform/host/HostFolder.h"
@@ -45,14 +47,39 @@ const DriveMapping* FindDrive(const std::vector<DriveMapping>& drives, char lett
     return nullptr;
 }
 
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool IsAsciiName(std::string_view name) {
+    return std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Whether a name read from a folder folds to the given folded name; a plain
+// ASCII name (the usual one) is compared without building its folded copy.
+bool FoldsTo(std::string_view candidate, std::string_view folded) {
+    if (!IsAsciiName(candidate)) return TextFoldCase(candidate) == folded;
+    if (candidate.size() != folded.size()) return false;
+    for (std::size_t i = 0; i < candidate.size(); ++i)
+        if (AsciiLower(candidate[i]) != folded[i]) return false;
+    return true;
+}
+
 // A child of folder whose name equals the given one, letter case ignored.
+// Read with readdir: a folder of many files is listed for every new name.
 std::optional<std::string> FindNameNoCase(const fs::path& folder, const std::string& name) {
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string candidate = it->path().filename().string();
-        if (TextCompareEqual(candidate, name)) return candidate;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return std::nullopt;
+    const std::string folded = TextFoldCase(name);
+    std::optional<std::string> match;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view candidate(entry->d_name);
+        if (candidate == "." || candidate == "..") continue;
+        if (FoldsTo(candidate, folded)) {
+            match = std::string(candidate);
+            break;
+        }
     }
-    return std::nullopt;
+    ::closedir(dir);
+    return match;
 }
 
 bool IsPrefix(const fs::path& folder, const fs::path& path, fs::path& rest) {
@@ -90,9 +117,26 @@ bool GlobMatch(const char* p, const char* n) {
     return !*n;
 }
 
+// Already in the form NormalizeWindowsPath gives, as most paths the program
+// builds are: nothing to change, so nothing to take apart.
+bool IsNormalWindowsPath(const std::string& path) {
+    if (path.size() < 3 || path[0] < 'A' || path[0] > 'Z' || path[1] != ':' || path[2] != '\\') return false;
+    if (path.find('/') != std::string::npos) return false;
+    for (std::size_t start = 3; start < path.size();) {
+        const std::size_t end = std::min(path.find('\\', start), path.size());
+        const std::string_view part(path.data() + start, end - start);
+        if (part.empty() || part.back() == ' ' || part.back() == '.') return false;
+        if (end == path.size()) break;
+        start = end + 1;
+        if (start == path.size()) return false;  // a trailing separator
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string NormalizeWindowsPath(const std::string& windowsPath) {
+    if (IsNormalWindowsPath(windowsPath)) return windowsPath;
     std::string path = windowsPath;
     std::replace(path.begin(), path.end(), '/', '\\');
     if (path.rfind("\\\\", 0) == 0) return "";
@@ -130,16 +174,26 @@ std::optional<fs::path> ToHostPath(const std::string& windowsPath) {
     const std::vector<DriveMapping> drives = DriveMap();
     const DriveMapping* drive = FindDrive(drives, normal[0]);
     if (!drive) return std::nullopt;
-    const std::vector<std::string> parts = SplitComponents(normal.substr(2));
     // Joined as text: appending component by component parses the path again each time.
     std::string joined = drive->folder.native();
-    for (const std::string& part : parts) {
+    if (normal.size() > 3) {
         if (joined.empty() || joined.back() != '/') joined += '/';
-        joined += part;
+        const std::size_t start = joined.size();
+        joined.append(normal, 3);
+        std::replace(joined.begin() + static_cast<std::ptrdiff_t>(start), joined.end(), '\\', '/');
     }
     const fs::path exact(std::move(joined));
     struct stat st {};
     if (::lstat(exact.c_str(), &st) == 0) return exact;  // the name as given: the common case
+    const std::vector<std::string> parts = SplitComponents(normal.substr(2));
+    if (!parts.empty()) {
+        // A new name in a folder named as it is on disk needs one look, not one per level.
+        const fs::path parent = exact.parent_path();
+        if (::lstat(parent.c_str(), &st) == 0) {
+            if (auto match = FindNameNoCase(parent, parts.back())) return parent / *match;
+            return exact;
+        }
+    }
     fs::path current = drive->folder;
     bool resolving = true;
     for (const std::string& part : parts) {

@@ -9,8 +9,13 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#include <zlib.h>
 
 #include "net/ZipClass.h"
+#include "net/ZipDeflate.h"
+#include "net/ZipExtractionClass.h"
 #include "net/ZipFile.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/RuntimeError.h"
@@ -48,6 +53,31 @@ void SetLocalMTime(const fs::path& file, int year, int month, int day, int hour,
     const std::time_t when = std::mktime(&local);
     const struct timespec times[2] = {{when, 0}, {when, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+}
+
+// Log-like text whose repeats straddle the block boundaries of the deflate.
+std::string LogText(std::size_t size) {
+    std::string text;
+    for (unsigned line = 0; text.size() < size; ++line)
+        text += std::to_string(line * 7919u % 100003u) + " Service Control Manager entered state " +
+                std::to_string(line % 37) + "\r\n";
+    text.resize(size);
+    return text;
+}
+
+// One deflate call over the whole content, as plain zlib makes it.
+std::string OneCallDeflate(const std::string& content) {
+    z_stream stream{};
+    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, static_cast<uLong>(content.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+    stream.avail_in = static_cast<uInt>(content.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
 }
 
 class ZipClassTest : public ::testing::Test {
@@ -173,6 +203,58 @@ TEST_F(ZipClassTest, AWriteIntoAMissingFolderReachesTheCaller) {
     ZipClass zip;
     ASSERT_TRUE(zip.AddFile("C:\\a.txt"));
     EXPECT_THROW(zip.WriteZip("C:\\no such folder\\a.zip"), RuntimeError);
+}
+
+TEST_F(ZipClassTest, ContentsCutIntoBlocksJoinIntoOneStream) {
+    constexpr std::size_t block = zipdeflate::kBlockSize;
+    struct Case {
+        const char* name;
+        std::size_t size;
+    } cases[] = {{"under.txt", block - 1}, {"exact.txt", block}, {"over.txt", block + 1},
+                 {"many.txt", 5 * block + 12345}, {"two.txt", 2 * block}};
+    ZipClass zip;
+    for (const Case& c : cases) {
+        WriteHostFile(Host(std::string("blocks/") + c.name), LogText(c.size));
+        ASSERT_TRUE(zip.AddFile(std::string("C:\\blocks\\") + c.name));
+    }
+    ASSERT_TRUE(zip.WriteZip("C:\\blocks.zip"));
+    EXPECT_EQ(ShellCommand("unzip -t " + Host("blocks.zip").string()), 0);
+    EXPECT_EQ(ShellCommand("7zz t " + Host("blocks.zip").string()), 0);
+    const fs::path out = host_.Folder() / "blocks-out";
+    ASSERT_EQ(ShellCommand("unzip -q -d " + out.string() + " " + Host("blocks.zip").string()), 0);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const std::string content = LogText(cases[i].size);
+        EXPECT_EQ(ReadHostFile(out / cases[i].name), content);
+        const ZipFile& entry = *zip.Files()[i];
+        EXPECT_EQ(entry.Local.Crc32, crc32(0, reinterpret_cast<const Bytef*>(content.data()),
+                                           static_cast<uInt>(content.size())));
+        const std::string plain = OneCallDeflate(content);
+        if (cases[i].size <= block)
+            EXPECT_EQ(entry.CompressedData(), plain);
+        else
+            EXPECT_LT(entry.CompressedData().size(), plain.size() * 101 / 100);
+    }
+}
+
+TEST_F(ZipClassTest, ManyFilesKeepTheirOrderAndContentWhileCompressedTogether) {
+    ZipClass zip;
+    std::vector<std::string> contents;
+    for (int i = 0; i < 150; ++i) {
+        contents.push_back(LogText(static_cast<std::size_t>(i * 977 % 20000)));
+        const std::string name = "many\\f" + std::to_string(i) + ".txt";
+        WriteHostFile(Host("many/f" + std::to_string(i) + ".txt"), contents.back());
+        ASSERT_TRUE(zip.AddFile("C:\\" + name, "f" + std::to_string(i) + ".txt"));
+    }
+    ASSERT_TRUE(zip.WriteZip("C:\\many.zip"));
+    for (int i = 0; i < 150; ++i) EXPECT_EQ(zip.Files()[i]->StoredName(), "f" + std::to_string(i) + ".txt");
+    ZipExtractionClass reader;
+    ASSERT_TRUE(reader.OpenZip("C:\\many.zip"));
+    ASSERT_TRUE(reader.Extract("C:\\many-out", true, false));
+    for (int i = 0; i < 150; ++i) {
+        if (contents[i].empty()) continue;  // an empty entry makes no file
+        EXPECT_EQ(ReadHostFile(Host("many-out/f" + std::to_string(i) + ".txt")), contents[i]) << i;
+    }
 }
 
 }  // namespace

@@ -168,7 +168,7 @@ std::string Patched(std::string bytes, std::size_t at, const std::string& with) 
     return bytes.replace(at, with.size(), with);
 }
 
-TEST_F(ZipExtractionTest, DamagedEntriesLeaveTheOldFileInPlace) {
+TEST_F(ZipExtractionTest, DamagedEntriesLeaveTheOldFileInPlaceAndNoNewOne) {
     WriteHostFile(C("Quarnel.ini"), std::string(4000, 'n'));
     ZipClass zip;
     ASSERT_TRUE(zip.AddFile("C:\\Quarnel.ini"));
@@ -197,6 +197,11 @@ TEST_F(ZipExtractionTest, DamagedEntriesLeaveTheOldFileInPlace) {
         EXPECT_EQ(events_.LastError(), std::make_pair(5, std::string("Data checksum error in C:\\target\\Quarnel.ini")));
         EXPECT_EQ(ReadHostFile(C("target/Quarnel.ini")), "old settings");
         EXPECT_EQ(std::distance(fs::directory_iterator(C("target")), fs::directory_iterator()), 1);
+        // Without an old file the entry is written in place, and removed again.
+        fs::remove_all(C("fresh"));
+        EXPECT_TRUE(Unpack("C:\\bad.zip", "C:\\fresh"));
+        EXPECT_EQ(events_.LastError(), std::make_pair(5, std::string("Data checksum error in C:\\fresh\\Quarnel.ini")));
+        EXPECT_TRUE(fs::is_empty(C("fresh")));
     }
 }
 

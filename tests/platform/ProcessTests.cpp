@@ -139,6 +139,23 @@ TEST_F(ProcessTest, BareNamesAreFoundOnThePathAndInOurOwnFolders) {
     EXPECT_EQ(tool->arguments, "/c exit 3");
 }
 
+TEST_F(ProcessTest, BareExeNamesAreFoundAndRunWithoutTheExecuteBit) {
+    const fs::path unpacked = host_.HostOf(R"(C:\Windows\Unpacked.exe)");
+    WriteHostFile(unpacked, "#!/bin/sh\nexit 5\n");
+    fs::permissions(unpacked, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const auto found = platform::ResolveProgramName("unpacked");
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->kind, platform::ResolvedCommand::Kind::HostProgram);
+    EXPECT_EQ(found->hostPath, unpacked);
+    EXPECT_EQ(Run("Unpacked.exe"), 5u);
+    EXPECT_EQ(access(unpacked.c_str(), X_OK), 0);
+    // A host file of another name still needs its execute bit to count as a program.
+    const fs::path plain = host_.HostOf(R"(C:\Windows\quarnel-plain-data)");
+    WriteHostFile(plain, "#!/bin/sh\nexit 0\n");
+    fs::permissions(plain, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_FALSE(platform::ResolveProgramName("quarnel-plain-data").has_value());
+}
+
 TEST_F(ProcessTest, ChildrenNobodyWaitsForAreReaped) {
     WriteScript(host_.HostOf(R"(C:\Tools\quick.exe)"), "exit 5");
     const long pid = vb::Shell(R"(C:\Tools\quick.exe)", 0);

@@ -30,6 +30,24 @@ TEST(WinPath, MissingComponentsKeepTheCaseTheyAreGiven) {
     EXPECT_EQ(*path, host.DriveC() / "Program Files" / "NewFolder" / "New.TXT");
 }
 
+TEST(WinPath, NewAndExistingNamesAreMatchedIgnoringCaseBeyondAscii) {
+    TempHost host;
+    WriteHostFile(host.HostOf("C:\\Data\\\u00c4rger.txt"), "x");
+    WriteHostFile(host.HostOf("C:\\Data\\plain.TXT"), "x");
+    struct Case {
+        const char* windows;
+        const char* onDisk;  // under drive C
+    } cases[] = {
+        {"C:\\DATA\\\u00e4RGER.txt", "Data/\u00c4rger.txt"},
+        {"C:\\Data\\\u00e4rger.TXT", "Data/\u00c4rger.txt"},
+        {"C:\\Data\\PLAIN.txt", "Data/plain.TXT"},
+        {"C:\\data\\New.txt", "Data/New.txt"},
+        {"C:\\Data\\plain.txt2", "Data/plain.txt2"},
+        {"C:\\Data\\Missing\\plain.txt", "Data/Missing/plain.txt"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(*ToHostPath(c.windows), host.DriveC() / c.onDisk) << c.windows;
+}
+
 TEST(WinPath, DotsResolveAsTextAndStopAtTheDriveRoot) {
     TempHost host;
     struct Case {
@@ -42,6 +60,13 @@ TEST(WinPath, DotsResolveAsTextAndStopAtTheDriveRoot) {
         {"C:", "C:\\"},
         {"C:\\a\\..", "C:\\"},
         {"C:\\file.txt. ", "C:\\file.txt"},
+        {"C:\\Already\\Normal.txt", "C:\\Already\\Normal.txt"},
+        {"C:\\", "C:\\"},
+        {"C:\\a\\", "C:\\a"},
+        {"C:\\a\\\\b", "C:\\a\\b"},
+        {"C:\\a/b", "C:\\a\\b"},
+        {"C:\\...\\x", "C:\\x"},
+        {"C:\\a \\b", "C:\\a\\b"},
     };
     for (const Case& c : cases) EXPECT_EQ(NormalizeWindowsPath(c.windows), c.normal) << c.windows;
     EXPECT_EQ(*ToHostPath("C:\\..\\..\\etc"), host.DriveC() / "etc");
