@@ -42,11 +42,6 @@ struct StoreError {
     throw StoreError{static_cast<LONG>(call == SqliteCall::Prepare ? win::ERROR_BADDB : win::ERROR_REGISTRY_IO_FAILED)};
 }
 
-class Statement : public SqliteStatement {
-public:
-    Statement(sqlite3* db, const char* sql) : SqliteStatement(db, sql, RegistryStoreFailure) {}
-};
-
 void Exec(sqlite3* db, const char* sql) { SqliteExecute(db, sql, RegistryStoreFailure); }
 
 // An open key: where it is and the rights the open granted.
@@ -64,12 +59,18 @@ struct Store {
     std::filesystem::path file;
     std::map<HKEY, OpenKey> handles;
     HKEY nextHandle = 0x1000;
+    SqliteStatementCache statements;
 };
 
 Store& TheStore() {
     static Store store;
     return store;
 }
+
+class Statement : public SqliteStatement {
+public:
+    Statement(sqlite3* db, const char* sql) : SqliteStatement(TheStore().statements, db, sql, RegistryStoreFailure) {}
+};
 
 const char* const kSchema =
     "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,"
@@ -109,12 +110,12 @@ DescriptorParts DefaultDescriptor(const std::optional<SidBytes>& user) {
 
 class Transaction {
 public:
-    explicit Transaction(sqlite3* db) : db_(db) { Exec(db_, "BEGIN IMMEDIATE"); }
+    explicit Transaction(sqlite3* db) : db_(db) { Statement(db_, "BEGIN IMMEDIATE").Step(); }
     ~Transaction() {
         if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     }
     void Commit() {
-        Exec(db_, "COMMIT");
+        Statement(db_, "COMMIT").Step();
         done_ = true;
     }
 
@@ -204,6 +205,7 @@ void OpenDatabase(Store& store, const std::filesystem::path& file) {
         }
         Exec(db, "PRAGMA synchronous=NORMAL");
     } catch (const StoreError&) {
+        store.statements.Finalize(db);
         sqlite3_close(db);
         throw;
     }
@@ -217,7 +219,12 @@ void OpenDatabase(Store& store, const std::filesystem::path& file) {
 sqlite3* Database(Store& store) {
     const std::filesystem::path file = HostFolder() / "registry.db";
     if (store.db != nullptr && store.owner == getpid() && store.file == file) return store.db;
-    if (store.db != nullptr && store.owner == getpid()) sqlite3_close(store.db);
+    if (store.db != nullptr && store.owner == getpid()) {
+        store.statements.Finalize(store.db);
+        sqlite3_close(store.db);
+    } else {
+        store.statements.Abandon();
+    }
     store.db = nullptr;
     store.handles.clear();
     OpenDatabase(store, file);

@@ -2,16 +2,57 @@
 
 namespace platform {
 
-SqliteStatement::SqliteStatement(sqlite3* db, const char* sql, SqliteFailure onFailure)
-    : db_(db), onFailure_(onFailure), sql_(sql) {
-    if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(statement_);
-        statement_ = nullptr;
-        onFailure_(db_, SqliteCall::Prepare, sql);
+SqliteStatementCache::~SqliteStatementCache() {
+    for (const auto& [key, statement] : idle_) sqlite3_finalize(statement);
+}
+
+sqlite3_stmt* SqliteStatementCache::Take(sqlite3* db, const char* sql) {
+    const auto found = idle_.find(Key(db, sql));
+    if (found == idle_.end()) return nullptr;
+    sqlite3_stmt* statement = found->second;
+    idle_.erase(found);
+    return statement;
+}
+
+void SqliteStatementCache::Give(sqlite3* db, const char* sql, sqlite3_stmt* statement) {
+    idle_.emplace(Key(db, sql), statement);
+}
+
+void SqliteStatementCache::Finalize(sqlite3* db) {
+    for (auto it = idle_.lower_bound(Key(db, std::string())); it != idle_.end() && it->first.first == db;) {
+        sqlite3_finalize(it->second);
+        it = idle_.erase(it);
     }
 }
 
-SqliteStatement::~SqliteStatement() { sqlite3_finalize(statement_); }
+void SqliteStatementCache::Abandon() { idle_.clear(); }
+
+SqliteStatement::SqliteStatement(sqlite3* db, const char* sql, SqliteFailure onFailure)
+    : db_(db), onFailure_(onFailure), sql_(sql) {
+    Prepare();
+}
+
+SqliteStatement::SqliteStatement(SqliteStatementCache& cache, sqlite3* db, const char* sql, SqliteFailure onFailure)
+    : db_(db), statement_(cache.Take(db, sql)), onFailure_(onFailure), sql_(sql), cache_(&cache) {
+    if (statement_ == nullptr) Prepare();
+}
+
+void SqliteStatement::Prepare() {
+    if (sqlite3_prepare_v3(db_, sql_, -1, cache_ ? SQLITE_PREPARE_PERSISTENT : 0, &statement_, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement_);
+        statement_ = nullptr;
+        onFailure_(db_, SqliteCall::Prepare, sql_);
+    }
+}
+
+SqliteStatement::~SqliteStatement() {
+    if (cache_ == nullptr || statement_ == nullptr) {
+        sqlite3_finalize(statement_);
+        return;
+    }
+    Reset();
+    cache_->Give(db_, sql_, statement_);
+}
 
 SqliteStatement& SqliteStatement::Bind(int index, std::int64_t value) {
     sqlite3_bind_int64(statement_, index, value);

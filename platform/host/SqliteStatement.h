@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,11 +16,38 @@ namespace platform {
 enum class SqliteCall { Prepare, Step, Execute };
 using SqliteFailure = void (*)(sqlite3* db, SqliteCall call, const char* sql);
 
+// Statements a store keeps prepared between uses, by connection and SQL:
+// preparing costs far more than running the short statements of the stores.
+// A statement in use is not in the cache, so the same SQL may run nested.
+class SqliteStatementCache {
+public:
+    SqliteStatementCache() = default;
+    ~SqliteStatementCache();
+    SqliteStatementCache(const SqliteStatementCache&) = delete;
+    SqliteStatementCache& operator=(const SqliteStatementCache&) = delete;
+
+    // A prepared statement of the SQL on db, or nullptr when none is kept.
+    sqlite3_stmt* Take(sqlite3* db, const char* sql);
+    // Kept for the next use; the caller has reset it.
+    void Give(sqlite3* db, const char* sql, sqlite3_stmt* statement);
+    // Finalizes the statements of db: before it is closed.
+    void Finalize(sqlite3* db);
+    // Lets go of every statement without touching it: a connection inherited
+    // over fork() must not be used in the child.
+    void Abandon();
+
+private:
+    using Key = std::pair<sqlite3*, std::string>;
+    std::multimap<Key, sqlite3_stmt*> idle_;
+};
+
 class SqliteStatement {
 public:
     SqliteStatement(sqlite3* db, const char* sql, SqliteFailure onFailure);
     SqliteStatement(sqlite3* db, const std::string& sql, SqliteFailure onFailure)
         : SqliteStatement(db, sql.c_str(), onFailure) {}
+    // Taken from the cache, or prepared; back in the cache, reset, at the end.
+    SqliteStatement(SqliteStatementCache& cache, sqlite3* db, const char* sql, SqliteFailure onFailure);
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement&) = delete;
     SqliteStatement& operator=(const SqliteStatement&) = delete;
@@ -46,6 +74,9 @@ private:
     sqlite3_stmt* statement_ = nullptr;
     SqliteFailure onFailure_;
     const char* sql_;
+    SqliteStatementCache* cache_ = nullptr;
+
+    void Prepare();
 };
 
 // Runs SQL that returns no rows; a failure goes to onFailure.
