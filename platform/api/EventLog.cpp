@@ -147,15 +147,11 @@ int ShortBusyWait(void*, int attempt) {
 
 // The write-ahead log is copied back into the store once it holds about
 // 4 MB, by the writer whose commit passes that mark; each such checkpoint
-// syncs both files, so it comes seldom (once in some 300 records). The next
+// syncs both files, so it comes seldom (once in some 250 records). The next
 // writer then starts the log over, cut back to the limit, unless a reader
 // still uses it; the checkpoint after the next commit tries again.
 constexpr int kCheckpointPages = 960;
 constexpr const char* kWalLimit = "PRAGMA journal_size_limit=4194304";
-
-}  // namespace
-
-namespace {
 
 const char* const kLastRecordNumber = "SELECT COALESCE(MAX(record_number), 0) FROM records WHERE log = ?1 COLLATE NOCASE";
 const char* const kInsertRecord =

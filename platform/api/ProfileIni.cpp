@@ -60,7 +60,7 @@ std::vector<Line> ReadLines(const fs::path& file, bool& exists, TextEncoding& en
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // The text with blanks, tabs, CR and LF taken from both ends, as TextTrim
-// trims, without a copy: a part of the given text, even when empty.
+// trims, without a copy: a slice of the given text, even when empty.
 std::string_view TrimmedView(std::string_view text) {
     size_t first = 0, end = text.size();
     while (first < end && IsBlank(text[first])) ++first;
@@ -287,8 +287,8 @@ void IniLines::AddLine(std::string_view line) {
         entries_.push_back({false, SpanOf(*key), SpanOf(ValueOf(line))});
 }
 
-IniLines::Span IniLines::SpanOf(std::string_view part) const {
-    return {static_cast<size_t>(part.data() - text_.data()), part.size()};
+IniLines::Span IniLines::SpanOf(std::string_view slice) const {
+    return {static_cast<size_t>(slice.data() - text_.data()), slice.size()};
 }
 
 std::optional<std::string> IniLines::Value(std::string_view section, std::string_view key) const {

@@ -34,7 +34,7 @@ private:
         Span value;  // trimmed, enclosing quotes removed; empty for a header
     };
     void AddLine(std::string_view line);
-    Span SpanOf(std::string_view part) const;
+    Span SpanOf(std::string_view slice) const;
     std::string_view Text(Span span) const { return std::string_view(text_).substr(span.start, span.size); }
 
     std::string text_;
