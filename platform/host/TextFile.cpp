@@ -94,18 +94,22 @@ std::optional<std::string> ReadRegularFile(const std::filesystem::path& file, st
     bool ok = size <= limit;
     if (ok) {
         // The size is a hint: the file may grow or shrink while it is read.
-        // One byte more than it gives room for the read that finds the end.
+        // With room for one byte more, a read that stops short once the size
+        // is reached has found the end; a file that gives no size (as those
+        // of /proc) is read until a read finds nothing.
         bytes.resize(static_cast<std::size_t>(size) + 1);
         std::size_t done = 0;
         for (;;) {
             if (done == bytes.size()) bytes.resize(bytes.size() * 2);
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            const std::size_t room = bytes.size() - done;
+            const ssize_t n = ::read(fd, bytes.data() + done, room);
             if (n == 0) break;
             if (n < 0 || done + static_cast<std::size_t>(n) > limit) {
                 ok = false;
                 break;
             }
             done += static_cast<std::size_t>(n);
+            if (size > 0 && done >= size && static_cast<std::size_t>(n) < room) break;
         }
         bytes.resize(done);
     }
