@@ -2,6 +2,7 @@
 // against one record, then the global exclusion lists.
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 
 #include "common/CommonModule.h"
 #include "common/clsFSO.h"
@@ -59,16 +60,22 @@ bool TypeSelected(const std::string& sFile, const std::string& eventType) {
     return key && SwitchNumber(CommonModule::ReadIniString(sFile, "EventType", key)) == 1;
 }
 
+// The message is prepared only for a rule that tests its words.
 bool DetailsMatch(const std::string& sFile, const std::string& code, const std::string& source,
-                  const std::string& preparedMessage) {
+                  const std::string& message) {
     const std::string id = CommonModule::ReadIniString(sFile, "EventDetail", "EventID");
     if (!id.empty() && id != code) return false;
     const std::string wantedSource = CommonModule::ReadIniString(sFile, "EventDetail", "EventSource");
     if (!wantedSource.empty() && !platform::TextCompareEqual(wantedSource, source)) return false;
+    std::optional<std::string> prepared;
+    const auto occurs = [&](const std::string& words) {
+        if (!prepared) prepared = PreparedMessage(message);
+        return prepared->find(words) != std::string::npos;
+    };
     const std::string inclusion = TextFoldCase(CommonModule::ReadIniString(sFile, "EventDetail", "EventDesc"));
-    if (!inclusion.empty() && preparedMessage.find(inclusion) == std::string::npos) return false;
+    if (!inclusion.empty() && !occurs(inclusion)) return false;
     const std::string exclusion = TextFoldCase(CommonModule::ReadIniString(sFile, "EventDetail", "EventDescEx"));
-    return exclusion.empty() || preparedMessage.find(exclusion) == std::string::npos;
+    return exclusion.empty() || !occurs(exclusion);
 }
 
 // Steps 2 to 7 of a rule check. The rule's keys come from one read of its
@@ -76,7 +83,7 @@ bool DetailsMatch(const std::string& sFile, const std::string& code, const std::
 bool RuleSelects(const std::string& sFile, const std::string& type, const std::string& code, const std::string& source,
                  const std::string& message, const std::string& log) {
     const platform::IniReadScope oneReadOfTheRule;
-    return LogSelected(sFile, log) && TypeSelected(sFile, type) && DetailsMatch(sFile, code, source, PreparedMessage(message));
+    return LogSelected(sFile, log) && TypeSelected(sFile, type) && DetailsMatch(sFile, code, source, message);
 }
 
 template <typename Excludes>
@@ -109,6 +116,8 @@ std::string frmDHM::AlertText(const std::string& type, const std::string& code, 
 
 void frmDHM::CheckAllRules(const std::string& sType, const std::string& sCode, const std::string& sSource,
                            const std::string& sMessage, const std::string& sLog) {
+    // The machine's drives and settings as they are when the record is checked.
+    const platform::HostIniScope oneLookAtTheMachine;
     std::vector<std::string> ruleFiles;
     CommonModule::FindFiles(RulesFolder(), "*.DAT", ruleFiles, false);
     for (const std::string& ruleFile : ruleFiles) {

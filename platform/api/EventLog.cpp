@@ -63,6 +63,7 @@ std::vector<std::string> SplitStrings(const std::string& blob, std::int64_t coun
 
 class Statement : public SqliteStatement {
 public:
+    Statement(sqlite3* db, const char* sql) : SqliteStatement(db, sql, EventStoreFailure) {}
     Statement(sqlite3* db, const std::string& sql) : SqliteStatement(db, sql, EventStoreFailure) {}
 };
 
@@ -144,30 +145,38 @@ int ShortBusyWait(void*, int attempt) {
     return 1;
 }
 
-int BriefBusyWait(void*, int attempt) {
-    if (attempt >= 50) return 0;
-    ::usleep(100);
-    return 1;
-}
-
-// The write-ahead log is copied back into the store as it grows and cut
-// back to the limit when it restarts; a checkpoint that finds a reader in
-// its way leaves the rest for the next commit.
-constexpr int kCheckpointPages = 256;
+// The write-ahead log is copied back into the store once it holds about
+// 4 MB, by the writer whose commit passes that mark; each such checkpoint
+// syncs both files, so it comes seldom (once in some 250 records). The next
+// writer then starts the log over, cut back to the limit, unless a reader
+// still uses it; the checkpoint after the next commit tries again.
+constexpr int kCheckpointPages = 960;
 constexpr const char* kWalLimit = "PRAGMA journal_size_limit=4194304";
 
-int CheckpointWhenLarge(void*, sqlite3* db, const char* name, int pages) {
-    if (pages < kCheckpointPages) return SQLITE_OK;
-    int logged = 0, copied = 0;
-    if (sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, &logged, &copied) != SQLITE_OK ||
-        logged != copied)
-        return SQLITE_OK;
-    // Cutting the log waits for readers and writers, but only briefly.
-    sqlite3_busy_handler(db, BriefBusyWait, nullptr);
-    sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-    sqlite3_busy_handler(db, ShortBusyWait, nullptr);
-    return SQLITE_OK;
-}
+const char* const kLastRecordNumber = "SELECT COALESCE(MAX(record_number), 0) FROM records WHERE log = ?1 COLLATE NOCASE";
+const char* const kInsertRecord =
+    "INSERT INTO records (log, record_number, source, type, category, event_id, string_count,"
+    " strings, data, user_sid, computer, time_generated, time_written)"
+    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)";
+const std::string kRecordsAfter = std::string(kRecordColumns) + "WHERE sequence > ?1 ORDER BY sequence LIMIT ?2";
+
+// A statement the connection keeps prepared, lent out for one use: reset
+// when the use ends, so that it never holds the store open past it.
+class Lent {
+public:
+    Lent(std::unique_ptr<Statement>& kept, sqlite3* db, const char* sql) {
+        if (!kept) kept = std::make_unique<Statement>(db, sql);
+        statement_ = kept.get();
+    }
+    ~Lent() { statement_->Reset(); }
+    Lent(const Lent&) = delete;
+    Lent& operator=(const Lent&) = delete;
+    Statement* operator->() const { return statement_; }
+    const Statement& operator*() const { return *statement_; }
+
+private:
+    Statement* statement_;
+};
 
 }  // namespace
 
@@ -176,7 +185,16 @@ struct EventLogStore::Connection {
     std::filesystem::path file;
     dev_t device = 0;
     ino_t inode = 0;
-    ~Connection() { sqlite3_close(db); }
+    // Prepared once per connection; finalized before the connection closes.
+    std::unique_ptr<Statement> begin, commit, lastRecordNumber, insert, recordsAfter;
+    ~Connection() {
+        begin.reset();
+        commit.reset();
+        lastRecordNumber.reset();
+        insert.reset();
+        recordsAfter.reset();
+        sqlite3_close(db);
+    }
 };
 
 EventLogStore::EventLogStore() : connection_(std::make_unique<Connection>()) {
@@ -195,7 +213,7 @@ EventLogStore::EventLogStore() : connection_(std::make_unique<Connection>()) {
     // With the write-ahead log a commit survives a crash of the program without a sync of its own.
     Execute(connection_->db, "PRAGMA synchronous=NORMAL");
     Execute(connection_->db, kSchema);
-    sqlite3_wal_hook(connection_->db, CheckpointWhenLarge, nullptr);
+    sqlite3_wal_autocheckpoint(connection_->db, kCheckpointPages);
     struct stat info {};
     if (::stat(connection_->file.c_str(), &info) != 0) throw StoreError(nullptr, "stat");
     connection_->device = info.st_dev;
@@ -215,37 +233,36 @@ void EventLogStore::Append(EventRecord& record) {
     if (record.timeGenerated == 0) record.timeGenerated = NowSeconds();
     if (record.timeWritten == 0) record.timeWritten = NowSeconds();
     if (record.computerName.empty()) record.computerName = ComputerName();
-    Execute(db, "BEGIN IMMEDIATE");
+    Connection& c = *connection_;
+    Lent(c.begin, db, "BEGIN IMMEDIATE")->Step();
     try {
         {
             // Finished before the commit: a statement still open over it keeps
             // the write-ahead log from ever being restarted.
-            Statement last(db, "SELECT COALESCE(MAX(record_number), 0) FROM records WHERE log = ?1 COLLATE NOCASE");
-            last.Bind(1, record.log);
-            last.Step();
-            record.recordNumber = last.Int(0) + 1;
-            last.Reset();
+            const Lent last(c.lastRecordNumber, db, kLastRecordNumber);
+            last->Bind(1, record.log);
+            last->Step();
+            record.recordNumber = last->Int(0) + 1;
         }
-        Statement insert(db,
-                         "INSERT INTO records (log, record_number, source, type, category, event_id, string_count,"
-                         " strings, data, user_sid, computer, time_generated, time_written)"
-                         " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
-        insert.Bind(1, record.log);
-        insert.Bind(2, record.recordNumber);
-        insert.Bind(3, record.source);
-        insert.Bind(4, static_cast<std::int64_t>(record.type));
-        insert.Bind(5, static_cast<std::int64_t>(record.category));
-        insert.Bind(6, static_cast<std::int64_t>(record.eventId));
-        insert.Bind(7, static_cast<std::int64_t>(record.strings.size()));
-        insert.BindBlob(8, JoinStrings(record.strings));
-        insert.BindBlob(9, record.data);
-        insert.Bind(10, record.userSid);
-        insert.Bind(11, record.computerName);
-        insert.Bind(12, record.timeGenerated);
-        insert.Bind(13, record.timeWritten);
-        insert.Step();
-        record.sequence = sqlite3_last_insert_rowid(db);
-        Execute(db, "COMMIT");
+        {
+            const Lent insert(c.insert, db, kInsertRecord);
+            insert->Bind(1, record.log);
+            insert->Bind(2, record.recordNumber);
+            insert->Bind(3, record.source);
+            insert->Bind(4, static_cast<std::int64_t>(record.type));
+            insert->Bind(5, static_cast<std::int64_t>(record.category));
+            insert->Bind(6, static_cast<std::int64_t>(record.eventId));
+            insert->Bind(7, static_cast<std::int64_t>(record.strings.size()));
+            insert->BindBlob(8, JoinStrings(record.strings));
+            insert->BindBlob(9, record.data);
+            insert->Bind(10, record.userSid);
+            insert->Bind(11, record.computerName);
+            insert->Bind(12, record.timeGenerated);
+            insert->Bind(13, record.timeWritten);
+            insert->Step();
+            record.sequence = sqlite3_last_insert_rowid(db);
+        }
+        Lent(c.commit, db, "COMMIT")->Step();
     } catch (...) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
@@ -260,11 +277,11 @@ std::int64_t EventLogStore::LastSequence() {
 }
 
 std::vector<EventRecord> EventLogStore::RecordsAfter(std::int64_t sequence, int limit) {
-    Statement query(connection_->db, std::string(kRecordColumns) + "WHERE sequence > ?1 ORDER BY sequence LIMIT ?2");
-    query.Bind(1, sequence);
-    query.Bind(2, static_cast<std::int64_t>(limit));
+    const Lent query(connection_->recordsAfter, connection_->db, kRecordsAfter.c_str());
+    query->Bind(1, sequence);
+    query->Bind(2, static_cast<std::int64_t>(limit));
     std::vector<EventRecord> records;
-    while (query.Step()) records.push_back(ReadRecord(query));
+    while (query->Step()) records.push_back(ReadRecord(*query));
     return records;
 }
 

@@ -56,21 +56,35 @@ std::vector<Line> ReadLines(const fs::path& file, bool& exists, TextEncoding& en
     return lines;
 }
 
-std::optional<std::string> SectionName(const std::string& line) {
-    const std::string trimmed = platform::TextTrim(line);
+// The characters of kBlanks.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The text with blanks, tabs, CR and LF taken from both ends, as TextTrim
+// trims, without a copy: a slice of the given text, even when empty.
+std::string_view TrimmedView(std::string_view text) {
+    size_t first = 0, end = text.size();
+    while (first < end && IsBlank(text[first])) ++first;
+    while (end > first && IsBlank(text[end - 1])) --end;
+    return text.substr(first, end - first);
+}
+
+// A line whose text starts with "[" is a section header, closed or not.
+std::optional<std::string_view> SectionName(std::string_view line) {
+    const std::string_view trimmed = TrimmedView(line);
     if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
     const size_t close = trimmed.find(']');
-    return platform::TextTrim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+    return TrimmedView(trimmed.substr(1, close == std::string_view::npos ? close : close - 1));
 }
 
-std::optional<std::string> KeyName(const std::string& line) {
+std::optional<std::string_view> KeyName(std::string_view line) {
     const size_t eq = line.find('=');
-    if (eq == std::string::npos) return std::nullopt;
-    return platform::TextTrim(line.substr(0, eq));
+    if (eq == std::string_view::npos) return std::nullopt;
+    return TrimmedView(line.substr(0, eq));
 }
 
-std::string ValueOf(const std::string& line) {
-    std::string value = platform::TextTrim(line.substr(line.find('=') + 1));
+// The value of a key line, blanks and enclosing quotes removed.
+std::string_view ValueOf(std::string_view line) {
+    std::string_view value = TrimmedView(line.substr(line.find('=') + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return value;
@@ -79,7 +93,7 @@ std::string ValueOf(const std::string& line) {
 // Index of the first section header of that name, or lines.size().
 size_t FindSection(const std::vector<Line>& lines, const std::string& section) {
     for (size_t i = 0; i < lines.size(); ++i)
-        if (auto name = SectionName(lines[i].text); name && TextCompareEqual(*name, platform::TextTrim(section))) return i;
+        if (auto name = SectionName(lines[i].text); name && TextCompareEqual(*name, TrimmedView(section))) return i;
     return lines.size();
 }
 
@@ -208,11 +222,11 @@ void SetKey(std::vector<Line>& lines, const std::string& section, const std::str
     const size_t end = SectionEnd(lines, header);
     for (size_t i = header + 1; i < end; ++i) {
         auto name = KeyName(lines[i].text);
-        if (!name || !TextCompareEqual(*name, platform::TextTrim(key))) continue;
+        if (!name || !TextCompareEqual(*name, TrimmedView(key))) continue;
         if (!value) {
             lines.erase(lines.begin() + static_cast<long>(i));
         } else {
-            lines[i].text = *name + "=" + *value;
+            lines[i].text = std::string(*name) + "=" + *value;
             if (lines[i].end.empty()) lines[i].end = "\r\n";
         }
         return;
@@ -249,43 +263,68 @@ std::optional<fs::path> IniHostPath(const std::string& fileName) {
     return ToHostPath(fileName);
 }
 
-std::optional<std::string> IniValueOfText(std::string_view text, const std::string& section, const std::string& key) {
-    const std::string wantedSection = platform::TextTrim(section), wantedKey = platform::TextTrim(key);
-    bool inSection = false, sectionSeen = false;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        const std::string line(text.substr(start, end - start));
+}  // namespace
+
+IniLines::IniLines(std::string text) : text_(std::move(text)) {
+    // Offsets into the text, which stay right however the text moves.
+    const std::string_view all(text_);
+    size_t lines = 1;
+    for (size_t at = all.find('\n'); at != std::string_view::npos; at = all.find('\n', at + 1)) ++lines;
+    entries_.reserve(lines);
+    for (size_t start = 0; start < all.size();) {
+        size_t end = all.find('\n', start);
+        if (end == std::string_view::npos) end = all.size();
+        AddLine(all.substr(start, end - start));
         start = end + 1;
-        if (auto name = SectionName(line)) {
-            if (sectionSeen) break;  // only the first section of that name counts
-            inSection = TextCompareEqual(*name, wantedSection);
-            sectionSeen = inSection;
-            continue;
+    }
+}
+
+// Only headers and keys count for a lookup; every other line is skipped.
+void IniLines::AddLine(std::string_view line) {
+    if (const auto section = SectionName(line))
+        entries_.push_back({true, SpanOf(*section), {}});
+    else if (const auto key = KeyName(line))
+        entries_.push_back({false, SpanOf(*key), SpanOf(ValueOf(line))});
+}
+
+IniLines::Span IniLines::SpanOf(std::string_view slice) const {
+    return {static_cast<size_t>(slice.data() - text_.data()), slice.size()};
+}
+
+std::optional<std::string> IniLines::Value(std::string_view section, std::string_view key) const {
+    const std::string_view wantedSection = TrimmedView(section), wantedKey = TrimmedView(key);
+    bool inSection = false;
+    for (const Entry& entry : entries_) {
+        if (entry.header) {
+            if (inSection) break;  // only the first section of that name counts
+            inSection = TextCompareEqual(Text(entry.name), wantedSection);
+        } else if (inSection && TextCompareEqual(Text(entry.name), wantedKey)) {
+            return std::string(Text(entry.value));
         }
-        if (!inSection) continue;
-        if (auto name = KeyName(line); name && TextCompareEqual(*name, wantedKey)) return ValueOf(line);
     }
     return std::nullopt;
 }
 
+namespace {
+
 std::optional<std::string> ProfileValue(const std::string& fileName, const std::string& section, const std::string& key) {
-    const auto read = [&]() -> IniReadScope::Text {
+    const auto read = [&]() -> IniReadScope::Lines {
         const auto host = IniHostPath(fileName);
-        return host ? ReadTextFile(*host) : std::nullopt;
+        auto text = host ? ReadTextFile(*host) : std::nullopt;
+        return text ? std::make_shared<const IniLines>(std::move(*text)) : nullptr;
     };
-    if (const IniReadScope::Text* text = IniReadScope::TextOf(fileName, read))
-        return *text ? IniValueOfText(**text, section, key) : std::nullopt;
-    const IniReadScope::Text text = read();
-    return text ? IniValueOfText(*text, section, key) : std::nullopt;
+    if (const IniReadScope::Lines* lines = IniReadScope::LinesOf(fileName, read))
+        return *lines ? (*lines)->Value(section, key) : std::nullopt;
+    const IniReadScope::Lines lines = read();
+    return lines ? lines->Value(section, key) : std::nullopt;
 }
 
 }  // namespace
 
 std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::string& section, const std::string& key) {
-    const std::optional<std::string> read = ReadTextFile(hostFile);
+    std::optional<std::string> read = ReadTextFile(hostFile);
     if (!read) return std::nullopt;
-    return IniValueOfText(*read, section, key);
+    return IniLines(std::move(*read)).Value(section, key);
 }
 
 bool WriteIniValue(const fs::path& hostFile, const std::string& section, const std::optional<std::string>& key,

@@ -6,13 +6,41 @@
 // every other line as it was, uses CR LF for what it writes, takes a lock so
 // that writers in several processes keep each other's keys, refuses a
 // read-only file, and replaces the file atomically.
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/api/WinTypes.h"
 
 namespace platform {
+// The section headers and keys of an INI file's text, found in one pass, for
+// any number of lookups.
+class IniLines {
+public:
+    explicit IniLines(std::string text);
+    // The value as the profile functions see it, uncut; nothing when missing.
+    std::optional<std::string> Value(std::string_view section, std::string_view key) const;
+
+private:
+    struct Span {
+        std::size_t start = 0, size = 0;
+    };
+    struct Entry {
+        bool header;
+        Span name;   // trimmed
+        Span value;  // trimmed, enclosing quotes removed; empty for a header
+    };
+    void AddLine(std::string_view line);
+    Span SpanOf(std::string_view slice) const;
+    std::string_view Text(Span span) const { return std::string_view(text_).substr(span.start, span.size); }
+
+    std::string text_;
+    std::vector<Entry> entries_;
+};
+
 // The value as the profile functions see it, uncut; nothing when missing.
 std::optional<std::string> ReadIniValue(const std::filesystem::path& hostFile,
                                         const std::string& section, const std::string& key);

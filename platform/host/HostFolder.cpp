@@ -15,6 +15,7 @@
 #include <set>
 
 #include "platform/api/ProfileIni.h"
+#include "platform/host/IniReadScope.h"
 #include "platform/host/Text.h"
 
 namespace platform {
@@ -23,25 +24,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path ChosenHostFolder() {
+// Asked for at every path lookup: kept per thread, and an absolute
+// QUARNEL_HOST is normalised only when it changes.
+const fs::path& ChosenHostFolder() {
+    thread_local std::string given;
+    thread_local fs::path chosen;
     if (const char* host = std::getenv("QUARNEL_HOST"); host && *host) {
-        if (*host != '/') return fs::absolute(host).lexically_normal();
-        // Asked for at every path lookup: an absolute one is normalised once.
-        thread_local std::string given;
-        thread_local fs::path normal;
-        if (given != host) {
-            given = host;
-            normal = fs::path(given).lexically_normal();
-        }
-        return normal;
+        if (*host == '/' && given == host) return chosen;
+        given = *host == '/' ? host : "";
+        return chosen = (*host == '/' ? fs::path(host) : fs::absolute(host)).lexically_normal();
     }
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return fs::path(data) / "quarnel-host";
+    given.clear();
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return chosen = fs::path(data) / "quarnel-host";
     const char* home = std::getenv("HOME");
     if (!home || !*home) {
         const passwd* pw = getpwuid(geteuid());
         home = pw ? pw->pw_dir : "/tmp";
     }
-    return fs::path(home) / ".local" / "share" / "quarnel-host";
+    return chosen = fs::path(home) / ".local" / "share" / "quarnel-host";
 }
 
 // host.ini is read again only when its modification time changes.
@@ -163,10 +163,14 @@ private:
     fs::path folder_;
 };
 
-// The cache of host.ini, read again when the file's modification time changes.
+// The cache of host.ini, read again when the file's modification time
+// changes; inside a HostIniScope looked at only once.
 HostIniCache& FreshCache() {
-    const fs::path folder = ChosenHostFolder();
-    if (cache.folder == folder.native() && !HostIniWatch::Instance().MayHaveChanged(folder)) return cache;
+    const fs::path& folder = ChosenHostFolder();
+    const bool sameFolder = cache.folder == folder.native();
+    if (sameFolder && HostIniScope::Looked()) return cache;
+    HostIniScope::NoteLook();
+    if (sameFolder && !HostIniWatch::Instance().MayHaveChanged(folder)) return cache;
     const fs::path file = folder / "host.ini";
     struct stat st {};
     const bool present = ::stat(file.c_str(), &st) == 0;
@@ -209,7 +213,14 @@ long HostSettingNumber(const std::string& section, const std::string& key, long 
     return end == text.c_str() ? defaultValue : value;
 }
 
-std::vector<DriveMapping> DriveMap() { return DriveMapOf(HostFolder()); }
+std::vector<DriveMapping> DriveMap() {
+    {
+        // Known drives belong to a host folder that is prepared already.
+        std::lock_guard lock(cacheMutex);
+        if (const HostIniCache& fresh = FreshCache(); fresh.drives) return *fresh.drives;
+    }
+    return DriveMapOf(HostFolder());
+}
 
 std::vector<DriveMapping> DriveMapOf(const fs::path& host) {
     std::lock_guard lock(cacheMutex);

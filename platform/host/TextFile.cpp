@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstring>
+
 #include "platform/host/Text.h"
 
 namespace platform {
@@ -39,6 +42,34 @@ bool ReadAt(int fd, std::string& out, std::size_t count, off_t offset) {
 
 bool StartsWithMark(std::string_view bytes) { return bytes.substr(0, kUtf8Mark.size()) == kUtf8Mark; }
 
+// Where the first byte above 0x7F is, or the size: most text files are ASCII
+// throughout, and ASCII needs no closer look as UTF-8.
+std::size_t AsciiPrefix(std::string_view bytes) {
+    std::size_t i = 0;
+    for (std::uint64_t word; i + sizeof word <= bytes.size(); i += sizeof word) {
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        if (word & 0x8080808080808080u) break;
+    }
+    while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+    return i;
+}
+
+bool IsUtf8Text(std::string_view bytes) { return IsValidUtf8(bytes.substr(AsciiPrefix(bytes))); }
+
+// The bytes of a file as UTF-8 text, taken over when they are UTF-8 already.
+std::string Decoded(std::string bytes, TextEncoding* encoding) {
+    TextEncoding found = TextEncoding::Utf8;
+    if (StartsWithMark(bytes)) {
+        found = TextEncoding::Utf8WithBom;
+        bytes.erase(0, kUtf8Mark.size());
+    } else if (!IsUtf8Text(bytes)) {
+        found = TextEncoding::Ansi;
+        bytes = AnsiToUtf8(bytes);
+    }
+    if (encoding) *encoding = found;
+    return bytes;
+}
+
 // A sample cut at an arbitrary byte may end or start inside a character.
 bool SampleIsUtf8(std::string_view sample, bool cutAtStart, bool cutAtEnd) {
     std::size_t first = 0, last = sample.size();
@@ -49,7 +80,7 @@ bool SampleIsUtf8(std::string_view sample, bool cutAtStart, bool cutAtEnd) {
         while (lead > first && last - lead < 4 && (static_cast<unsigned char>(sample[lead - 1]) & 0xC0) == 0x80) --lead;
         if (lead > first && static_cast<unsigned char>(sample[lead - 1]) >= 0xC0) last = lead - 1;
     }
-    return IsValidUtf8(sample.substr(first, last - first));
+    return IsUtf8Text(sample.substr(first, last - first));
 }
 
 }  // namespace
@@ -58,40 +89,36 @@ std::optional<std::string> ReadRegularFile(const std::filesystem::path& file, st
     struct stat info {};
     const int fd = OpenRegular(file, info);
     if (fd < 0) return std::nullopt;
+    const auto size = static_cast<std::uint64_t>(info.st_size);
     std::string bytes;
-    bool ok = static_cast<std::uint64_t>(info.st_size) <= limit;
+    bool ok = size <= limit;
     if (ok) {
         // The size is a hint: the file may grow or shrink while it is read.
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
-        char chunk[16384];
-        for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) != 0;) {
-            if (n < 0 || bytes.size() + static_cast<std::size_t>(n) > limit) {
+        // With room for one byte more, a read that stops short once the size
+        // is reached has found the end; a file that gives no size (as those
+        // of /proc) is read until a read finds nothing.
+        bytes.resize(static_cast<std::size_t>(size) + 1);
+        std::size_t done = 0;
+        for (;;) {
+            if (done == bytes.size()) bytes.resize(bytes.size() * 2);
+            const std::size_t room = bytes.size() - done;
+            const ssize_t n = ::read(fd, bytes.data() + done, room);
+            if (n == 0) break;
+            if (n < 0 || done + static_cast<std::size_t>(n) > limit) {
                 ok = false;
                 break;
             }
-            bytes.append(chunk, static_cast<std::size_t>(n));
+            done += static_cast<std::size_t>(n);
+            if (size > 0 && done >= size && static_cast<std::size_t>(n) < room) break;
         }
+        bytes.resize(done);
     }
     ::close(fd);
     if (!ok) return std::nullopt;
     return bytes;
 }
 
-std::string DecodeText(std::string_view bytes, TextEncoding* encoding) {
-    TextEncoding found = TextEncoding::Utf8;
-    std::string text;
-    if (StartsWithMark(bytes)) {
-        found = TextEncoding::Utf8WithBom;
-        text.assign(bytes.substr(kUtf8Mark.size()));
-    } else if (IsValidUtf8(bytes)) {
-        text.assign(bytes);
-    } else {
-        found = TextEncoding::Ansi;
-        text = AnsiToUtf8(bytes);
-    }
-    if (encoding) *encoding = found;
-    return text;
-}
+std::string DecodeText(std::string_view bytes, TextEncoding* encoding) { return Decoded(std::string(bytes), encoding); }
 
 std::string EncodeText(std::string_view utf8, TextEncoding encoding) {
     switch (encoding) {
@@ -103,14 +130,14 @@ std::string EncodeText(std::string_view utf8, TextEncoding encoding) {
 }
 
 TextEncoding EncodingToHold(std::string_view utf8, TextEncoding current) {
-    if (current != TextEncoding::Ansi || !IsValidUtf8(utf8)) return current;
+    if (current != TextEncoding::Ansi || !IsUtf8Text(utf8)) return current;
     return FitToAnsiCodePage(utf8) == utf8 ? current : TextEncoding::Utf8;
 }
 
 std::optional<std::string> ReadTextFile(const std::filesystem::path& file, TextEncoding* encoding) {
     auto bytes = ReadRegularFile(file);
     if (!bytes) return std::nullopt;
-    return DecodeText(*bytes, encoding);
+    return Decoded(std::move(*bytes), encoding);
 }
 
 TextEncoding FileTextEncoding(const std::filesystem::path& file) {

@@ -14,6 +14,7 @@
 
 #include "platform/api/ProfileIni.h"
 #include "platform/host/IniReadScope.h"
+#include "platform/host/WinPath.h"
 #include "support/TempHost.h"
 
 using testsupport::ReadHostFile;
@@ -171,6 +172,32 @@ TEST(ProfileIni, AReadScopeReadsEachFileOnce) {
     }
     WriteHostFile(host.HostOf(kIni), "[S]\r\nA=after\r\n");
     EXPECT_EQ(Read(kIni, "S", "A"), "after");
+}
+
+// Inside a host-ini scope the host layer looks at host.ini once: a change
+// behind the profile functions' back counts from the scope's end, one made
+// through them at once.
+TEST(ProfileIni, AHostIniScopeLooksAtHostIniOnce) {
+    TempHost host;
+    const std::filesystem::path ini = host.Folder() / "host.ini";
+    const std::string original = ReadHostFile(ini);
+    {
+        const platform::HostIniScope scope;
+        EXPECT_FALSE(platform::ToHostPath("Q:\\x"));
+        WriteHostFile(ini, original + "[Drives]\r\nQ=" + (host.Folder() / "q").string() + "\r\n");
+        EXPECT_FALSE(platform::ToHostPath("Q:\\x"));
+        {
+            const platform::HostIniScope inner;
+            EXPECT_FALSE(platform::ToHostPath("Q:\\x"));
+        }
+        EXPECT_FALSE(platform::ToHostPath("Q:\\x"));
+        host.WriteHostIni("Drives", "R", (host.Folder() / "r").string());
+        EXPECT_EQ(platform::ToHostPath("R:\\x"), host.Folder() / "r" / "x");
+        EXPECT_EQ(platform::ToHostPath("Q:\\x"), host.Folder() / "q" / "x");
+        WriteHostFile(ini, original);
+        EXPECT_TRUE(platform::ToHostPath("Q:\\x"));
+    }
+    EXPECT_FALSE(platform::ToHostPath("Q:\\x"));
 }
 
 TEST(ProfileIni, AFileThatIsNoFileReadsAsEmptyWithoutBlocking) {
