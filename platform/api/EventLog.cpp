@@ -65,6 +65,10 @@ class Statement : public SqliteStatement {
 public:
     Statement(sqlite3* db, const char* sql) : SqliteStatement(db, sql, EventStoreFailure) {}
     Statement(sqlite3* db, const std::string& sql) : SqliteStatement(db, sql, EventStoreFailure) {}
+    // Kept prepared by the connection between uses, reset after each one, so
+    // that it never holds the store open past its use.
+    Statement(SqliteStatementCache& cache, sqlite3* db, const char* sql)
+        : SqliteStatement(cache, db, sql, EventStoreFailure) {}
 };
 
 void Execute(sqlite3* db, const char* sql) { SqliteExecute(db, sql, EventStoreFailure); }
@@ -160,24 +164,6 @@ const char* const kInsertRecord =
     " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)";
 const std::string kRecordsAfter = std::string(kRecordColumns) + "WHERE sequence > ?1 ORDER BY sequence LIMIT ?2";
 
-// A statement the connection keeps prepared, lent out for one use: reset
-// when the use ends, so that it never holds the store open past it.
-class Lent {
-public:
-    Lent(std::unique_ptr<Statement>& kept, sqlite3* db, const char* sql) {
-        if (!kept) kept = std::make_unique<Statement>(db, sql);
-        statement_ = kept.get();
-    }
-    ~Lent() { statement_->Reset(); }
-    Lent(const Lent&) = delete;
-    Lent& operator=(const Lent&) = delete;
-    Statement* operator->() const { return statement_; }
-    const Statement& operator*() const { return *statement_; }
-
-private:
-    Statement* statement_;
-};
-
 }  // namespace
 
 struct EventLogStore::Connection {
@@ -185,14 +171,9 @@ struct EventLogStore::Connection {
     std::filesystem::path file;
     dev_t device = 0;
     ino_t inode = 0;
-    // Prepared once per connection; finalized before the connection closes.
-    std::unique_ptr<Statement> begin, commit, lastRecordNumber, insert, recordsAfter;
+    SqliteStatementCache statements;
     ~Connection() {
-        begin.reset();
-        commit.reset();
-        lastRecordNumber.reset();
-        insert.reset();
-        recordsAfter.reset();
+        statements.Finalize(db);
         sqlite3_close(db);
     }
 };
@@ -234,35 +215,35 @@ void EventLogStore::Append(EventRecord& record) {
     if (record.timeWritten == 0) record.timeWritten = NowSeconds();
     if (record.computerName.empty()) record.computerName = ComputerName();
     Connection& c = *connection_;
-    Lent(c.begin, db, "BEGIN IMMEDIATE")->Step();
+    Statement(c.statements, db, "BEGIN IMMEDIATE").Step();
     try {
         {
             // Finished before the commit: a statement still open over it keeps
             // the write-ahead log from ever being restarted.
-            const Lent last(c.lastRecordNumber, db, kLastRecordNumber);
-            last->Bind(1, record.log);
-            last->Step();
-            record.recordNumber = last->Int(0) + 1;
+            Statement last(c.statements, db, kLastRecordNumber);
+            last.Bind(1, record.log);
+            last.Step();
+            record.recordNumber = last.Int(0) + 1;
         }
         {
-            const Lent insert(c.insert, db, kInsertRecord);
-            insert->Bind(1, record.log);
-            insert->Bind(2, record.recordNumber);
-            insert->Bind(3, record.source);
-            insert->Bind(4, static_cast<std::int64_t>(record.type));
-            insert->Bind(5, static_cast<std::int64_t>(record.category));
-            insert->Bind(6, static_cast<std::int64_t>(record.eventId));
-            insert->Bind(7, static_cast<std::int64_t>(record.strings.size()));
-            insert->BindBlob(8, JoinStrings(record.strings));
-            insert->BindBlob(9, record.data);
-            insert->Bind(10, record.userSid);
-            insert->Bind(11, record.computerName);
-            insert->Bind(12, record.timeGenerated);
-            insert->Bind(13, record.timeWritten);
-            insert->Step();
+            Statement insert(c.statements, db, kInsertRecord);
+            insert.Bind(1, record.log);
+            insert.Bind(2, record.recordNumber);
+            insert.Bind(3, record.source);
+            insert.Bind(4, static_cast<std::int64_t>(record.type));
+            insert.Bind(5, static_cast<std::int64_t>(record.category));
+            insert.Bind(6, static_cast<std::int64_t>(record.eventId));
+            insert.Bind(7, static_cast<std::int64_t>(record.strings.size()));
+            insert.BindBlob(8, JoinStrings(record.strings));
+            insert.BindBlob(9, record.data);
+            insert.Bind(10, record.userSid);
+            insert.Bind(11, record.computerName);
+            insert.Bind(12, record.timeGenerated);
+            insert.Bind(13, record.timeWritten);
+            insert.Step();
             record.sequence = sqlite3_last_insert_rowid(db);
         }
-        Lent(c.commit, db, "COMMIT")->Step();
+        Statement(c.statements, db, "COMMIT").Step();
     } catch (...) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
@@ -277,11 +258,11 @@ std::int64_t EventLogStore::LastSequence() {
 }
 
 std::vector<EventRecord> EventLogStore::RecordsAfter(std::int64_t sequence, int limit) {
-    const Lent query(connection_->recordsAfter, connection_->db, kRecordsAfter.c_str());
-    query->Bind(1, sequence);
-    query->Bind(2, static_cast<std::int64_t>(limit));
+    Statement query(connection_->statements, connection_->db, kRecordsAfter.c_str());
+    query.Bind(1, sequence);
+    query.Bind(2, static_cast<std::int64_t>(limit));
     std::vector<EventRecord> records;
-    while (query->Step()) records.push_back(ReadRecord(*query));
+    while (query.Step()) records.push_back(ReadRecord(query));
     return records;
 }
 

@@ -375,7 +375,7 @@ UINT GetTempFileNameA(const std::string& pathName, const std::string& prefixStri
 
 DWORD GetLogicalDriveStringsA(DWORD bufferLength, char* buffer) {
     std::string roots;
-    for (const platform::DriveMapping& drive : platform::DriveMap()) {
+    for (const platform::DriveMapping& drive : *platform::DriveMap()) {
         roots += drive.letter;
         roots += std::string(":\\") + '\0';
     }
@@ -417,8 +417,8 @@ void CopyLimited(const std::string& text, char* buffer, DWORD size) {
 
 UINT GetDriveTypeA(const std::string& rootPathName) {
     const std::string root = DriveRootText(rootPathName);
-    const auto drives = platform::DriveMap();
-    const platform::DriveMapping* drive = DriveOf(drives, root);
+    const platform::DriveMapList drives = platform::DriveMap();
+    const platform::DriveMapping* drive = DriveOf(*drives, root);
     if (!drive || !NamesOnlyARoot(root)) return DRIVE_NO_ROOT_DIR;
     return DriveTypeSetting(drive->letter);
 }
@@ -427,8 +427,8 @@ BOOL GetVolumeInformationA(const std::string& rootPathName, char* volumeNameBuff
                            DWORD* volumeSerialNumber, DWORD* maximumComponentLength, DWORD* fileSystemFlags,
                            char* fileSystemNameBuffer, DWORD fileSystemNameSize) {
     const std::string root = DriveRootText(rootPathName);
-    const auto drives = platform::DriveMap();
-    const platform::DriveMapping* drive = DriveOf(drives, root);
+    const platform::DriveMapList drives = platform::DriveMap();
+    const platform::DriveMapping* drive = DriveOf(*drives, root);
     if (!drive || !NamesOnlyARoot(root)) return Fail(ERROR_PATH_NOT_FOUND);
     if (!IsFolder(drive->folder)) return Fail(ERROR_NOT_READY);
     CopyLimited(platform::HostSetting("Volumes", std::string(1, drive->letter), ""), volumeNameBuffer, volumeNameSize);
@@ -452,8 +452,8 @@ struct DiskSizes {
 // host.ini [DriveSpace] D=<total bytes>,<free bytes> fixes a drive's sizes;
 // anything else there leaves the file system's own.
 std::optional<DiskSizes> FixedDriveSizes(const std::string& path) {
-    const auto drives = platform::DriveMap();
-    const platform::DriveMapping* drive = DriveOf(drives, path);
+    const platform::DriveMapList drives = platform::DriveMap();
+    const platform::DriveMapping* drive = DriveOf(*drives, path);
     if (!drive) return std::nullopt;
     const std::string value = platform::HostSetting("DriveSpace", std::string(1, drive->letter), "");
     const size_t comma = value.find(',');
@@ -978,8 +978,8 @@ bool DriveExists(const std::string& driveSpec) {
     const std::string letter = driveSpec.substr(0, 1);
     if (letter.empty() || !std::isalpha(static_cast<unsigned char>(letter[0]))) return false;
     if (driveSpec.size() > 1 && driveSpec[1] != ':') return false;
-    const auto drives = platform::DriveMap();
-    return DriveOf(drives, letter + ":") != nullptr;
+    const platform::DriveMapList drives = platform::DriveMap();
+    return DriveOf(*drives, letter + ":") != nullptr;
 }
 
 File GetFile(const std::string& path) {

@@ -50,7 +50,7 @@ struct HostIniCache {
     timespec mtime{};
     bool present = false;
     std::map<std::string, std::string> values;  // "SECTION\nKEY" -> value, upper-cased names
-    std::optional<std::vector<DriveMapping>> drives;
+    DriveMapList drives;
     std::string folder;  // the host folder, as text
 };
 
@@ -79,7 +79,7 @@ void PrepareDriveC(const fs::path& driveC) {
 
 }  // namespace
 
-std::vector<DriveMapping> DriveMapOf(const fs::path& host);
+DriveMapList DriveMapOf(const fs::path& host);
 
 fs::path HostFolder() {
     static std::mutex preparedMutex;
@@ -91,7 +91,7 @@ fs::path HostFolder() {
     }
     std::error_code ec;
     fs::create_directories(folder, ec);
-    for (const DriveMapping& drive : DriveMapOf(folder))
+    for (const DriveMapping& drive : *DriveMapOf(folder))
         if (drive.letter == 'C') PrepareDriveC(drive.folder);
     return folder;
 }
@@ -176,7 +176,7 @@ HostIniCache& FreshCache() {
     const bool present = ::stat(file.c_str(), &st) == 0;
     const bool fresh = cache.file == file && cache.present == present &&
                        (!present || (cache.mtime.tv_sec == st.st_mtim.tv_sec && cache.mtime.tv_nsec == st.st_mtim.tv_nsec));
-    if (!fresh) cache = HostIniCache{file, present ? st.st_mtim : timespec{}, present, {}, std::nullopt, folder.native()};
+    if (!fresh) cache = HostIniCache{file, present ? st.st_mtim : timespec{}, present, {}, nullptr, folder.native()};
     return cache;
 }
 
@@ -213,19 +213,19 @@ long HostSettingNumber(const std::string& section, const std::string& key, long 
     return end == text.c_str() ? defaultValue : value;
 }
 
-std::vector<DriveMapping> DriveMap() {
+DriveMapList DriveMap() {
     {
         // Known drives belong to a host folder that is prepared already.
         std::lock_guard lock(cacheMutex);
-        if (const HostIniCache& fresh = FreshCache(); fresh.drives) return *fresh.drives;
+        if (const HostIniCache& fresh = FreshCache(); fresh.drives) return fresh.drives;
     }
     return DriveMapOf(HostFolder());
 }
 
-std::vector<DriveMapping> DriveMapOf(const fs::path& host) {
+DriveMapList DriveMapOf(const fs::path& host) {
     std::lock_guard lock(cacheMutex);
     HostIniCache& fresh = FreshCache();
-    if (fresh.drives) return *fresh.drives;
+    if (fresh.drives) return fresh.drives;
     std::vector<DriveMapping> drives;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         std::string fallback;
@@ -237,8 +237,8 @@ std::vector<DriveMapping> DriveMapOf(const fs::path& host) {
         if (path.is_relative()) path = host / path;
         drives.push_back({letter, path.lexically_normal()});
     }
-    fresh.drives = drives;
-    return drives;
+    fresh.drives = std::make_shared<const std::vector<DriveMapping>>(std::move(drives));
+    return fresh.drives;
 }
 
 bool HostIs64Bit() { return HostSettingNumber("Machine", "Is64Bit", 1) != 0; }

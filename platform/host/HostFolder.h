@@ -4,6 +4,7 @@
 // It is QUARNEL_HOST, else $XDG_DATA_HOME/quarnel-host, else
 // ~/.local/share/quarnel-host, and is created with its drive_c on first use.
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,9 @@ struct DriveMapping {
     std::filesystem::path folder;     // absolute host folder
 };
 // Mapped drives in letter order; C: and Z: have defaults, a key with an empty
-// value removes a default.
-std::vector<DriveMapping> DriveMap();
+// value removes a default. Shared, not copied: every path lookup asks for it.
+using DriveMapList = std::shared_ptr<const std::vector<DriveMapping>>;
+DriveMapList DriveMap();
 
 bool HostIs64Bit();
 std::string LoginName();      // the host user's login name

@@ -151,6 +151,14 @@ bool TextCompareEqual(std::string_view a, std::string_view b) {
 bool TextCompareLess(std::string_view a, std::string_view b) {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
+        const auto ai = static_cast<unsigned char>(a[i]), bj = static_cast<unsigned char>(b[j]);
+        if (ai < 0x80 && bj < 0x80) {
+            const unsigned char ua = ai >= 'a' && ai <= 'z' ? ai - 32 : ai, ub = bj >= 'a' && bj <= 'z' ? bj - 32 : bj;
+            if (ua != ub) return ua < ub;
+            ++i;
+            ++j;
+            continue;
+        }
         const std::size_t si = i, sj = j;
         const char32_t ca = NextChar(a, i), cb = NextChar(b, j);
         // An invalid byte sorts by its own value, above every character.

@@ -171,8 +171,8 @@ std::string NormalizeWindowsPath(const std::string& windowsPath) {
 std::optional<fs::path> ToHostPath(const std::string& windowsPath) {
     const std::string normal = NormalizeWindowsPath(windowsPath);
     if (normal.empty()) return std::nullopt;
-    const std::vector<DriveMapping> drives = DriveMap();
-    const DriveMapping* drive = FindDrive(drives, normal[0]);
+    const DriveMapList drives = DriveMap();
+    const DriveMapping* drive = FindDrive(*drives, normal[0]);
     if (!drive) return std::nullopt;
     // Joined as text: appending component by component parses the path again each time.
     std::string joined = drive->folder.native();
@@ -220,8 +220,8 @@ std::string ToWindowsPath(const fs::path& hostPath) {
     const DriveMapping* best = nullptr;
     fs::path bestRest;
     size_t bestDepth = 0;
-    const std::vector<DriveMapping> drives = DriveMap();
-    for (const DriveMapping& drive : drives) {
+    const DriveMapList drives = DriveMap();
+    for (const DriveMapping& drive : *drives) {
         fs::path rest;
         if (!IsPrefix(drive.folder, path, rest)) continue;
         const size_t depth = std::distance(drive.folder.begin(), drive.folder.end());
@@ -258,9 +258,13 @@ bool MatchesWildcard(const std::string& givenPattern, const std::string& givenNa
 
 std::vector<std::string> ListFolderNames(const fs::path& hostFolder) {
     std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(hostFolder, ec), end; !ec && it != end; it.increment(ec))
-        names.push_back(it->path().filename().string());
+    if (DIR* dir = ::opendir(hostFolder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string_view name(entry->d_name);
+            if (name != "." && name != "..") names.emplace_back(name);
+        }
+        ::closedir(dir);
+    }
     std::sort(names.begin(), names.end(), TextCompareLess);
     return names;
 }
