@@ -155,6 +155,22 @@ int ShortBusyWait(void*, int attempt) {
 // writer then starts the log over, cut back to the limit, unless a reader
 // still uses it; the checkpoint after the next commit tries again.
 constexpr int kCheckpointPages = 960;
+// Some 20 records of one-record writers: their checkpoint's syncs come
+// seldom, and the log the next lone opener reads stays small.
+constexpr int kOneRecordCheckpointPages = 64;
+
+// A one-record writer is often the store's only connection, and then the log
+// never starts over by itself: each process that opens the store alone reads
+// the whole log and must take every page of it as not yet copied back. So
+// its checkpoint also empties the log, unless another process still reads
+// it; it does not wait for one.
+int CheckpointAndEmpty(void*, sqlite3* db, const char* name, int pages) {
+    if (pages < kOneRecordCheckpointPages) return SQLITE_OK;
+    sqlite3_busy_handler(db, nullptr, nullptr);
+    sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_handler(db, ShortBusyWait, nullptr);
+    return SQLITE_OK;
+}
 constexpr const char* kWalLimit = "PRAGMA journal_size_limit=4194304";
 
 const char* const kLastRecordNumber = "SELECT COALESCE(MAX(record_number), 0) FROM records WHERE log = ?1 COLLATE NOCASE";
@@ -178,7 +194,7 @@ struct EventLogStore::Connection {
     }
 };
 
-EventLogStore::EventLogStore() : connection_(std::make_unique<Connection>()) {
+EventLogStore::EventLogStore(Use use) : connection_(std::make_unique<Connection>()) {
     std::error_code ignored;
     std::filesystem::create_directories(EventLogDoorbellFolder(), ignored);
     connection_->file = EventLogStoreFile();
@@ -194,7 +210,10 @@ EventLogStore::EventLogStore() : connection_(std::make_unique<Connection>()) {
     // With the write-ahead log a commit survives a crash of the program without a sync of its own.
     Execute(connection_->db, "PRAGMA synchronous=NORMAL");
     Execute(connection_->db, kSchema);
-    sqlite3_wal_autocheckpoint(connection_->db, kCheckpointPages);
+    if (use == Use::OneRecord)
+        sqlite3_wal_hook(connection_->db, CheckpointAndEmpty, nullptr);
+    else
+        sqlite3_wal_autocheckpoint(connection_->db, kCheckpointPages);
     struct stat info {};
     if (::stat(connection_->file.c_str(), &info) != 0) throw StoreError(nullptr, "stat");
     connection_->device = info.st_dev;

@@ -65,7 +65,11 @@ std::filesystem::path EventLogDoorbellFolder();
 // when missing. Opening or a statement that fails raises a RuntimeError.
 class EventLogStore {
 public:
-    EventLogStore();
+    // A connection of a process that writes a record and ends (eventcreate.exe)
+    // keeps the write-ahead log short: whoever opens the store while no other
+    // process has it open first reads the whole log.
+    enum class Use { Lasting, OneRecord };
+    explicit EventLogStore(Use use = Use::Lasting);
     ~EventLogStore();
     EventLogStore(const EventLogStore&) = delete;
     EventLogStore& operator=(const EventLogStore&) = delete;

@@ -182,7 +182,7 @@ ToolResult CreateEvent(const std::map<std::string, std::string>& options) {
     record.eventId = id;
     record.strings = {options.at("/D")};
     try {
-        EventLogStore store;
+        EventLogStore store(EventLogStore::Use::OneRecord);
         store.Append(record);
     } catch (const RuntimeError& e) {
         throw Failure{"ERROR: " + e.Description() + "\n"};

@@ -144,6 +144,31 @@ TEST(EventLogStore, ConcurrentWritersLoseNothing) {
     EXPECT_EQ(lastNumber["Application"] + lastNumber["System"], kWriters * kEach);
 }
 
+// Each store here is the only connection when it opens, as eventcreate.exe
+// is when no monitor runs: the log must still start over now and then, or
+// every opener reads all of it and it grows with every record.
+TEST(EventLogStore, OneRecordWritersInARowKeepTheWriteAheadLogShort) {
+    TempHost host;
+    constexpr int kRecords = 400;
+    std::uintmax_t largest = 0;
+    for (int i = 0; i < kRecords; ++i) {
+        {
+            platform::EventLogStore store(platform::EventLogStore::Use::OneRecord);
+            platform::EventRecord record;
+            record.log = "Application";
+            record.source = "Lone Writer";
+            record.strings = {std::to_string(i)};
+            store.Append(record);
+        }
+        std::error_code ec;
+        largest = std::max(largest, fs::file_size(platform::EventLogStoreFile().string() + "-wal", ec));
+    }
+    EXPECT_LT(largest, 512u * 1024);
+    const auto records = AllRecords();
+    ASSERT_EQ(records.size(), static_cast<std::size_t>(kRecords));
+    EXPECT_EQ(records.back().strings.at(0), std::to_string(kRecords - 1));
+}
+
 TEST(EventLogStore, EveryWriteRingsTheDoorbell) {
     TempHost host;
     platform::EventLogStore store;
