@@ -692,13 +692,15 @@ std::vector<std::string> DirList(const std::string& folderAndPattern, int attrib
             if (platform::MatchesWildcard(pattern, dots) || pattern == dots) found.push_back(dots);
     // The stored attributes are looked at only when they can leave an entry out.
     const bool everyKind = (attributes & vbHidden) && (attributes & vbSystem);
+    const std::string foldedPattern = platform::TextFoldCase(pattern);
     for (const std::string& name : platform::ListFolderNames(*host)) {
-        if (!platform::MatchesWildcard(pattern, name)) continue;
+        if (!platform::MatchesFoldedWildcard(foldedPattern, name)) continue;
+        const fs::path entryPath = *host / name;
         struct stat st {};
-        if (::stat((*host / name).c_str(), &st) != 0) continue;
+        if (::stat(entryPath.c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode) && !wantFolders) continue;
         if (!everyKind) {
-            const win::DWORD entry = AttributesOf(*host / name, st);
+            const win::DWORD entry = AttributesOf(entryPath, st);
             if ((entry & win::FILE_ATTRIBUTE_HIDDEN) && !(attributes & vbHidden)) continue;
             if ((entry & win::FILE_ATTRIBUTE_SYSTEM) && !(attributes & vbSystem)) continue;
         }
@@ -774,8 +776,10 @@ bool TextFile::Eof() {
 std::string TextFile::LineInput() {
     if (Eof()) throw RuntimeError(62, "Quarnel", "Input past end of file");
     const std::string& text = *impl_->text;
-    const std::size_t end = text.find_first_of("\r\n", impl_->at);
-    if (end == std::string::npos) {
+    // A plain scan: find_first_of looks each character up in the set with a call of its own.
+    std::size_t end = impl_->at;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    if (end == text.size()) {
         std::string line = text.substr(impl_->at);
         impl_->at = text.size();
         return line;

@@ -4,10 +4,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #include "platform/api/CommandLine.h"
 #include "ProgramVersion.h"
+#include "platform/host/HostFolder.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 
@@ -29,11 +31,21 @@ ProgramState& State() {
     return state;
 }
 
+// Asked for on every record: kept as long as the drive map it was found with.
 std::string OwnExecutableWindowsPath() {
     if (!State().windowsExePath.empty()) return State().windowsExePath;
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ToWindowsPath(ec ? fs::current_path() / "Quarnel.exe" : exe);
+    static std::mutex mutex;
+    static DriveMapList drivesOfKept;
+    static std::string kept;
+    const DriveMapList drives = DriveMap();
+    std::lock_guard lock(mutex);
+    if (drives != drivesOfKept) {
+        std::error_code ec;
+        const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+        kept = ToWindowsPath(ec ? fs::current_path() / "Quarnel.exe" : exe);
+        drivesOfKept = drives;
+    }
+    return kept;
 }
 
 }  // namespace

@@ -245,9 +245,13 @@ bool IsDriveRoot(const std::string& windowsPath) {
 
 // Both texts case-folded first, so the match itself compares bytes.
 bool MatchesWildcard(const std::string& givenPattern, const std::string& givenName) {
+    return MatchesFoldedWildcard(TextFoldCase(givenPattern), givenName);
+}
+
+bool MatchesFoldedWildcard(const std::string& pattern, const std::string& givenName) {
     if (givenName.empty()) return false;
-    const std::string pattern = TextFoldCase(givenPattern), name = TextFoldCase(givenName);
     if (pattern == "*" || pattern == "*.*") return true;
+    const std::string name = TextFoldCase(givenName);
     if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
         GlobMatch(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str()))
         return true;

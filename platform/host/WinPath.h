@@ -29,6 +29,9 @@ bool IsDriveRoot(const std::string& windowsPath);
 // Windows wildcard match of one name: '*' any run, '?' one character, letter
 // case ignored, "*.*" every name, a trailing ".*" also matching no extension.
 bool MatchesWildcard(const std::string& pattern, const std::string& name);
+// The same with the pattern already case-folded (TextFoldCase), for a pattern
+// matched against every name of a folder.
+bool MatchesFoldedWildcard(const std::string& foldedPattern, const std::string& name);
 
 // The entries of a host folder (no "." or ".."), in case-insensitive name order.
 std::vector<std::string> ListFolderNames(const std::filesystem::path& hostFolder);
