@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 
 #include "platform/host/HostFolder.h"
@@ -121,11 +122,19 @@ std::uint32_t NextFoldedKey(std::string_view text, std::size_t& i) {
     return c == kInvalid ? 0x110000u + byte : Fold(c);
 }
 
-bool IsAscii(std::string_view text) {
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
+// Where the first byte above 0x7F is, or the size, looked at eight bytes at a
+// time: most texts are ASCII throughout.
+std::size_t AsciiPrefix(std::string_view bytes) {
+    std::size_t i = 0;
+    for (std::uint64_t word; i + sizeof word <= bytes.size(); i += sizeof word) {
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        if (word & 0x8080808080808080u) break;
+    }
+    while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+    return i;
 }
+
+bool IsAscii(std::string_view text) { return AsciiPrefix(text) == text.size(); }
 
 }  // namespace
 
@@ -153,8 +162,7 @@ bool TextCompareLess(std::string_view a, std::string_view b) {
     while (i < a.size() && j < b.size()) {
         const auto ai = static_cast<unsigned char>(a[i]), bj = static_cast<unsigned char>(b[j]);
         if (ai < 0x80 && bj < 0x80) {
-            const unsigned char ua = ai >= 'a' && ai <= 'z' ? ai - 32 : ai, ub = bj >= 'a' && bj <= 'z' ? bj - 32 : bj;
-            if (ua != ub) return ua < ub;
+            if (Upper(ai) != Upper(bj)) return Upper(ai) < Upper(bj);
             ++i;
             ++j;
             continue;
@@ -293,7 +301,7 @@ double TextVal(std::string_view text) {
 }
 
 bool IsValidUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();)
+    for (std::size_t i = AsciiPrefix(text); i < text.size();)
         if (NextChar(text, i) == kInvalid) return false;
     return true;
 }

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstring>
 
 #include "platform/host/Text.h"
 
@@ -42,27 +41,13 @@ bool ReadAt(int fd, std::string& out, std::size_t count, off_t offset) {
 
 bool StartsWithMark(std::string_view bytes) { return bytes.substr(0, kUtf8Mark.size()) == kUtf8Mark; }
 
-// Where the first byte above 0x7F is, or the size: most text files are ASCII
-// throughout, and ASCII needs no closer look as UTF-8.
-std::size_t AsciiPrefix(std::string_view bytes) {
-    std::size_t i = 0;
-    for (std::uint64_t word; i + sizeof word <= bytes.size(); i += sizeof word) {
-        std::memcpy(&word, bytes.data() + i, sizeof word);
-        if (word & 0x8080808080808080u) break;
-    }
-    while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
-    return i;
-}
-
-bool IsUtf8Text(std::string_view bytes) { return IsValidUtf8(bytes.substr(AsciiPrefix(bytes))); }
-
 // The bytes of a file as UTF-8 text, taken over when they are UTF-8 already.
 std::string Decoded(std::string bytes, TextEncoding* encoding) {
     TextEncoding found = TextEncoding::Utf8;
     if (StartsWithMark(bytes)) {
         found = TextEncoding::Utf8WithBom;
         bytes.erase(0, kUtf8Mark.size());
-    } else if (!IsUtf8Text(bytes)) {
+    } else if (!IsValidUtf8(bytes)) {
         found = TextEncoding::Ansi;
         bytes = AnsiToUtf8(bytes);
     }
@@ -80,7 +65,7 @@ bool SampleIsUtf8(std::string_view sample, bool cutAtStart, bool cutAtEnd) {
         while (lead > first && last - lead < 4 && (static_cast<unsigned char>(sample[lead - 1]) & 0xC0) == 0x80) --lead;
         if (lead > first && static_cast<unsigned char>(sample[lead - 1]) >= 0xC0) last = lead - 1;
     }
-    return IsUtf8Text(sample.substr(first, last - first));
+    return IsValidUtf8(sample.substr(first, last - first));
 }
 
 }  // namespace
@@ -130,7 +115,7 @@ std::string EncodeText(std::string_view utf8, TextEncoding encoding) {
 }
 
 TextEncoding EncodingToHold(std::string_view utf8, TextEncoding current) {
-    if (current != TextEncoding::Ansi || !IsUtf8Text(utf8)) return current;
+    if (current != TextEncoding::Ansi || !IsValidUtf8(utf8)) return current;
     return FitToAnsiCodePage(utf8) == utf8 ? current : TextEncoding::Utf8;
 }
 

@@ -47,38 +47,26 @@ const DriveMapping* FindDrive(const std::vector<DriveMapping>& drives, char lett
     return nullptr;
 }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool IsAsciiName(std::string_view name) {
-    return std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// Whether a name read from a folder folds to the given folded name; a plain
-// ASCII name (the usual one) is compared without building its folded copy.
-bool FoldsTo(std::string_view candidate, std::string_view folded) {
-    if (!IsAsciiName(candidate)) return TextFoldCase(candidate) == folded;
-    if (candidate.size() != folded.size()) return false;
-    for (std::size_t i = 0; i < candidate.size(); ++i)
-        if (AsciiLower(candidate[i]) != folded[i]) return false;
-    return true;
-}
-
-// A child of folder whose name equals the given one, letter case ignored.
-// Read with readdir: a folder of many files is listed for every new name.
-std::optional<std::string> FindNameNoCase(const fs::path& folder, const std::string& name) {
+// Each name of a folder but "." and "..", read with readdir (no path object
+// per entry: a folder of many files is listed for every new name) until
+// visit returns false.
+template <typename Visit>
+void VisitFolderNames(const fs::path& folder, Visit visit) {
     DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return std::nullopt;
-    const std::string folded = TextFoldCase(name);
-    std::optional<std::string> match;
+    if (!dir) return;
     while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view candidate(entry->d_name);
-        if (candidate == "." || candidate == "..") continue;
-        if (FoldsTo(candidate, folded)) {
-            match = std::string(candidate);
-            break;
-        }
+        const std::string_view name(entry->d_name);
+        if (name != "." && name != ".." && !visit(name)) break;
     }
     ::closedir(dir);
+}
+
+std::optional<std::string> FindNameNoCase(const fs::path& folder, const std::string& name) {
+    std::optional<std::string> match;
+    VisitFolderNames(folder, [&](std::string_view candidate) {
+        if (TextCompareEqual(candidate, name)) match = std::string(candidate);
+        return !match;
+    });
     return match;
 }
 
@@ -262,13 +250,10 @@ bool MatchesFoldedWildcard(const std::string& pattern, const std::string& givenN
 
 std::vector<std::string> ListFolderNames(const fs::path& hostFolder) {
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(hostFolder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view name(entry->d_name);
-            if (name != "." && name != "..") names.emplace_back(name);
-        }
-        ::closedir(dir);
-    }
+    VisitFolderNames(hostFolder, [&names](std::string_view name) {
+        names.emplace_back(name);
+        return true;
+    });
     std::sort(names.begin(), names.end(), TextCompareLess);
     return names;
 }
