@@ -9,13 +9,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <mutex>
 #include <set>
 
 #include "platform/host/HostFolder.h"
+#include "platform/host/TextFile.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 
@@ -61,9 +61,8 @@ std::uint32_t HashText(const std::string& text, std::uint32_t seed) {
 // Three sub-authorities that name this machine, as a Windows machine SID has.
 const std::vector<std::uint32_t>& MachineParts() {
     static const std::vector<std::uint32_t> parts = [] {
-        std::string id;
-        std::ifstream file("/etc/machine-id");
-        std::getline(file, id);
+        std::string id = ReadRegularFile("/etc/machine-id", 4096).value_or("");
+        id.resize(std::min(id.find('\n'), id.size()));
         std::vector<std::uint32_t> result;
         if (id.size() >= 24 && std::all_of(id.begin(), id.begin() + 24, ::isxdigit)) {
             for (int i = 0; i < 3; ++i)

@@ -111,4 +111,9 @@ void SqliteExecute(sqlite3* db, const char* sql, SqliteFailure onFailure) {
     if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) onFailure(db, SqliteCall::Execute, sql);
 }
 
+void UseSqliteForShortProcess() {
+    sqlite3_config(SQLITE_CONFIG_LOOKASIDE, 0, 0);
+    sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
+}
+
 }  // namespace platform

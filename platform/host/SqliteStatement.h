@@ -82,4 +82,10 @@ private:
 // Runs SQL that returns no rows; a failure goes to onFailure.
 void SqliteExecute(sqlite3* db, const char* sql, SqliteFailure onFailure);
 
+// For a process that runs a few statements and ends, such as a console tool:
+// connections get no lookaside memory and no page cache laid out in advance,
+// memory whose setting up would cost such a process more than it saves.
+// Called before the first connection is opened; later it changes nothing.
+void UseSqliteForShortProcess();
+
 }  // namespace platform

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "platform/api/Environment.h"
@@ -26,6 +29,12 @@ TEST(Environment, WindowsVariablesAreDerivedFromTheHost) {
     EXPECT_EQ(vb::Environ("TEMP"), "C:\\Users\\" + platform::LoginName() + "\\AppData\\Local\\Temp");
     EXPECT_EQ(vb::Environ("ProgramFiles(x86)"), "C:\\Program Files (x86)");
     EXPECT_EQ(vb::Environ("NoSuchVariable"), "");
+}
+
+TEST(Environment, TheLoginNameIsTheAccountOfTheEffectiveUser) {
+    const passwd* account = getpwuid(geteuid());
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(platform::LoginName(), account->pw_name);
 }
 
 TEST(Environment, ProgramFilesX86OnlyOnA64BitHost) {
