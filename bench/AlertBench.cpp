@@ -49,6 +49,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using testsupport::PointersOf;
 
 constexpr int kRules = 50;
 constexpr int kListLines = 100;
@@ -376,14 +377,6 @@ void WritersCeiling(const fs::path& scratch) {
     std::printf("writers' ceiling without a monitor, %d writers, %d records: %.0f records/s; floor %.0f records/s "
                 "(locked appends to one file); ratio %.2f; target >= 2000 records/s: %s\n",
                 kWriters, kThroughputRecords, rate, floor, rate / floor, Verdict(rate >= 2000));
-}
-
-// The arguments as pointers for posix_spawn, ended by a null.
-std::vector<char*> PointersOf(std::vector<std::string>& texts) {
-    std::vector<char*> pointers;
-    for (std::string& text : texts) pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
 }
 
 // One run of a program, start to end, in microseconds; failed is counted up

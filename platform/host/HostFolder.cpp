@@ -244,8 +244,8 @@ DriveMapList DriveMapOf(const fs::path& host) {
 
 bool HostIs64Bit() { return HostSettingNumber("Machine", "Is64Bit", 1) != 0; }
 
-// The local accounts' file is read first: the name service's set-up costs a
-// short-lived tool more than the rest of its start, and most accounts are there.
+// The local accounts' file is read first: most accounts are there, and the
+// name service's set-up costs a short-lived tool several times that read.
 std::string LoginName() {
     const uid_t uid = geteuid();
     if (std::FILE* accounts = std::fopen("/etc/passwd", "re")) {

@@ -53,13 +53,6 @@ std::vector<std::string> ChildEnvironment(const TempHost& host, const std::strin
     return variables;
 }
 
-std::vector<char*> PointersOf(std::vector<std::string>& texts) {
-    std::vector<char*> pointers;
-    for (std::string& text : texts) pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 fs::path NewOutputFile(const TempHost& host) {
     static std::atomic<int> counter{0};
     return host.Folder() / ("debug-output-" + std::to_string(++counter) + ".txt");
@@ -71,6 +64,13 @@ int ExitCodeOf(int status) {
 }
 
 }  // namespace
+
+std::vector<char*> PointersOf(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts) pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
 
 fs::path InstallProgram(const TempHost& host) {
     const fs::path folder = host.HostOf(kProgramFolder);

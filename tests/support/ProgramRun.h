@@ -15,6 +15,9 @@
 
 namespace testsupport {
 
+// The texts as pointers for posix_spawn or exec, ended by a null; valid while texts lives unchanged.
+std::vector<char*> PointersOf(std::vector<std::string>& texts);
+
 // Copies Quarnel.exe, Quarnel_Stop.exe and wintool from the build into the
 // host's program folder and returns that folder's host path.
 std::filesystem::path InstallProgram(const TempHost& host);
