@@ -214,12 +214,13 @@ std::optional<fs::path> HostFolderOfProcess(int pid) {
     std::ifstream probe("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
     if (!probe) return std::nullopt;
     probe.close();
-    auto variables = ReadEnvironmentOnce(pid);
+    auto variables = ReadProcessEnvironment(pid);
     if (variables.empty()) {
-        // A child of ours caught in its exec belongs where we started it.
+        // A child of ours still without one belongs where we started it. Its
+        // environment comes first: a child may have left our host folder by
+        // the time it execs, and for a moment in the exec it reads as empty.
         if (const auto child = Children().Find(pid); child && !child->exited && !child->machine.empty())
             return child->machine;
-        variables = ReadProcessEnvironment(pid);
     }
     auto value = [&](const char* name) {
         auto it = variables.find(name);
