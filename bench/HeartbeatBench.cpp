@@ -2,7 +2,8 @@
 // into a temporary host: 10 listed services, 5 listed drives and 5 SNMP
 // targets (4 answered by a real snmpd, one silent), mailed to the real SMTP
 // server. The floor beside it: the same mail sent by plain libcurl to the
-// same server.
+// same server, plus the bounded wait for answers that the silent target
+// forces on every report. A run whose report holds no SNMP answer fails.
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <netinet/in.h>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "net/frmSNMP.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/ServiceControl.h"
 #include "support/ProgramRun.h"
@@ -71,9 +73,9 @@ void PrepareMachine(testsupport::TempHost& host, const fs::path& programFolder, 
     testsupport::WriteHostFile(programFolder / "Rules" / "Heartbeat_Partition_List.txt", drives);
 
     std::string targets;
-    for (const char* oid : {".1.3.6.1.2.1.1.1.0", ".1.3.6.1.2.1.1.4.0", ".1.3.6.1.2.1.1.5.0", ".1.3.6.1.2.1.1.6.0"})
+    for (const char* oid : {"1.3.6.1.2.1.1.1.0", "1.3.6.1.2.1.1.4.0", "1.3.6.1.2.1.1.5.0", "1.3.6.1.2.1.1.6.0"})
         targets += agentAddress + "|" + kCommunity + "|" + oid + "\r\n";
-    targets += silentAddress + "|" + kCommunity + "|.1.3.6.1.2.1.1.5.0\r\n";
+    targets += silentAddress + "|" + kCommunity + "|1.3.6.1.2.1.1.5.0\r\n";
     testsupport::WriteHostFile(programFolder / "Rules" / "Heartbeat_SNMP_List.txt", targets);
     testsupport::WriteHostFile(host.HostOf("C:\\Windows\\System32\\drivers\\etc\\hosts"),
                                agentAddress + " benchagent\r\n" + silentAddress + " benchsilent\r\n");
@@ -150,8 +152,10 @@ int main() {
         return 1;
     }
 
-    if (testsupport::MailPart(mails.back().raw, "text/plain").find("Bench Room") == std::string::npos)
+    if (testsupport::MailPart(mails.back().raw, "text/plain").find("Bench Room") == std::string::npos) {
         std::fprintf(stderr, "the report holds no SNMP answer:\n%s\n", lastOutput.c_str());
+        return 1;
+    }
 
     std::vector<double> floors;
     curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -164,10 +168,12 @@ int main() {
     close(silent);
 
     const double figure = Median(heartbeats);
-    const double floor = Median(floors);
-    std::printf("/heartbeat, 10 services, 5 drives, 5 SNMP targets (1 silent): median %.1f ms of %d runs "
-                "(target < 3000 ms)\n", figure, kRuns);
-    std::printf("floor, plain libcurl send of the same mail to the same server: median %.1f ms; ratio %.1f\n", floor,
-                figure / floor);
+    const double send = Median(floors);
+    const double wait = static_cast<double>(frmSNMP::kAnswerWait.count());
+    const double floor = send + wait;
+    std::printf("/heartbeat, 10 services, 5 drives, 5 SNMP targets (1 silent): median %.1f ms of %d runs; "
+                "floor %.1f ms (the %.0f ms bounded wait the silent target forces, plus a plain libcurl send of the "
+                "same mail to the same server, %.1f ms); ratio %.2f; target < 3000 ms: %s\n",
+                figure, kRuns, floor, wait, send, figure / floor, figure < 3000 ? "met" : "MISSED");
     return 0;
 }
