@@ -12,6 +12,7 @@
 #include <string>
 
 #include "net/frmCompUpdateBeta.h"
+#include "platform/api/FileSystem.h"
 #include "platform/api/Program.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
@@ -198,6 +199,30 @@ INSTANTIATE_TEST_SUITE_P(Damage, DamagedProgramArchive, ::testing::Values(true, 
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return std::string(info.param ? "Torn" : "Garbled");
                          });
+
+// A whole unpack that cannot all be moved into place (a read-only file of
+// the same name) brings the old files back as well.
+TEST_F(frmCompUpdateBetaTest, UnpackThatCannotAllBePutInPlaceRestoresEveryOldFile) {
+    site_.PublishArchive("/files/QuarnelEXE.zip",
+                         {{"Quarnel.exe", testsupport::StandInProgramText("new Quarnel.exe", Log())},
+                          {"Notes.txt", "new notes"}});
+    site_.PublishIndex(Newer(), site_.Url("/files/QuarnelEXE.zip"));
+    WriteHostFile(App("Notes.txt"), "old notes");
+    ASSERT_TRUE(win::SetFileAttributesA(kApp + "Notes.txt", win::FILE_ATTRIBUTE_READONLY));
+    const std::string debug = RunUpdate();
+    EXPECT_NE(debug.find("the unpacked files could not all be put in place; the previous program files are restored"),
+              std::string::npos)
+        << debug;
+    ASSERT_TRUE(testsupport::WaitForText(Log(), "old Quarnel.exe \n")) << Started();
+    for (const char* name : {"Quarnel", "Quarnel_Stop", "QuarnelService", "QuarnelControl"}) {
+        EXPECT_FALSE(fs::exists(App(std::string(name) + "_old.exe"))) << name;
+        EXPECT_NE(ReadHostFile(App(std::string(name) + ".exe")).find("old " + std::string(name) + ".exe"),
+                  std::string::npos)
+            << name;
+    }
+    EXPECT_EQ(ReadHostFile(App("Notes.txt")), "old notes");
+    EXPECT_FALSE(fs::exists(App("QuarnelEXE_new")));
+}
 
 TEST_F(frmCompUpdateBetaTest, FailedDownloadsChangeNoProgramFileAndStillRestart) {
     {   // No index on the site; an index left from an earlier run is not used.
