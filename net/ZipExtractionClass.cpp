@@ -3,8 +3,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <optional>
+#include <set>
+#include <string_view>
 #include <vector>
 
 #include "net/ZipClass.h"
@@ -28,9 +31,23 @@ std::string DecodeName(const std::string& raw, std::uint16_t flags) {
     return name;
 }
 
+constexpr std::int32_t kZip64Marker = -1;   // 0xFFFFFFFF in a 32-bit field
+constexpr std::uint16_t kZip64Count = 0xFFFF;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064B50;
+constexpr std::size_t kZip64LocatorSize = 20;
+
+std::string Zip64Text(const std::string& name) {
+    return "The archive uses zip64 for " + name + ", which is unsupported";
+}
+
 bool IsExistingFolder(const std::string& path) {
     const win::DWORD attributes = win::GetFileAttributesA(path);
     return attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & win::FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string WithoutTrailingBackslash(std::string path) {
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    return path;
 }
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
@@ -45,17 +62,43 @@ std::int32_t RoundedPercent(std::int32_t done, std::int32_t total) {
     return static_cast<std::int32_t>(std::nearbyint(done * 100.0 / total));
 }
 
+// Windows drops a trailing "." or " " of a name ("." and ".." among them),
+// and opens a device instead of a file named after one.
+bool IsNameWindowsHolds(std::string_view part) {
+    if (part.empty() || part.back() == '.' || part.back() == ' ') return false;
+    std::string base(part.substr(0, part.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    std::transform(base.begin(), base.end(), base.begin(), [](unsigned char c) { return std::toupper(c); });
+    static const std::set<std::string, std::less<>> kDevices = {
+        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+        "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    return kDevices.find(base) == kDevices.end();
+}
+
+// A zip64 extended-information field (header ID 1) among an entry's extra
+// fields: what stands in a 32-bit size or offset of 0xFFFFFFFF then lies there.
+bool HasZip64Field(std::string_view extra) {
+    while (extra.size() >= 4) {
+        const auto id = static_cast<std::uint16_t>(static_cast<unsigned char>(extra[0]) |
+                                                   static_cast<unsigned char>(extra[1]) << 8);
+        const std::size_t length = static_cast<unsigned char>(extra[2]) | static_cast<unsigned char>(extra[3]) << 8;
+        if (id == 0x0001) return true;
+        extra.remove_prefix(std::min(extra.size(), 4 + length));
+    }
+    return false;
+}
+
 }  // namespace
 
 bool IsSafeEntryName(const std::string& name) {
     if (name.empty() || name.front() == '\\') return false;
     for (unsigned char c : name)
-        if (c < 0x20 || c == 0x7F || c == ':') return false;
+        if (c < 0x20 || c == 0x7F || std::string_view(":*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
+            return false;
     std::size_t start = 0;
     while (start <= name.size()) {
         const std::size_t end = std::min(name.find('\\', start), name.size());
-        const std::string part = name.substr(start, end - start);
-        if (part == "." || part == "..") return false;
+        if (!IsNameWindowsHolds(std::string_view(name).substr(start, end - start))) return false;
         start = end + 1;
     }
     return true;
@@ -104,6 +147,7 @@ std::string ZipExtractionClass::ZLibVersion() {
 
 bool ZipExtractionClass::OpenZip(const std::string& ZipPath) {
     CloseZip();
+    path_ = ZipPath;
     RaiseStatus("Opening Zip");
     if (!PlainFileFound(ZipPath)) {
         RaiseError(10, "The file " + ZipPath + " doesn't exist");
@@ -154,13 +198,36 @@ void ZipExtractionClass::ReadEndRecord() {
     comment_.resize(file_->ReadAt(endPosition_ - 1 + zipformat::kEndRecordSize, comment_.data(), comment_.size()));
 }
 
+// The end record's counts and offsets at their largest, with a zip64 locator
+// right before it: the real ones are in the zip64 end record.
+bool ZipExtractionClass::EndRecordUsesZip64() {
+    const bool atLargest = end_.EntriesTotal == kZip64Count || end_.EntriesOnDisk == kZip64Count ||
+                           end_.CentralDirectoryOffset == kZip64Marker || end_.CentralDirectorySize == kZip64Marker;
+    const std::int64_t locator = endPosition_ - 1 - static_cast<std::int64_t>(kZip64LocatorSize);
+    if (!atLargest || locator < 0) return false;
+    const std::string bytes = ReadBytes(locator, 4);
+    const std::uint32_t signature = static_cast<unsigned char>(bytes[0]) | static_cast<unsigned char>(bytes[1]) << 8 |
+                                    static_cast<unsigned char>(bytes[2]) << 16 |
+                                    static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[3])) << 24;
+    return signature == kZip64LocatorSignature;
+}
+
+bool ZipExtractionClass::CentralHeaderUsesZip64(const Entry& entry) {
+    const zipformat::CentralFileHeader& header = entry.header;
+    return (header.CompressedSize == kZip64Marker || header.UncompressedSize == kZip64Marker ||
+            header.LocalHeaderOffset == kZip64Marker) &&
+           HasZip64Field(entry.extra);
+}
+
 ZipExtractionClass::Entry ZipExtractionClass::ReadCentralEntry(std::int64_t& position) {
     Entry entry;
     entry.header = zipformat::ParseCentral(ReadBytes(position, zipformat::kCentralHeaderSize));
     if (entry.header.Signature != zipformat::kCentralSignature) throw BadFileFormat();
     position += zipformat::kCentralHeaderSize;
     entry.name = DecodeName(ReadBytes(position, entry.header.NameLength), entry.header.Flags);
-    position += entry.header.NameLength + entry.header.ExtraLength + entry.header.CommentLength;
+    position += entry.header.NameLength;
+    entry.extra = ReadBytes(position, entry.header.ExtraLength);
+    position += entry.header.ExtraLength + entry.header.CommentLength;
     return entry;
 }
 
@@ -191,8 +258,7 @@ bool ZipExtractionClass::Extract(const std::string& Dest, bool KeepFolders, bool
         RaiseError(3, "There is no Zip File Open");
         return false;
     }
-    std::string dest = Dest;
-    while (dest.size() > 3 && dest.back() == '\\') dest.pop_back();
+    const std::string dest = WithoutTrailingBackslash(Dest);
     if (!IsExistingFolder(dest) && !win::CreateDirectoryA(dest)) {
         RaiseError(13, "Can't create the folder " + Dest);
         return false;
@@ -203,7 +269,7 @@ bool ZipExtractionClass::Extract(const std::string& Dest, bool KeepFolders, bool
         RaiseStatus("Extraction Complete");
         return false;
     }
-    if (end_.CentralDirectoryOffset < 0) throw BadFileFormat();
+    if (!CentralDirectoryReadable()) return false;
     std::int64_t position = end_.CentralDirectoryOffset;
     const std::int32_t total = end_.EntriesTotal;
     for (std::int32_t i = 1; i <= total; ++i) {
@@ -213,11 +279,7 @@ bool ZipExtractionClass::Extract(const std::string& Dest, bool KeepFolders, bool
             const std::string outputName =
                 KeepFolders || slash == std::string::npos ? entry.name : entry.name.substr(slash + 1);
             const std::string target = dest + "\\" + outputName;
-            if (!IsSafeEntryName(entry.name) || !IsSafeEntryName(outputName)) {
-                RaiseError(14, "The file name " + entry.name + " is not allowed");
-            } else if (entry.header.UncompressedSize < 0) {
-                RaiseError(5, "Data checksum error in " + target);
-            } else {
+            if (!Refused(entry, outputName, target)) {
                 if (KeepFolders && slash != std::string::npos && !CreateFolders(dest, entry.name.substr(0, slash)))
                     return false;
                 RaiseStatus("Extracting ...\\" + outputName);
@@ -233,6 +295,69 @@ bool ZipExtractionClass::Extract(const std::string& Dest, bool KeepFolders, bool
     return true;
 }
 
+// Raises the error of an entry that is not unpacked at all.
+bool ZipExtractionClass::Refused(const Entry& entry, const std::string& outputName, const std::string& target) {
+    if (!IsSafeEntryName(entry.name) || !IsSafeEntryName(outputName)) {
+        RaiseError(14, "The file name " + entry.name + " is not allowed");
+    } else if (CentralHeaderUsesZip64(entry)) {
+        RaiseError(15, Zip64Text(entry.name));
+    } else if (entry.header.UncompressedSize < 0) {
+        RaiseError(5, "Data checksum error in " + target);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// False, with its error raised, for a zip64 archive.
+bool ZipExtractionClass::CentralDirectoryReadable() {
+    if (EndRecordUsesZip64()) {
+        RaiseError(15, "The archive " + path_ + " uses zip64, which is unsupported");
+        return false;
+    }
+    if (end_.CentralDirectoryOffset < 0) throw BadFileFormat();
+    return true;
+}
+
+bool ZipExtractionClass::CheckUnpacked(const std::string& Dest) {
+    if (endPosition_ == 0) {
+        RaiseError(3, "There is no Zip File Open");
+        return false;
+    }
+    const std::string dest = WithoutTrailingBackslash(Dest);
+    ReadEndRecord();
+    if (end_.DiskNumber != end_.CentralDirectoryDisk || !CentralDirectoryReadable()) return false;
+    std::int64_t position = end_.CentralDirectoryOffset;
+    bool whole = true;
+    for (std::int32_t i = 1; i <= end_.EntriesTotal; ++i) {
+        const Entry entry = ReadCentralEntry(position);
+        if (entry.header.UncompressedSize == 0) continue;
+        const std::string target = dest + "\\" + entry.name;
+        if (Refused(entry, entry.name, target)) {
+            whole = false;
+        } else if (!HoldsContent(target, entry.header.UncompressedSize, entry.header.Crc32)) {
+            RaiseError(5, "Data checksum error in " + target);
+            whole = false;
+        }
+    }
+    return whole;
+}
+
+bool ZipExtractionClass::HoldsContent(const std::string& path, std::int64_t size, std::uint32_t crc) {
+    if (!PlainFileFound(path)) return false;
+    vb::BinaryFile file(path, vb::BinaryFile::Mode::Read);
+    if (file.Length() != size) return false;
+    std::vector<char>& buffer = Buffer(input_);
+    uLong check = crc32(0, nullptr, 0);
+    for (std::int64_t done = 0; done < size;) {
+        const std::size_t want = std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(size - done));
+        if (file.ReadAt(done, buffer.data(), want) != want) return false;
+        check = crc32(check, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(want));
+        done += static_cast<std::int64_t>(want);
+    }
+    return check == crc;
+}
+
 ZipExtractionClass::EntryData ZipExtractionClass::LocateData(const Entry& entry, const std::string& target) {
     EntryData data;
     const std::string corrupt = "Data checksum error in " + target;
@@ -244,6 +369,12 @@ ZipExtractionClass::EntryData ZipExtractionClass::LocateData(const Entry& entry,
                            : std::nullopt;
     if (!local || local->Signature != zipformat::kLocalSignature) return {5, corrupt};
     const bool sizesInCentral = ((local->Flags | entry.header.Flags) & zipformat::kFlagDataDescriptor) != 0;
+    if (!sizesInCentral && (local->CompressedSize == kZip64Marker || local->UncompressedSize == kZip64Marker)) {
+        std::string extra(local->ExtraLength, '\0');
+        extra.resize(file_->ReadAt(localOffset + zipformat::kLocalHeaderSize + local->NameLength, extra.data(),
+                                   extra.size()));
+        if (HasZip64Field(extra)) return {15, Zip64Text(entry.name)};
+    }
     data.compressedSize = sizesInCentral ? entry.header.CompressedSize : local->CompressedSize;
     data.crc = sizesInCentral ? entry.header.Crc32 : local->Crc32;
     data.offset = localOffset + zipformat::kLocalHeaderSize + local->NameLength + local->ExtraLength;

@@ -6,7 +6,10 @@
 // Progress, status texts and errors are raised through the three event members.
 //
 // Entry names that could leave the destination (empty, rooted, with ":", a
-// control character or a "." or ".." part) are refused with error 14.
+// control character or a "." or ".." part) or that Windows cannot hold (a
+// character of *?"<>|, a part that is empty or ends in "." or " ", a device
+// name such as CON or LPT1) are refused with error 14; a zip64 archive or
+// entry, which the reader does not take, raises error 15.
 // Structural damage (a truncated or inconsistent central directory) is an
 // error that reaches the caller.
 #include <cstdint>
@@ -35,6 +38,11 @@ public:
     bool OpenZip(const std::string& ZipPath);
     bool Extract(const std::string& Dest, bool KeepFolders, bool Overwrite);
     void CloseZip();
+    // After another program unpacked the open archive into Dest with its
+    // folders: true when every file entry lies there whole, with its size and
+    // CRC-32. Each entry that does not raises its error (5 for a missing,
+    // short or different file).
+    bool CheckUnpacked(const std::string& Dest);
     std::string ZLibVersion();
 
     const std::string& ArchiveComment() const { return comment_; }
@@ -43,9 +51,15 @@ private:
     struct Entry {
         zipformat::CentralFileHeader header;
         std::string name;   // UTF-8, "\" between folder levels
+        std::string extra;
     };
     std::int64_t FindEndRecord();
     void ReadEndRecord();
+    bool EndRecordUsesZip64();
+    static bool CentralHeaderUsesZip64(const Entry& entry);
+    bool CentralDirectoryReadable();
+    bool Refused(const Entry& entry, const std::string& outputName, const std::string& target);
+    bool HoldsContent(const std::string& path, std::int64_t size, std::uint32_t crc);
     Entry ReadCentralEntry(std::int64_t& position);
     // Where an entry's data lies, or the error (4 or 5) that stops it.
     struct EntryData {
@@ -71,6 +85,7 @@ private:
     static std::vector<char>& Buffer(std::vector<char>& buffer);
 
     std::unique_ptr<vb::BinaryFile> file_;
+    std::string path_;
     std::int64_t endPosition_ = 0;   // 1-based, 0 when unknown
     zipformat::EndRecord end_;
     std::string comment_;
@@ -82,5 +97,5 @@ private:
 };
 
 // True when an archive entry name (with "\" separators) stays inside the
-// folder it is unpacked into.
+// folder it is unpacked into and names a file Windows can hold.
 bool IsSafeEntryName(const std::string& name);

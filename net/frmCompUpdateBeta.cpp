@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "common/CommonModule.h"
 #include "common/ErrorTrap.h"
@@ -17,6 +18,9 @@ namespace {
 constexpr const char* kIndexArchive = "BrindleUpdates.zip";
 constexpr const char* kIndexFile = "BrindleUpdates.ini";
 constexpr const char* kProgramArchive = "QuarnelEXE.zip";
+// The program archive is unpacked here first; only a whole unpack that
+// holds Quarnel.exe is moved into the program folder.
+constexpr const char* kUnpackFolder = "QuarnelEXE_new";
 constexpr std::int32_t kNormalFocus = 1;
 constexpr std::int32_t kMinimizedNoFocus = 6;
 
@@ -44,6 +48,37 @@ bool Downloaded(const char* name) {
     }
     CommonModule::DPrint(std::string("DOWNLOAD SUCCEEDED:  ") + name);
     return true;
+}
+
+void RemoveUnpackFolder() {
+    const std::string folder = InProgramFolder(kUnpackFolder);
+    SkipErrors([&] {
+        if (CommonModule::DoesDirExist(folder)) fso::DeleteFolder(folder, true);
+    });
+}
+
+// A folder left by an interrupted update is not taken for this one's unpack.
+bool UnpackProgramArchive() {
+    RemoveUnpackFolder();
+    const std::string folder = InProgramFolder(kUnpackFolder) + "\\";
+    CommonModule::CreatePath(folder);
+    return modZip::UnzipFile(InProgramFolder(kProgramArchive), folder, false);
+}
+
+// Each unpacked file replaces its namesake in the program folder, in the
+// archive's folders; false when one of them could not be moved.
+bool MoveUnpackedFilesIntoPlace() {
+    const std::string unpacked = InProgramFolder(kUnpackFolder) + "\\";
+    std::vector<std::string> files;
+    CommonModule::FindFiles(unpacked, "*.*", files, true);
+    bool allMoved = !files.empty();
+    for (const std::string& file : files) {
+        const std::string relative = file.substr(unpacked.size());
+        const std::size_t slash = relative.find_last_of('\\');
+        if (slash != std::string::npos) CommonModule::CreatePath(CommonModule::AppPath() + relative.substr(0, slash + 1));
+        if (!win::MoveFileExA(file, CommonModule::AppPath() + relative, win::MOVEFILE_REPLACE_EXISTING)) allMoved = false;
+    }
+    return allMoved;
 }
 
 void StartProgram(const std::string& arguments, std::int32_t windowStyle, bool wait, const char* name) {
@@ -104,6 +139,7 @@ void frmCompUpdateBeta::InstallUpdate() {
         const UpdateIndex index = ReadUpdateIndex(InProgramFolder(kIndexFile));
         mobjDownload->StartDownload(index.DownloadURL, InProgramFolder(kProgramArchive));
     });
+    bool movedAside = false;
     if (!Downloaded(kProgramArchive)) {
         CloseWindow();
     } else {
@@ -111,12 +147,15 @@ void frmCompUpdateBeta::InstallUpdate() {
         StartProgram("/uninstall", kNormalFocus, true, "QuarnelControl.exe");
         for (const ReplacedFile& file : files) DeleteIfPresent(InProgramFolder(file.keptBack));
         MoveRunningFilesAside(files);
+        movedAside = true;
         CommonModule::Delay(1);
     }
-    SkipErrors([] { modZip::UnzipFile(InProgramFolder(kProgramArchive), CommonModule::AppPath(), false); });
+    bool unpacked = false;
+    SkipErrors([&] { unpacked = UnpackProgramArchive(); });
     DeleteIfPresent(InProgramFolder(kProgramArchive));
     mobjDownload.reset();
-    SkipErrors([&] { RestoreWhenNoProgramDelivered(files); });
+    if (movedAside) SkipErrors([&] { PutUpdateInPlace(files, unpacked); });
+    RemoveUnpackFolder();
 }
 
 void frmCompUpdateBeta::MoveRunningFilesAside(const ReplacedFiles& files) {
@@ -124,15 +163,26 @@ void frmCompUpdateBeta::MoveRunningFilesAside(const ReplacedFiles& files) {
         SkipErrors([&] { win::MoveFileA(file.current, InProgramFolder(file.keptBack)); });
 }
 
-// Without a new Quarnel.exe the restart would find no program at all: the
-// kept-back files come back over whatever the archive delivered, and the
-// control program, told to uninstall before, is started again as the first
-// start after an update would.
-void frmCompUpdateBeta::RestoreWhenNoProgramDelivered(const ReplacedFiles& files) {
-    if (CommonModule::DoesFileExist(InProgramFolder("Quarnel.exe"))) return;
-    if (!CommonModule::DoesFileExist(InProgramFolder("Quarnel_old.exe"))) return;
-    CommonModule::DPrint("frmCompUpdateBeta\\InstallUpdate: the update delivered no Quarnel.exe; "
-                         "the previous program files are restored");
+// A new program goes in only whole: an unpack that failed or came short, or
+// one without Quarnel.exe, would leave the restart nothing it can run.
+void frmCompUpdateBeta::PutUpdateInPlace(const ReplacedFiles& files, bool unpacked) {
+    const char* failure = nullptr;
+    if (!unpacked)
+        failure = "QuarnelEXE.zip could not be unpacked whole";
+    else if (!CommonModule::DoesFileExist(InProgramFolder(kUnpackFolder) + "\\Quarnel.exe"))
+        failure = "the update delivered no Quarnel.exe";
+    else if (!MoveUnpackedFilesIntoPlace())
+        failure = "the unpacked files could not all be put in place";
+    if (!failure) return;
+    CommonModule::DPrint(std::string("frmCompUpdateBeta\\InstallUpdate: ") + failure +
+                         "; the previous program files are restored");
+    RestoreKeptBackFiles(files);
+}
+
+// The kept-back files come back over whatever was put in their place, and
+// the control program, told to uninstall before, is started again as the
+// first start after an update would.
+void frmCompUpdateBeta::RestoreKeptBackFiles(const ReplacedFiles& files) {
     for (const ReplacedFile& file : files)
         SkipErrors([&] {
             const std::string keptBack = InProgramFolder(file.keptBack);

@@ -2,8 +2,9 @@
 // The program-update window: it fetches the update index from the fixed
 // location, and when the index names a newer version than the running one,
 // fetches the program archive, moves the running executables aside to their
-// "_old" names, unpacks the archive into the program folder and starts
-// Quarnel.exe again.
+// "_old" names, unpacks the archive into a folder of its own and moves it
+// into place when the unpack is whole and holds Quarnel.exe (else every
+// "_old" file comes back), and starts Quarnel.exe again.
 #include <array>
 #include <memory>
 #include <string>
@@ -53,7 +54,8 @@ protected:
 
 private:
     void MoveRunningFilesAside(const ReplacedFiles& files);
-    void RestoreWhenNoProgramDelivered(const ReplacedFiles& files);
+    void PutUpdateInPlace(const ReplacedFiles& files, bool unpacked);
+    void RestoreKeptBackFiles(const ReplacedFiles& files);
 
     std::unique_ptr<Download> mobjDownload;
     bool bUpdateSilent_ = false;

@@ -42,15 +42,37 @@ void DeleteIfPresent(const std::string& path) {
     if (CommonModule::DoesFileExist(path)) vb::Kill(path);
 }
 
-bool RunsExtraction(ZipExtractionClass& unzip, const std::string& sZip, const std::string& sDestDir) {
-    bool entryFailed = false;
-    unzip.ZipError = [&entryFailed](std::int32_t number, const std::string&) {
-        if (number == 4 || number == 5 || number == 14) entryFailed = true;
+// Every error of the reader is logged, and any of them makes the unpack
+// incomplete.
+void LogErrors(ZipExtractionClass& unzip, bool& failed) {
+    unzip.ZipError = [&failed](std::int32_t number, const std::string& text) {
+        DPrint("modZip\\UnzipFile: ZipError " + std::to_string(number) + ": " + text);
+        failed = true;
     };
+}
+
+bool RunsExtraction(ZipExtractionClass& unzip, const std::string& sZip, const std::string& sDestDir) {
+    bool failed = false;
+    LogErrors(unzip, failed);
     if (!unzip.OpenZip(sZip)) return false;
     const bool extracted = unzip.Extract(sDestDir, true, true);
     unzip.CloseZip();
-    return extracted && !entryFailed;
+    return extracted && !failed;
+}
+
+// 7-Zip's word is not taken alone: what it left must be each entry whole.
+bool SevenZipDeliveredWhole(const std::string& sZip, const std::string& sDestDir) {
+    bool failed = false;
+    bool whole = false;
+    try {
+        ZipExtractionClass check;
+        LogErrors(check, failed);
+        whole = check.OpenZip(sZip) && check.CheckUnpacked(sDestDir) && !failed;
+    } catch (const RuntimeError& e) {
+        DPrint("modZip\\UnzipFile: " + e.Description());
+    }
+    if (!whole) DPrint("modZip\\UnzipFile: what 7-Zip unpacked from " + sZip + " is not whole");
+    return whole;
 }
 
 std::string SevenZipProgram() {
@@ -133,7 +155,7 @@ bool UnzipFile(const std::string& sZip, const std::string& sDestDir, bool bQuiet
     });
     if (!success) {
         std::string message;
-        success = UnzipWith7z(sZip, sDestDir, message);
+        success = UnzipWith7z(sZip, sDestDir, message) && SevenZipDeliveredWhole(sZip, sDestDir);
     }
     if (status) status->close();
     return success;

@@ -15,8 +15,9 @@ void ZipSingleFile(const std::string& sFile, const std::string& sZip);
 // Names are relative to sFolder, lower case, with "\" between levels.
 bool ZipFolder(const std::string& sFolder, const std::string& sZip, bool bRecurse);
 void ZipFileList(const std::vector<std::string>& colFiles, const std::string& sZip);
-// Keeps folders and overwrites. An entry that is refused, unsupported or
-// corrupt makes the built-in unpack a failure.
+// Keeps folders and overwrites. Any error of the built-in reader (an entry
+// that is refused, unsupported or corrupt) makes its unpack a failure and is
+// logged; 7-Zip's unpack counts only when each entry lies there whole.
 bool UnzipFile(const std::string& sZip, const std::string& sDestDir, bool bQuiet);
 // Succeeds only when the extraction by 7-Zip exits with 0.
 bool UnzipWith7z(const std::string& sFileToUnzip, const std::string& sDirToExtractTo, std::string& sMessage);

@@ -1,7 +1,8 @@
 // The update switches of the real programs against a local HTTPS site named
 // as the update host: the weekly task's Quarnel_Stop.exe "/updatesilent" over
 // a live monitor, the self-update with the real Quarnel.exe in its archive and
-// the first start after it, an archive without Quarnel.exe, the four rules
+// the first start after it, an archive without Quarnel.exe, a torn or
+// garbled one that 7-Zip unpacks only in part, the four rules
 // profiles, a rules archive carrying a lower-case quarnel.ini, and rules
 // archives that cannot be unpacked. QuarnelControl.exe and QuarnelService.exe
 // are small scripts that log what they were started with.
@@ -143,6 +144,48 @@ TEST_F(UpdateRun, ProgramArchiveWithoutTheProgramKeepsTheOldProgram) {
     for (const char* name : {"Quarnel_old.exe", "Quarnel_Stop_old.exe", "QuarnelService_old.exe", "QuarnelControl_old.exe"})
         EXPECT_FALSE(fs::exists(programFolder_ / name)) << name;
 }
+
+class DamagedProgramArchive : public UpdateRun, public testing::WithParamInterface<bool> {};
+
+// The archive of the real Quarnel.exe, torn or with a stretch of it changed:
+// the built-in reader refuses it, Debian's 7-Zip unpacks a broken
+// Quarnel.exe and exits with 2. The old files come back, the old program
+// restarts, and it starts again afterwards.
+TEST_P(DamagedProgramArchive, LeavesTheOldProgramWorking) {
+    fs::create_directories(programFolder_ / "3rd Party Tools" / "Ketarin");
+    fs::copy_file(fs::path(QUARNEL_BIN_DIR) / "SevenZipWrapper", programFolder_ / "3rd Party Tools" / "Ketarin" / "7z.exe");
+    const std::string program = ReadHostFile(programFolder_ / "Quarnel.exe");
+    std::string archive = site_.PublishArchive(
+        "/files/whole.zip",
+        {{"Quarnel.exe", program},
+         {"QuarnelControl.exe", testsupport::StandInProgramText("new QuarnelControl.exe", Log())}});
+    if (GetParam())
+        archive.resize(archive.size() * 6 / 10);
+    else
+        archive.replace(archive.size() / 2, 64, std::string(64, '\x55'));
+    site_.PublishFile("/files/QuarnelEXE.zip", archive);
+    site_.PublishIndex(VersionText(1), site_.Url("/files/QuarnelEXE.zip"));
+    const ProgramResult result = RunRestarting("/updateonly");
+    EXPECT_NE(result.debugOutput.find("Zip File Integrity Check FAILED!"), std::string::npos) << result.debugOutput;
+    EXPECT_NE(result.debugOutput.find("could not be unpacked whole; the previous program files are restored"),
+              std::string::npos)
+        << result.debugOutput;
+    EXPECT_TRUE(ReadHostFile(programFolder_ / "Quarnel.exe") == program) << "the old program is not back";
+    ASSERT_TRUE(testsupport::WaitForText(Log(), "old QuarnelControl.exe \n")) << Started();
+    EXPECT_EQ(Started(), "old QuarnelControl.exe /uninstall\nold QuarnelControl.exe \n");
+    for (const char* name : {"Quarnel_old.exe", "Quarnel_Stop_old.exe", "QuarnelService_old.exe", "QuarnelControl_old.exe"})
+        EXPECT_FALSE(fs::exists(programFolder_ / name)) << name;
+    EXPECT_FALSE(fs::exists(programFolder_ / "QuarnelEXE_new"));
+
+    const ProgramResult again = testsupport::RunInstalled(host_, "Quarnel.exe", "/showform");
+    EXPECT_EQ(again.exitCode, 0) << again.debugOutput;
+    EXPECT_NE(again.debugOutput.find(kStartingLine), std::string::npos) << again.debugOutput;
+}
+
+INSTANTIATE_TEST_SUITE_P(Damage, DamagedProgramArchive, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Torn" : "Garbled");
+                         });
 
 TEST_F(UpdateRun, NoNewerVersionOnlyRestarts) {
     for (const std::string& version : {VersionText(0), std::string("0.9.99"), std::string("1.0"), std::string("")}) {

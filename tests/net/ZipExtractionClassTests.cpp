@@ -12,6 +12,7 @@
 #include "net/ZipClass.h"
 #include "net/ZipExtractionClass.h"
 #include "platform/api/RuntimeError.h"
+#include "support/PythonZip.h"
 #include "support/ShellCommand.h"
 #include "support/TempHost.h"
 
@@ -242,6 +243,75 @@ TEST_F(ZipExtractionTest, NamesThatLeaveTheDestinationAreRefused) {
     for (const auto& item : fs::recursive_directory_iterator(host_.Folder()))
         if (item.is_regular_file() && ReadHostFile(item.path()) == "evil") ++files;
     EXPECT_EQ(files, 2u);   // the source and fine\ok.txt, nothing else anywhere
+}
+
+// Names Windows cannot hold, in an archive of Python's zipfile: each is
+// refused by its name, and only the good entry is written.
+TEST_F(ZipExtractionTest, NamesWindowsCannotHoldAreRefusedByName) {
+    const std::vector<std::string> names = {
+        "*.DAT", "?.txt", "a<b>.txt", "x|y", "q\"uote.txt", "trail. ", "dot.", "space ", "tail\\",
+        "sub/dot./a.txt", "sub\\\\double.txt", "CON", "lpt1.txt", "Rules/nul.dat", "aux .log",
+    };
+    testsupport::ZipMembers members;
+    for (const std::string& name : names) members.emplace_back(name, "bad " + name);
+    members.emplace_back("Rules/Good.DAT", "good");
+    ASSERT_TRUE(testsupport::WritePythonZip(C("names.zip"), members));
+    EXPECT_TRUE(Unpack("C:\\names.zip", "C:\\names"));
+    std::vector<std::pair<int, std::string>> expected;
+    for (std::string name : names) {
+        for (char& c : name)
+            if (c == '/') c = '\\';
+        expected.emplace_back(14, "The file name " + name + " is not allowed");
+    }
+    EXPECT_EQ(events_.errors, expected);
+    std::vector<fs::path> written;
+    for (const auto& item : fs::recursive_directory_iterator(C("names")))
+        if (item.is_regular_file()) written.push_back(item.path().lexically_relative(C("names")));
+    EXPECT_EQ(written, std::vector<fs::path>{"Rules/Good.DAT"});
+}
+
+// Info-ZIP's zip reading standard input leaves the local sizes at 0xFFFFFFFF
+// and puts them in a zip64 field; an archive of more than 65535 entries has a
+// zip64 end record. Neither is read as a checksum error.
+TEST_F(ZipExtractionTest, Zip64ArchivesAreNamedAsSuch) {
+    fs::create_directories(host_.DriveC());
+    ASSERT_EQ(ShellCommand("seq 1 100000 | zip -q > " + C("piped64.zip").string()), 0);
+    EXPECT_TRUE(Unpack("C:\\piped64.zip", "C:\\piped64"));
+    EXPECT_EQ(events_.errors, (std::vector<std::pair<int, std::string>>{
+                                  {15, "The archive uses zip64 for -, which is unsupported"}}));
+    EXPECT_TRUE(fs::is_empty(C("piped64")));
+
+    ASSERT_TRUE(testsupport::WritePythonZipOfManyMembers(C("many.zip"), 65536));
+    events_ = {};
+    EXPECT_FALSE(Unpack("C:\\many.zip", "C:\\many"));
+    EXPECT_EQ(events_.errors, (std::vector<std::pair<int, std::string>>{
+                                  {15, "The archive C:\\many.zip uses zip64, which is unsupported"}}));
+    EXPECT_TRUE(fs::is_empty(C("many")));
+}
+
+// What another program unpacked is held against the archive: each file
+// whole, of its size and CRC-32.
+TEST_F(ZipExtractionTest, CheckUnpackedFindsMissingShortAndChangedFiles) {
+    MakeSource();
+    ASSERT_EQ(ShellCommand("cd " + C("src").string() + " && zip -q -r ../check.zip ."), 0);
+    ASSERT_EQ(ShellCommand("cd " + C("src").string() + " && 7zz x -y -o../unpacked ../check.zip"), 0);
+    ZipExtractionClass unzip;
+    events_.Attach(unzip);
+    ASSERT_TRUE(unzip.OpenZip("C:\\check.zip"));
+    EXPECT_TRUE(unzip.CheckUnpacked("C:\\unpacked\\"));
+    EXPECT_TRUE(events_.errors.empty()) << events_.LastError().second;
+    const std::string deep = "C:\\unpacked\\one\\two\\Deep.DAT";
+    const std::string changed = std::string(69999, 'd') + "e";
+    for (const std::string& content : {std::string(), std::string(69999, 'd'), changed}) {
+        SCOPED_TRACE(content.size());
+        if (content.empty())
+            fs::remove(C("unpacked/one/two/Deep.DAT"));
+        else
+            WriteHostFile(C("unpacked/one/two/Deep.DAT"), content);
+        events_ = {};
+        EXPECT_FALSE(unzip.CheckUnpacked("C:\\unpacked"));
+        EXPECT_EQ(events_.errors, (std::vector<std::pair<int, std::string>>{{5, "Data checksum error in " + deep}}));
+    }
 }
 
 TEST_F(ZipExtractionTest, CancelFromTheProgressEventStops) {

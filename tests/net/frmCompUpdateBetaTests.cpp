@@ -7,10 +7,12 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
 #include "net/frmCompUpdateBeta.h"
+#include "platform/api/FileSystem.h"
 #include "platform/api/Program.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
@@ -139,6 +141,87 @@ TEST_F(frmCompUpdateBetaTest, ArchiveWithoutTheProgramRestoresTheOldFiles) {
             << name;
     }
     EXPECT_EQ(Started().find("new "), std::string::npos) << Started();
+}
+
+// A new Quarnel.exe too large to compress much: text that repeats nowhere
+// behind the stand-in's lines.
+std::string LargeProgramText(const std::string& standIn) {
+    std::string text = standIn + "exit 0\n";
+    std::uint32_t state = 12345;
+    for (int line = 0; line < 4000; ++line) {
+        text += "#";
+        for (int i = 0; i < 60; ++i) {
+            state = state * 1103515245u + 12345u;
+            text += static_cast<char>('A' + (state >> 16) % 26);
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+// Torn, or else one stretch of Quarnel.exe's data changed.
+class DamagedProgramArchive : public frmCompUpdateBetaTest, public ::testing::WithParamInterface<bool> {};
+
+// Debian's 7-Zip, run as the fallback, leaves a short or garbled Quarnel.exe
+// and exits with 2: nothing of the unpack goes in, every old file comes back.
+TEST_P(DamagedProgramArchive, RestoresEveryOldFile) {
+    const fs::path ketarin = App("3rd Party Tools/Ketarin");
+    fs::create_directories(ketarin);
+    fs::copy_file(fs::path(QUARNEL_BIN_DIR) / "SevenZipWrapper", ketarin / "7z.exe");
+    std::string archive = site_.PublishArchive(
+        "/files/whole.zip", {{"Quarnel.exe", LargeProgramText(testsupport::StandInProgramText("new Quarnel.exe", Log()))},
+                             {"QuarnelControl.exe", testsupport::StandInProgramText("new QuarnelControl.exe", Log())}});
+    if (GetParam())
+        archive.resize(archive.size() * 6 / 10);
+    else
+        archive.replace(archive.size() / 2, 64, std::string(64, '\x55'));
+    site_.PublishFile("/files/QuarnelEXE.zip", archive);
+    site_.PublishIndex(Newer(), site_.Url("/files/QuarnelEXE.zip"));
+    const std::string debug = RunUpdate();
+    EXPECT_NE(debug.find("Extracting Zip File with Command"), std::string::npos) << debug;
+    EXPECT_NE(debug.find("QuarnelEXE.zip could not be unpacked whole; the previous program files are restored"),
+              std::string::npos)
+        << debug;
+    ASSERT_TRUE(testsupport::WaitForText(Log(), "old Quarnel.exe \n")) << Started();
+    ASSERT_TRUE(testsupport::WaitForText(Log(), "old QuarnelControl.exe \n")) << Started();
+    for (const char* name : {"Quarnel", "Quarnel_Stop", "QuarnelService", "QuarnelControl"}) {
+        EXPECT_FALSE(fs::exists(App(std::string(name) + "_old.exe"))) << name;
+        EXPECT_EQ(ReadHostFile(App(std::string(name) + ".exe")),
+                  testsupport::StandInProgramText(std::string("old ") + name + ".exe", Log()))
+            << name;
+    }
+    EXPECT_EQ(Started().find("new "), std::string::npos) << Started();
+    EXPECT_FALSE(fs::exists(App("QuarnelEXE_new")));
+    EXPECT_FALSE(fs::exists(App("QuarnelEXE.zip")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Damage, DamagedProgramArchive, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Torn" : "Garbled");
+                         });
+
+// A whole unpack that cannot all be moved into place (a read-only file of
+// the same name) brings the old files back as well.
+TEST_F(frmCompUpdateBetaTest, UnpackThatCannotAllBePutInPlaceRestoresEveryOldFile) {
+    site_.PublishArchive("/files/QuarnelEXE.zip",
+                         {{"Quarnel.exe", testsupport::StandInProgramText("new Quarnel.exe", Log())},
+                          {"Notes.txt", "new notes"}});
+    site_.PublishIndex(Newer(), site_.Url("/files/QuarnelEXE.zip"));
+    WriteHostFile(App("Notes.txt"), "old notes");
+    ASSERT_TRUE(win::SetFileAttributesA(kApp + "Notes.txt", win::FILE_ATTRIBUTE_READONLY));
+    const std::string debug = RunUpdate();
+    EXPECT_NE(debug.find("the unpacked files could not all be put in place; the previous program files are restored"),
+              std::string::npos)
+        << debug;
+    ASSERT_TRUE(testsupport::WaitForText(Log(), "old Quarnel.exe \n")) << Started();
+    for (const char* name : {"Quarnel", "Quarnel_Stop", "QuarnelService", "QuarnelControl"}) {
+        EXPECT_FALSE(fs::exists(App(std::string(name) + "_old.exe"))) << name;
+        EXPECT_NE(ReadHostFile(App(std::string(name) + ".exe")).find("old " + std::string(name) + ".exe"),
+                  std::string::npos)
+            << name;
+    }
+    EXPECT_EQ(ReadHostFile(App("Notes.txt")), "old notes");
+    EXPECT_FALSE(fs::exists(App("QuarnelEXE_new")));
 }
 
 TEST_F(frmCompUpdateBetaTest, FailedDownloadsChangeNoProgramFileAndStillRestart) {

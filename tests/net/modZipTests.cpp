@@ -18,6 +18,7 @@
 #include "platform/api/MessageBox.h"
 #include "platform/api/Process.h"
 #include "platform/host/Text.h"
+#include "support/PythonZip.h"
 #include "support/ShellCommand.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
@@ -190,6 +191,49 @@ TEST_F(modZipTest, AnUnsafeArchiveFailsWithoutSevenZip) {
     zip.WriteZip(kApp + "unsafe.zip");
     EXPECT_FALSE(modZip::UnzipFile(kApp + "unsafe.zip", kApp + "Rules", true));
     EXPECT_FALSE(fs::exists(App("x.txt.1")));
+}
+
+// An archive the built-in reader cannot take fails the unpack with a line
+// that names the entry or the zip64 format.
+TEST_F(modZipTest, UnpackThatTheReaderRefusesFailsNamingWhy) {
+    ASSERT_TRUE(testsupport::WritePythonZip(App("star.zip"), {{"*.DAT", "rule"}, {"Good.DAT", "good"}}));
+    ASSERT_TRUE(testsupport::WritePythonZip(App("tail.zip"), {{"tail\\", "data"}}));
+    ASSERT_EQ(ShellCommand("seq 1 100000 | zip -q > '" + App("piped64.zip").string() + "'"), 0);
+    const struct {
+        const char* archive;
+        std::string line;
+    } cases[] = {
+        {"star.zip", "modZip\\UnzipFile: ZipError 14: The file name *.DAT is not allowed"},
+        {"tail.zip", "modZip\\UnzipFile: ZipError 14: The file name tail\\ is not allowed"},
+        {"piped64.zip", "modZip\\UnzipFile: ZipError 15: The archive uses zip64 for -, which is unsupported"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.archive);
+        StderrCapture debug;
+        EXPECT_FALSE(modZip::UnzipFile(kApp + c.archive, kApp + "Rules", true));
+        EXPECT_NE(debug.Text().find(c.line), std::string::npos) << debug.Text();
+    }
+    EXPECT_EQ(ReadHostFile(App("Rules/Good.DAT")), "good");
+    EXPECT_FALSE(fs::exists(App("Rules/-")));
+    EXPECT_FALSE(fs::exists(App("Rules/tail")));
+}
+
+// A 7-Zip that exits with 0 is not taken at its word: a file it left short
+// fails the unpack.
+TEST_F(modZipTest, SevenZipUnpackMustBeWhole) {
+    GoodArchive();
+    ASSERT_EQ(ShellCommand("cd '" + App("src").string() + "' && zip -q -Z bzip2 -r ../bz.zip ."), 0);
+    const fs::path out = App("out");
+    PlaceScript("7z.exe", "case \"$QUARNEL_CMDLINE\" in x*) mkdir -p '" + out.string() + "/Sub' && printf 'rule\\r\\n' > '" +
+                              out.string() + "/Rule One.DAT' && printf short > '" + out.string() +
+                              "/Sub/Deep.txt';; esac; exit 0");
+    StderrCapture debug;
+    EXPECT_FALSE(modZip::UnzipFile(kApp + "bz.zip", kApp + "out", true));
+    EXPECT_NE(debug.Text().find("modZip\\UnzipFile: ZipError 5: Data checksum error in " + kApp + "out\\Sub\\Deep.txt"),
+              std::string::npos)
+        << debug.Text();
+    EXPECT_NE(debug.Text().find("what 7-Zip unpacked from " + kApp + "bz.zip is not whole"), std::string::npos);
+    EXPECT_EQ(ReadHostFile(App("out/Rule One.DAT")), "rule\r\n");
 }
 
 }  // namespace
