@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "net/clsSNMP.h"
+#include "platform/host/QtPlatform.h"
 #include "support/SnmpPeer.h"
 #include "support/TempHost.h"
 #include "support/TestApplication.h"
@@ -103,6 +104,8 @@ std::vector<double> SnmpgetRuns(const testsupport::SnmpPeer& peer) {
 }  // namespace
 
 int main() {
+    // Without a display the benchmark runs offscreen, as the programs do.
+    platform::ChooseQtPlatform();
     testsupport::TestApplication();
     testsupport::ProgramHost host;
     testsupport::SnmpPeer peer;

@@ -70,7 +70,8 @@ std::string UnknownTypeText(long long tag) {
 
 class Decoder {
 public:
-    Decoder(const Reply& b, std::string& value, std::string& oid) : b(b), value(value), oid(oid) {}
+    Decoder(const Reply& b, std::string& value, std::string& oid, std::string& named)
+        : b(b), value(value), oid(oid), named(named) {}
 
     void WalkShortForm() {
         long long p = 3 + b(2);
@@ -140,6 +141,7 @@ private:
                 std::string name = "1.3";
                 for (long long i = p + 2; i <= p + k; ++i) name += "." + std::to_string(b(i));
                 oid = name;
+                named = name;
                 p = p + k + 1;
                 if (b(p) == 0x06) p = p + 2;
                 FilterSNMPresult(p);
@@ -152,6 +154,7 @@ private:
     const Reply& b;
     std::string& value;
     std::string& oid;
+    std::string& named;
 };
 
 }  // namespace
@@ -230,20 +233,35 @@ void clsSNMP::oSocket_OnDataArrival() {
     // Bytes, not text: a round trip through the code page could change them.
     oSocket->GetData(data, clsSocket::vbByteArray);
     const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&data);
-    HandleReply(bytes ? std::string(bytes->begin(), bytes->end()) : std::string());
+    HandleReply(bytes ? std::string(bytes->begin(), bytes->end()) : std::string(), oSocket->RemoteHostIP());
 }
 
 void clsSNMP::oSocket_OnError(const std::string& description, const std::string& source) {
     RaiseError("[Socket Error! - " + description + "  - Source " + source);
 }
 
-void clsSNMP::HandleReply(const std::string& datagram) {
+void clsSNMP::HandleReply(const std::string& datagram, const std::string& sender) {
+    replyHost_ = sender;
+    replyOid_.clear();
     try {
         ParseResponse(datagram);
     } catch (const RuntimeError& e) {
         RaiseError("[" + e.Description() + kDecodeErrorSuffix);
     }
     if (Result) Result(value_);
+    replyHost_.clear();
+    replyOid_.clear();
+}
+
+std::string clsSNMP::AnsweredOid(const std::string& sOid) {
+    try {
+        const std::vector<std::uint8_t> name = NameBytes(sOid);
+        std::string dotted = "1.3";
+        for (std::size_t i = 1; i < name.size(); ++i) dotted += "." + std::to_string(name[i]);
+        return dotted;
+    } catch (const RuntimeError&) {
+        return {};
+    }
 }
 
 void clsSNMP::ParseResponse(const std::string& reply) {
@@ -252,7 +270,7 @@ void clsSNMP::ParseResponse(const std::string& reply) {
     const bool sequence = b(0) == 0x30;
     const bool longLength = (b(1) & 0xF0) == 0x80;
     const bool noVersionTag = b(2) != 0x02;
-    Decoder decoder(b, value_, oid_);
+    Decoder decoder(b, value_, oid_, replyOid_);
     if (sequence && longLength && noVersionTag) {
         snmpVersion_ = 2;
         decoder.WalkLongForm();

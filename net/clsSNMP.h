@@ -36,7 +36,15 @@ public:
     void DestHost(const std::string& sNewDestHost) { destHost_ = sNewDestHost; }
 
     // What a datagram from the agent sets off: decoding, then the events.
-    void HandleReply(const std::string& datagram);
+    void HandleReply(const std::string& datagram, const std::string& sender = "");
+    // While the events of a reply are raised: the address it came from and
+    // the identifier it named (empty when it named none); empty otherwise.
+    const std::string& ReplyHost() const { return replyHost_; }
+    const std::string& ReplyOid() const { return replyOid_; }
+    // The identifier an answer to a request for sOid names, its first two
+    // arcs read back as 1.3 since they are sent as 0x2B; empty when sOid
+    // cannot be sent.
+    static std::string AnsweredOid(const std::string& sOid);
     // The request as it last went out (always kDatagramSize bytes).
     const std::array<std::uint8_t, kDatagramSize>& Datagram() const { return datagram_; }
 
@@ -57,5 +65,7 @@ private:
     std::string comunityName_ = "public";
     std::string oid_;
     std::string value_;
+    std::string replyHost_;
+    std::string replyOid_;
     std::int32_t snmpVersion_ = 0;
 };

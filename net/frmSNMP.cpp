@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
-#include <vector>
+#include <algorithm>
 
 #include "common/CommonModule.h"
 #include "common/modSocketSupport.h"
@@ -15,8 +15,10 @@ std::string sSNMPResults;
 namespace {
 constexpr const char* kListFile = "Rules\\Heartbeat_SNMP_List.txt";
 
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+// A request to such an address is broadcast (the socket allows it), so its
+// answers come from other addresses.
+bool IsBroadcastAddress(const std::string& address) {
+    return address.size() >= 4 && address.compare(address.size() - 4, 4, ".255") == 0;
 }
 }  // namespace
 
@@ -26,8 +28,7 @@ frmSNMP::~frmSNMP() { Form_Unload(); }
 
 void frmSNMP::Form_Load() {
     sSNMPResults.clear();
-    targetsSent_ = 0;
-    targetsAnswered_ = 0;
+    targets_.clear();
     oSNMP = std::make_unique<clsSNMP>();
     oSNMP->Result = [this](const std::string& sValue) { oSNMP_Result(sValue); };
     oSNMP->Error = [this](const std::string& sErrMsg) { oSNMP_Error(sErrMsg); };
@@ -56,10 +57,13 @@ void frmSNMP::CheckTarget(const std::string& line) {
     modSocketSupport::SplitString(fields, line, "|");
     if (fields.size() < 3) throw RuntimeError::SubscriptOutOfRange();
     sSNMPResults += "\r\n" + fields[0] + ", " + fields[1] + ", " + fields[2] + "\r\n\tResult:  ";
-    ++targetsSent_;
-    oSNMP->DestHost(ResolveTarget(fields[0]));
+    const std::string address = ResolveTarget(fields[0]);
+    targets_.push_back({address, clsSNMP::AnsweredOid(fields[2])});
+    sending_ = targets_.size() - 1;
+    oSNMP->DestHost(address);
     oSNMP->ComunityName(fields[1]);
     oSNMP->SNMPGet(fields[2]);
+    sending_.reset();
 }
 
 std::string frmSNMP::ResolveTarget(const std::string& host) {
@@ -69,22 +73,54 @@ std::string frmSNMP::ResolveTarget(const std::string& host) {
 
 void frmSNMP::oSNMP_Result(const std::string& sValue) {
     sSNMPResults += sValue;
-    ++targetsAnswered_;
+    CountAnswer();
 }
 
 void frmSNMP::oSNMP_Error(const std::string& sErrMsg) {
     sSNMPResults += sErrMsg;
-    // A reply that could not be decoded still brings its Result, which counts.
-    if (!EndsWith(sErrMsg, clsSNMP::kDecodeErrorSuffix)) ++targetsAnswered_;
+    // A reply that could not be decoded counts at the Result that follows.
+    if (oSNMP->ReplyHost().empty()) CountAnswer();
+}
+
+void frmSNMP::CountAnswer() {
+    Target* target = nullptr;
+    if (!oSNMP->ReplyHost().empty())
+        target = TargetOfReply(oSNMP->ReplyHost(), oSNMP->ReplyOid());
+    else if (sending_)
+        target = &targets_[*sending_];
+    // An error of the socket itself names no target.
+    if (target) target->answered = true;
+}
+
+// The target a reply answers: one asked of its sender (or, from an address
+// asked of no target, one sent to a broadcast address) that asked for the
+// identifier it names. A further reply for an identifier already answered
+// is a repeat; one naming no identifier asked there answers the first
+// target still waiting.
+frmSNMP::Target* frmSNMP::TargetOfReply(const std::string& sender, const std::string& oid) {
+    const bool askedOfSender =
+        std::any_of(targets_.begin(), targets_.end(), [&](const Target& t) { return t.address == sender; });
+    std::vector<Target*> candidates;
+    for (Target& target : targets_)
+        if (askedOfSender ? target.address == sender : IsBroadcastAddress(target.address))
+            candidates.push_back(&target);
+    const bool namesAsked = std::any_of(candidates.begin(), candidates.end(), [&](Target* t) { return t->oid == oid; });
+    for (Target* target : candidates)
+        if (!target->answered && (!namesAsked || target->oid == oid)) return target;
+    return nullptr;
+}
+
+bool frmSNMP::AllAnswered() const {
+    return std::all_of(targets_.begin(), targets_.end(), [](const Target& t) { return t.answered; });
 }
 
 bool frmSNMP::WaitForAnswers(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (targetsAnswered_ < targetsSent_ && std::chrono::steady_clock::now() < deadline) {
+    while (!AllAnswered() && std::chrono::steady_clock::now() < deadline) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (targetsAnswered_ < targetsSent_) QThread::msleep(1);
+        if (!AllAnswered()) QThread::msleep(1);
     }
-    return targetsAnswered_ >= targetsSent_;
+    return AllAnswered();
 }
 
 const std::string& frmSNMP::CollectResults() {

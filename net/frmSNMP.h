@@ -5,8 +5,11 @@
 // appended where the text ends when it arrives. The window is never shown.
 #include <QWidget>
 #include <chrono>
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 class clsNetResolve;
 class clsSNMP;
@@ -28,7 +31,8 @@ public:
     void Form_Load();
     void Form_Unload();
     // Runs the event loop until every target sent has answered or the limit
-    // has passed; true when all answered.
+    // has passed; true when all answered. A target counts once, at its first
+    // Result or Error, however many datagrams it sends.
     bool WaitForAnswers(std::chrono::milliseconds limit = kAnswerWait);
 
     // What the heartbeat report runs when the list file exists: load, the
@@ -41,11 +45,21 @@ public:
     void oSNMP_Error(const std::string& sErrMsg);
 
 private:
+    struct Target {
+        std::string address;  // as the request went out
+        std::string oid;      // as an answer names it
+        bool answered = false;
+    };
+
     void RunSNMPChecks();
     void CheckTarget(const std::string& line);
+    void CountAnswer();
+    Target* TargetOfReply(const std::string& sender, const std::string& oid);
+    bool AllAnswered() const;
 
     std::unique_ptr<clsSNMP> oSNMP;
     std::unique_ptr<clsNetResolve> netResolve_;
-    int targetsSent_ = 0;
-    int targetsAnswered_ = 0;
+    std::vector<Target> targets_;
+    // The target whose request is being sent: an error raised then is its answer.
+    std::optional<std::size_t> sending_;
 };

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QUuid>
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -89,12 +90,182 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// The address inside "Name <address>", or the text itself.
-std::string Mailbox(const std::string& text) {
-    const auto open = text.find('<');
-    const auto close = text.find('>', open == std::string::npos ? 0 : open);
-    if (open != std::string::npos && close != std::string::npos) return Trimmed(text.substr(open + 1, close - open - 1));
-    return Trimmed(text);
+// Marks the characters of an address text that lie in a quoted string or a
+// comment (quotes and parentheses included): a comma, a semicolon or an
+// angle bracket there is part of a name, not a separator or a delimiter.
+std::vector<bool> QuotedOrCommented(const std::string& text) {
+    std::vector<bool> marked(text.size(), false);
+    bool quoted = false;
+    bool escaped = false;
+    int comments = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool inside = quoted || comments > 0;
+        if (escaped) escaped = false;
+        else if (inside && c == '\\') escaped = true;
+        else if (c == '"' && comments == 0) quoted = !quoted;
+        else if (c == '(' && !quoted) ++comments;
+        else if (c == ')' && !quoted && comments > 0) --comments;
+        marked[i] = inside || quoted || comments > 0;
+    }
+    return marked;
+}
+
+// The parts of an address list, each with the "," or ";" that ends it.
+std::vector<std::string> SplitAddressList(const std::string& text) {
+    const std::vector<bool> marked = QuotedOrCommented(text);
+    std::vector<std::string> parts(1);
+    int angles = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        parts.back() += c;
+        if (marked[i]) continue;
+        if (c == '<') ++angles;
+        else if (c == '>' && angles > 0) --angles;
+        else if ((c == ',' || c == ';') && angles == 0) parts.emplace_back();
+    }
+    return parts;
+}
+
+std::string WithoutSeparator(const std::string& part) {
+    return !part.empty() && (part.back() == ',' || part.back() == ';') ? part.substr(0, part.size() - 1) : part;
+}
+
+std::string Unquoted(const std::string& phrase) {
+    if (phrase.size() < 2 || phrase.front() != '"' || phrase.back() != '"') return phrase;
+    std::string text;
+    for (std::size_t i = 1; i + 1 < phrase.size(); ++i) {
+        if (phrase[i] == '\\' && i + 2 < phrase.size()) ++i;
+        text += phrase[i];
+    }
+    return text;
+}
+
+// One address as typed: "Name <mailbox>", "\"Doe, John\" <mailbox>" or a bare mailbox.
+struct Address {
+    std::string displayName;  // unquoted; empty for a bare mailbox
+    std::string mailbox;
+};
+
+Address ParseAddress(const std::string& text) {
+    const std::vector<bool> marked = QuotedOrCommented(text);
+    std::size_t open = std::string::npos;
+    for (std::size_t i = 0; i < text.size() && open == std::string::npos; ++i)
+        if (text[i] == '<' && !marked[i]) open = i;
+    const auto close = open == std::string::npos ? std::string::npos : text.find('>', open);
+    if (close == std::string::npos) return {"", Trimmed(text)};
+    return {Unquoted(Trimmed(text.substr(0, open))), Trimmed(text.substr(open + 1, close - open - 1))};
+}
+
+// A header line as RFC 2047 wants it where it holds encoded words: folded
+// before a piece that would take the line past 76 characters.
+class FoldedHeader {
+public:
+    explicit FoldedHeader(const std::string& name) : text_(name + ":"), lineLength_(name.size() + 1) {}
+
+    // A piece that is never broken, after a blank.
+    void Add(const std::string& piece) {
+        if (piecesOnLine_ > 0 && lineLength_ + 1 + piece.size() > kLongestLine) Fold();
+        text_ += " " + piece;
+        lineLength_ += 1 + piece.size();
+        ++piecesOnLine_;
+    }
+
+    // UTF-8 text as base64 encoded words, each filling what its line has room
+    // for and ending after a blank where one is in reach, else between
+    // characters; a reader joins them without the blanks between them. A
+    // word of the text that does not fit the rest of a line starts a new one.
+    void AddEncoded(const std::string& utf8) {
+        for (std::size_t at = 0; at < utf8.size();) {
+            const std::size_t blank = utf8.find(' ', at);
+            const std::size_t wordBytes = blank == std::string::npos ? utf8.size() - at : blank + 1 - at;
+            if (piecesOnLine_ > 0 && RoomForBytes() < std::min(wordBytes, kBytesOfAFreshLine)) Fold();
+            std::size_t end = std::min(utf8.size(), at + RoomForBytes());
+            if (const auto last = utf8.rfind(' ', end - 1); end < utf8.size() && last != std::string::npos && last > at)
+                end = last + 1;
+            while (end > at + 1 && end < utf8.size() && IsContinuationByte(utf8[end])) --end;
+            Add("=?UTF-8?B?" + Base64(utf8.substr(at, end - at)) + "?=");
+            at = end;
+        }
+    }
+
+    // A display name: its words of plain letters as they are, each run of
+    // other words (with the blanks inside it) in encoded words. A plain word
+    // between them keeps its blanks for every reader, where blanks between
+    // two encoded words are dropped by some readers and kept by others.
+    void AddPhrase(const std::string& utf8) {
+        std::string run;
+        std::istringstream words(utf8);
+        for (std::string word; words >> word;) {
+            if (IsPlainWord(word)) {
+                if (!run.empty()) AddEncoded(run);
+                run.clear();
+                Add(word);
+            } else {
+                run += (run.empty() ? "" : " ") + word;
+            }
+        }
+        if (!run.empty()) AddEncoded(run);
+    }
+
+    const std::string& Text() const { return text_; }
+
+private:
+    static constexpr std::size_t kLongestLine = 76;
+    static constexpr std::size_t kWordFrame = 12;  // "=?UTF-8?B?" and "?="
+    static constexpr std::size_t kBytesOfAFreshLine = (kLongestLine - 1 - kWordFrame) / 4 * 3;
+
+    static bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+    // An atom of RFC 5322 that cannot be taken for an encoded word.
+    static bool IsPlainWord(const std::string& word) {
+        return word.find("=?") == std::string::npos && std::all_of(word.begin(), word.end(), [](char c) {
+                   return std::isalnum(static_cast<unsigned char>(c)) || (c != '\0' && std::strchr("!#$%&'*+-/=?^_`{|}~", c));
+               });
+    }
+
+    // Bytes that one more encoded word on this line can carry.
+    std::size_t RoomForBytes() const {
+        const std::size_t room = kLongestLine - std::min(kLongestLine, lineLength_ + 1);
+        return room > kWordFrame ? (room - kWordFrame) / 4 * 3 : 0;
+    }
+
+    void Fold() {
+        text_ += "\r\n";
+        lineLength_ = 0;
+        piecesOnLine_ = 0;
+    }
+
+    std::string text_;
+    std::size_t lineLength_;
+    int piecesOnLine_ = 0;
+};
+
+std::string SubjectHeader(const std::string& subject) {
+    if (IsAscii(subject)) return "Subject: " + subject;
+    FoldedHeader header("Subject");
+    header.AddEncoded(subject);
+    return header.Text();
+}
+
+// From and To as typed; where a display name is not ASCII, that address is
+// written anew with its name in encoded words.
+std::string AddressHeader(const std::string& name, const std::vector<std::string>& parts) {
+    std::string typed;
+    for (const std::string& part : parts) typed += part;
+    if (IsAscii(typed)) return name + ": " + typed;
+    FoldedHeader header(name);
+    for (const std::string& part : parts) {
+        const std::string separator = part.substr(WithoutSeparator(part).size());
+        const Address address = ParseAddress(WithoutSeparator(part));
+        if (IsAscii(address.displayName)) {
+            if (const std::string kept = Trimmed(WithoutSeparator(part)) + separator; !kept.empty()) header.Add(kept);
+            continue;
+        }
+        header.AddPhrase(address.displayName);
+        header.Add("<" + address.mailbox + ">" + separator);
+    }
+    return header.Text();
 }
 
 struct Upload {
@@ -159,21 +330,17 @@ void Message::AddAttachment(const std::string& windowsPath) {
 
 std::vector<std::string> Message::Recipients() const {
     std::vector<std::string> recipients;
-    std::string part;
-    for (const char c : To + ";") {
-        if (c == ';' || c == ',') {
-            if (const std::string address = Mailbox(part); !address.empty()) recipients.push_back(address);
-            part.clear();
-        } else {
-            part += c;
-        }
+    for (const std::string& part : SplitAddressList(To)) {
+        if (std::string mailbox = ParseAddress(WithoutSeparator(part)).mailbox; !mailbox.empty())
+            recipients.push_back(std::move(mailbox));
     }
     return recipients;
 }
 
 std::string Message::MimeText() const {
-    std::string text = "Date: " + DateHeader() + "\r\nFrom: " + HeaderValue(From) + "\r\nTo: " + HeaderValue(To) +
-                       "\r\nSubject: " + EncodedWord(HeaderValue(Subject)) + "\r\nMessage-ID: " + MessageId() +
+    std::string text = "Date: " + DateHeader() + "\r\n" + AddressHeader("From", {HeaderValue(From)}) + "\r\n" +
+                       AddressHeader("To", SplitAddressList(HeaderValue(To))) + "\r\n" +
+                       SubjectHeader(HeaderValue(Subject)) + "\r\nMessage-ID: " + MessageId() +
                        "\r\nMIME-Version: 1.0\r\n";
     const std::string body = "Content-Type: text/plain; charset=\"utf-8\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
                              Base64Lines(CrLfLines(TextBody));
@@ -219,7 +386,7 @@ void Message::Send() const {
         curl_easy_setopt(curl, CURLOPT_USERNAME, Configuration.sendUserName.c_str());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, Configuration.sendPassword.c_str());
     }
-    const std::string from = "<" + HeaderValue(Mailbox(From)) + ">";
+    const std::string from = "<" + HeaderValue(ParseAddress(From).mailbox) + ">";
     curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
     curl_slist* rcpt = nullptr;
     for (const auto& address : recipients) rcpt = curl_slist_append(rcpt, ("<" + HeaderValue(address) + ">").c_str());

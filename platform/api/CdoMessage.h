@@ -2,7 +2,8 @@
 // The mail sender of Collaboration Data Objects over libcurl's SMTP: the
 // configuration fields of CDO, a message with From, To, Subject, a plain-text
 // body and file attachments, sent as MIME (UTF-8 text, base64 attachments,
-// Date and Message-ID). Send raises a RuntimeError with CDO's error number
+// Date and Message-ID; a non-ASCII subject or display name in RFC 2047
+// encoded words, folded). Send raises a RuntimeError with CDO's error number
 // and a description when the server cannot be reached, refuses the login or
 // the message, or TLS fails.
 #include <string>
@@ -30,7 +31,7 @@ class Message {
 public:
     MailConfiguration Configuration;
     std::string From;
-    std::string To;       // addresses split at ";" and ","
+    std::string To;       // addresses split at ";" and "," (not inside a quoted name)
     std::string Subject;
     std::string TextBody;
 

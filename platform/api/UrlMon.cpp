@@ -21,6 +21,7 @@ namespace win {
 namespace {
 
 constexpr long kDefaultReceiveTimeout = 60;
+constexpr int kMaxRedirects = 10;
 
 constexpr HRESULT HresultFromWin32(DWORD code) { return Hresult(0x80070000u | (code & 0xFFFFu)); }
 
@@ -135,9 +136,11 @@ public:
     IBinding* BindingObject() { return &binding_; }
 
 private:
-    HRESULT Perform(PartFile& file);
+    void SetOptions();
+    HRESULT Perform(PartFile& file, platform::InternetSettings& settings);
     HRESULT ResultOf(CURLcode code) const;
     bool AskCredentials();
+    void UseCredentials(bool use);
     bool Progress(ULONG statusCode);
     static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
     static int OnTick(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
@@ -159,6 +162,17 @@ long ResponseCode(CURL* curl) {
     long code = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
     return code;
+}
+
+// Where a redirect answer points (absolute), or empty for any other answer.
+std::string RedirectTarget(CURL* curl) {
+    switch (ResponseCode(curl)) {
+        case 301: case 302: case 303: case 307: case 308: break;
+        default: return {};
+    }
+    char* location = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location);
+    return location ? location : "";
 }
 
 HRESULT ResultOfStatus(long status) {
@@ -203,8 +217,6 @@ HRESULT Transfer::ResultOf(CURLcode code) const {
     switch (code) {
         case CURLE_OK: return ResultOfStatus(ResponseCode(curl_));
         case CURLE_URL_MALFORMAT: return INET_E_INVALID_URL;
-        case CURLE_UNSUPPORTED_PROTOCOL:  // only a redirect can reach another scheme
-        case CURLE_TOO_MANY_REDIRECTS: return INET_E_REDIRECT_FAILED;
         case CURLE_COULDNT_RESOLVE_HOST: return INET_E_RESOURCE_NOT_FOUND;
         case CURLE_COULDNT_CONNECT: return INET_E_CANNOT_CONNECT;
         case CURLE_OPERATION_TIMEDOUT: return INET_E_CONNECTION_TIMEOUT;
@@ -235,13 +247,15 @@ bool Transfer::AskCredentials() {
     return answer == S_OK && !user_.empty();
 }
 
-HRESULT Transfer::Perform(PartFile& file) {
-    file_ = &file;
+void Transfer::UseCredentials(bool use) {
+    curl_easy_setopt(curl_, CURLOPT_HTTPAUTH, static_cast<long>(use ? CURLAUTH_ANY : CURLAUTH_BASIC));
+    curl_easy_setopt(curl_, CURLOPT_USERNAME, use ? user_.c_str() : nullptr);
+    curl_easy_setopt(curl_, CURLOPT_PASSWORD, use ? password_.c_str() : nullptr);
+}
+
+void Transfer::SetOptions() {
     const long timeout = std::max(1L, platform::HostSettingNumber("Internet", "ReceiveTimeout", kDefaultReceiveTimeout));
     curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, timeout);
     curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -252,18 +266,38 @@ HRESULT Transfer::Perform(PartFile& file) {
     curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, OnTick);
     curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, detail_);
+}
 
-    HRESULT result = ResultOf(curl_easy_perform(curl_));
-    if (result == INET_E_AUTHENTICATION_REQUIRED && ResponseCode(curl_) == 401 && AskCredentials()) {
-        if (!file.Restart()) return INET_E_DOWNLOAD_FAILURE;
-        received_ = 0;
-        curl_easy_setopt(curl_, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
-        curl_easy_setopt(curl_, CURLOPT_USERNAME, user_.c_str());
-        curl_easy_setopt(curl_, CURLOPT_PASSWORD, password_.c_str());
-        result = ResultOf(curl_easy_perform(curl_));
+// Redirects are followed here, not by libcurl, so that every host they reach
+// gets the settings of the first one, its name resolved through the hosts
+// file. Credentials go only to the server that asked for them.
+HRESULT Transfer::Perform(PartFile& file, platform::InternetSettings& settings) {
+    file_ = &file;
+    SetOptions();
+    bool asked = false;
+    for (int redirects = 0;;) {
+        const CURLcode code = curl_easy_perform(curl_);
+        const std::string next = code == CURLE_OK ? RedirectTarget(curl_) : std::string();
+        if (!next.empty() && !binding_.aborted && !progressAborted_) {
+            if (++redirects > kMaxRedirects || !IsWebUrl(next) || !settings.Apply(curl_, next))
+                return INET_E_REDIRECT_FAILED;
+            UseCredentials(false);
+            asked = false;
+            continue;
+        }
+        const HRESULT result = ResultOf(code);
+        if (result == INET_E_AUTHENTICATION_REQUIRED && ResponseCode(curl_) == 401 && !asked) {
+            asked = true;
+            if (AskCredentials()) {
+                if (!file.Restart()) return INET_E_DOWNLOAD_FAILURE;
+                received_ = 0;
+                UseCredentials(true);
+                continue;
+            }
+        }
+        if (writeFailed_ && result == INET_E_DOWNLOAD_FAILURE) return INET_E_DOWNLOAD_FAILURE;
+        return result;
     }
-    if (writeFailed_ && result == INET_E_DOWNLOAD_FAILURE) return INET_E_DOWNLOAD_FAILURE;
-    return result;
 }
 
 HRESULT Transfer::Run(const std::string& fileName) {
@@ -276,7 +310,7 @@ HRESULT Transfer::Run(const std::string& fileName) {
     if (fileName.empty() || !target) return HresultFromWin32(ERROR_PATH_NOT_FOUND);
     PartFile file(*target);
     if (const int error = file.Open(); error != 0) return HresultOfErrno(error);
-    const HRESULT result = Perform(file);
+    const HRESULT result = Perform(file, settings);
     if (result != S_OK) return result;
     Progress(BINDSTATUS_ENDDOWNLOADDATA);
     if (const int error = file.PutInPlace(); error != 0) return HresultOfErrno(error);

@@ -4,8 +4,9 @@
 // thread while it runs. The body goes to a temporary file beside the target,
 // which replaces the target only after a complete 2xx transfer, so a partial
 // body or an error page never stands under the target's name. Redirects
-// between http and https are followed, TLS is verified, names resolve
-// through the hosts file first (platform/host/InternetSettings.h), and a
+// between http and https are followed (ten at most), TLS is verified, names
+// resolve through the hosts file first at every host a redirect reaches
+// (platform/host/InternetSettings.h), and a
 // transfer that receives nothing for host.ini [Internet] ReceiveTimeout
 // seconds (60) fails. A callback object that is also an IAuthenticate is
 // asked for credentials when the server answers 401.

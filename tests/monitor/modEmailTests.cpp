@@ -3,7 +3,11 @@
 // arrives field by field.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <regex>
+#include <sstream>
 #include <string>
 
 #include "common/CommonModule.h"
@@ -34,6 +38,10 @@ bool LoadAndSend(const std::string& subject, const std::string& body, const std:
 }
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+bool IsAsciiText(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
 
 void ResetMailValues() {
     for (std::string* text : {&modEmail::sFromEmail, &modEmail::sToEmail, &modEmail::sSMTPServer, &modEmail::sSMTPPort,
@@ -112,6 +120,72 @@ TEST_F(Mail, IdentifierBlockAndHeaderValuesWithoutLineBreaks) {
                   .toStdString(),
               "Über  Bcc: evil@example.test - ");
     EXPECT_TRUE(Has(MailPart(mails[0].raw, "text/plain"), "Identifier:  \r\nComputer Name:  "));
+}
+
+// How Python's mail package reads a message, encoded words as RFC 2047 has
+// them read: the subject, then one line "display name|address" for each
+// address of From and To.
+std::string AsPythonReadsIt(const fs::path& folder, const std::string& raw) {
+    testsupport::WriteHostFile(folder / "read.eml", raw);
+    testsupport::WriteHostFile(folder / "read.py",
+                               "import sys, email, email.header, email.utils\n"
+                               "m = email.message_from_binary_file(open(sys.argv[1], 'rb'))\n"
+                               "text = lambda value: str(email.header.make_header(email.header.decode_header(value)))\n"
+                               "print(text(m['subject']))\n"
+                               "for name, address in email.utils.getaddresses(m.get_all('from') + m.get_all('to')):\n"
+                               "    print(text(name) + '|' + address)\n");
+    const std::string command = std::string(testsupport::kSystemPython) + " '" + (folder / "read.py").string() + "' '" +
+                                (folder / "read.eml").string() + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return {};
+    std::string output;
+    char chunk[512];
+    while (std::fgets(chunk, sizeof chunk, pipe)) output += chunk;
+    ::pclose(pipe);
+    return output;
+}
+
+// Lines of the header holding encoded words are at most 76 characters, each
+// encoded word at most 75.
+void ExpectEncodedWordsFit(const std::string& raw) {
+    std::istringstream lines(raw.substr(0, raw.find("\r\n\r\n")));
+    const std::regex word(R"(=\?[^?\s]+\?[BbQq]\?[^?\s]*\?=)");
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.find("=?") == std::string::npos) continue;
+        EXPECT_LE(line.size(), 76u) << line;
+        for (std::sregex_iterator w(line.begin(), line.end(), word), end; w != end; ++w)
+            EXPECT_LE(w->length(), 75) << w->str();
+    }
+}
+
+TEST_F(Mail, QuotedNamesKeepTheirCommasAndNonAsciiHeadersAreEncodedWords) {
+    SmtpPeer peer(Peers());
+    ASSERT_TRUE(peer.Ready());
+    const std::string longName = "Zoë Ångström-Øvergård de la Fontaine-Vasconcelos y Saavedra";
+    const std::string longerWord = "Größenwahnsinnigkeitsüberwachungsbehörde Süd";
+    Configure(peer.Port(), "\"Doe, John\" <john@example.test>, \"Müller, Jörg\" <joerg@example.test>,  " + longName +
+                               " <zoe@example.test>, " + longerWord + " <amt@example.test>");
+    Set("EmailConfig", "FromEmail", "\"Quarnel Überwachung\" <quarnel@example.test>");
+    Set("General", "ClientPrompt", "0");
+    Set("General", "Identifier", "Zweigstelle Köln");
+    const std::string subject = "Wöchentlicher Bericht für die Zweigstelle Köln-Ehrenfeld: alle Dienste laufen, "
+                                "der Speicher wird knapp";
+    ASSERT_TRUE(LoadAndSend(subject, "text", ""));
+
+    const auto mails = peer.Received();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].mailFrom, "quarnel@example.test");
+    EXPECT_EQ(mails[0].rcptTo, (std::vector<std::string>{"john@example.test", "joerg@example.test", "zoe@example.test",
+                                                          "amt@example.test"}));
+    EXPECT_TRUE(IsAsciiText(mails[0].raw.substr(0, mails[0].raw.find("\r\n\r\n"))));
+    ExpectEncodedWordsFit(mails[0].raw);
+    EXPECT_EQ(AsPythonReadsIt(host.Folder(), mails[0].raw),
+              subject + " - Zweigstelle Köln\n"
+                        "Quarnel Überwachung|quarnel@example.test\n"
+                        "Doe, John|john@example.test\n"
+                        "Müller, Jörg|joerg@example.test\n" +
+                  longName + "|zoe@example.test\n" + longerWord + "|amt@example.test\n");
 }
 
 TEST_F(Mail, LoginOnlyWhenAuthenticationIsOnAndWrongPasswordFails) {

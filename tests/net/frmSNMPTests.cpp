@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "support/PeerProcess.h"
 #include "support/SnmpPeer.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
@@ -12,6 +15,46 @@ namespace {
 
 const char* const kSysDescr = "1.3.6.1.2.1.1.1.0";
 const char* const kSysServices = "1.3.6.1.2.1.1.7.0";
+
+// An agent in front of the real one: on port 161 of an address of its own it
+// passes each request to snmpd and sends snmpd's answer back as its answer
+// plan says, one "copies:delay" per request, the last one for the rest: so
+// many times, after so many seconds (a far or slow device).
+class RelayAgent {
+public:
+    RelayAgent(int firstInnerByte, const std::string& agent, const std::string& plan)
+        : address_(testsupport::OwnLoopbackAddress(firstInnerByte)),
+          peer_(std::make_unique<testsupport::PeerProcess>(std::vector<std::string>{
+              testsupport::kSystemPython, "-c",
+              "import socket, sys, time\n"
+              "listen, agent = sys.argv[1], sys.argv[2]\n"
+              "plan = [(int(c), float(d)) for c, d in (p.split(':') for p in sys.argv[3].split(','))]\n"
+              "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+              "s.bind((listen, 161))\n"
+              "up = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+              "up.settimeout(5)\n"
+              "print('ready', flush=True)\n"
+              "served = 0\n"
+              "while True:\n"
+              "    request, client = s.recvfrom(4096)\n"
+              "    up.sendto(request, (agent, 161))\n"
+              "    try:\n"
+              "        answer = up.recv(4096)\n"
+              "    except socket.timeout:\n"
+              "        continue\n"
+              "    copies, delay = plan[min(served, len(plan) - 1)]\n"
+              "    served += 1\n"
+              "    time.sleep(delay)\n"
+              "    for _ in range(copies):\n"
+              "        s.sendto(answer, client)\n",
+              address_, agent, plan})) {}
+    bool Ready() const { return peer_->Ready(); }
+    const std::string& Address() const { return address_; }
+
+private:
+    std::string address_;
+    std::unique_ptr<testsupport::PeerProcess> peer_;
+};
 
 class frmSNMPTest : public ::testing::Test {
 protected:
@@ -46,6 +89,33 @@ TEST_F(frmSNMPTest, AnswersFollowTheLastBlockInTheOrderTheyArrive) {
                                 Block(agent.Address(), community, kSysServices) +
                                 descr.substr(1, descr.size() - 2) + agent.SnmpGet(kSysServices));
     EXPECT_FALSE(form.isVisible());
+}
+
+// A target that answers twice counts once: the wait goes on for the slower
+// target, whose answer is in time and belongs in the report.
+TEST_F(frmSNMPTest, ATargetThatAnswersTwiceCountsOnce) {
+    RelayAgent twice(165, agent.Address(), "2:0");
+    RelayAgent slow(166, agent.Address(), "1:0.3");
+    ASSERT_TRUE(twice.Ready() && slow.Ready());
+    WriteList(twice.Address() + "|" + community + "|" + kSysServices + "\r\n" + slow.Address() + "|" + community + "|" +
+              kSysDescr + "\r\n");
+    const std::string descr = agent.SnmpGet(kSysDescr);
+    EXPECT_EQ(frmSNMP::CollectResults(), Block(twice.Address(), community, kSysServices) +
+                                             Block(slow.Address(), community, kSysDescr) + "72" + "72" +
+                                             descr.substr(1, descr.size() - 2));
+}
+
+// Two objects of one agent, the first answer coming twice at once, the
+// second later: the repeat is not the second object's answer.
+TEST_F(frmSNMPTest, ARepeatedAnswerDoesNotAnswerAnotherObjectOfTheSameAgent) {
+    RelayAgent relay(165, agent.Address(), "2:0,1:0.3");
+    ASSERT_TRUE(relay.Ready());
+    WriteList(relay.Address() + "|" + community + "|" + kSysServices + "\r\n" + relay.Address() + "|" + community +
+              "|" + kSysDescr + ".\r\n");
+    const std::string descr = agent.SnmpGet(kSysDescr);
+    EXPECT_EQ(frmSNMP::CollectResults(), Block(relay.Address(), community, kSysServices) +
+                                             Block(relay.Address(), community, kSysDescr + std::string(".")) +
+                                             "7272" + descr.substr(1, descr.size() - 2));
 }
 
 TEST_F(frmSNMPTest, SilentAgentAndUnknownHostEachKeepTheirBlock) {

@@ -12,6 +12,7 @@
 
 #include "platform/api/UrlMon.h"
 #include "support/HttpsPeer.h"
+#include "support/PeerProcess.h"
 #include "support/TempHost.h"
 
 namespace {
@@ -235,6 +236,50 @@ TEST_F(UrlDownloadTest, NamesResolveThroughTheHostsFileAndTlsIsVerified) {
     EXPECT_EQ(static_cast<std::uint32_t>(Fetch(peer_.Url("/Rules.zip"), callback)), 0x800C000Eu);
     EXPECT_FALSE(fs::exists(Target()));
     EXPECT_TRUE(Strays().empty());
+}
+
+// Every host a redirect reaches is looked up in the hosts file as the first
+// one is, whatever its scheme and port.
+TEST_F(UrlDownloadTest, RedirectsReachNamesOfTheHostsFileOnAnyPortAndScheme) {
+    const std::string rulesAddress = testsupport::OwnLoopbackAddress(86);
+    const std::string mirrorAddress = testsupport::OwnLoopbackAddress(87);
+    HttpsPeer::Options secureOptions = HttpsPeer::Options::Named({"rules.test"});
+    secureOptions.address = rulesAddress;
+    secureOptions.port = 443;
+    HttpsPeer secure(host_.Folder() / "secure", secureOptions);
+    HttpsPeer::Options plainOptions = HttpsPeer::Options::Plain();
+    plainOptions.address = rulesAddress;
+    HttpsPeer plain(host_.Folder() / "plain", plainOptions);
+    plainOptions.address = mirrorAddress;
+    HttpsPeer mirror(host_.Folder() / "mirror", plainOptions);
+    ASSERT_TRUE(secure.Ready() && plain.Ready() && mirror.Ready());
+    host_.WriteHostIni("Internet", "CAFile", secure.CaFile().string());
+    WriteHostFile(host_.HostOf("C:\\Windows\\System32\\drivers\\etc\\hosts"),
+                  rulesAddress + " rules.test\r\n" + mirrorAddress + " mirror.test\r\n");
+    WriteHostFile(secure.Root() / "Rules.zip", "over https");
+    WriteHostFile(plain.Root() / "Rules.zip", "over http");
+    WriteHostFile(mirror.Root() / "Rules.zip", "from the mirror");
+    const std::string plainRules = "http://rules.test:" + plain.Port();
+    struct Case {
+        std::string url;
+        std::string body;
+    };
+    const std::vector<Case> cases = {
+        {plainRules + "/_/redirect/302?to=https://rules.test/Rules.zip", "over https"},
+        {"https://rules.test/_/redirect/301?to=" + plainRules + "/Rules.zip", "over http"},
+        {plainRules + "/_/redirect/307?to=http://mirror.test:" + mirror.Port() + "/Rules.zip", "from the mirror"},
+        {"https://rules.test/_/redirect/302?to=" + plainRules + "/_/redirect/303%3Fto%3Dhttp://mirror.test:" +
+             mirror.Port() + "/Rules.zip",
+         "from the mirror"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        fs::remove(Target());
+        RecordingCallback callback;
+        EXPECT_EQ(static_cast<std::uint32_t>(Fetch(c.url, callback)), 0u);
+        EXPECT_EQ(ReadHostFile(Target()), c.body);
+        EXPECT_TRUE(Strays().empty());
+    }
 }
 
 TEST_F(UrlDownloadTest, ServerThatStopsSendingTimesOut) {
