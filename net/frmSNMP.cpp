@@ -1,7 +1,8 @@
 #include "net/frmSNMP.h"
 
 #include <QCoreApplication>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 
 #include "common/CommonModule.h"
@@ -90,6 +91,7 @@ void frmSNMP::CountAnswer() {
         target = &targets_[*sending_];
     // An error of the socket itself names no target.
     if (target) target->answered = true;
+    if (waiting_ && AllAnswered()) waiting_->quit();
 }
 
 // The target a reply answers: one asked of its sender (or, from an address
@@ -114,12 +116,20 @@ bool frmSNMP::AllAnswered() const {
     return std::all_of(targets_.begin(), targets_.end(), [](const Target& t) { return t.answered; });
 }
 
+// A nested loop that sleeps until the socket's notifications or the limit
+// wake it; the last answer ends it.
 bool frmSNMP::WaitForAnswers(std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!AllAnswered() && std::chrono::steady_clock::now() < deadline) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (!AllAnswered()) QThread::msleep(1);
-    }
+    QCoreApplication::processEvents();
+    if (AllAnswered()) return true;
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(limit);
+    waiting_ = &loop;
+    loop.exec();
+    waiting_ = nullptr;
     return AllAnswered();
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class QEventLoop;
 class clsNetResolve;
 class clsSNMP;
 
@@ -62,4 +63,6 @@ private:
     std::vector<Target> targets_;
     // The target whose request is being sent: an error raised then is its answer.
     std::optional<std::size_t> sending_;
+    // The loop of WaitForAnswers while it runs.
+    QEventLoop* waiting_ = nullptr;
 };
