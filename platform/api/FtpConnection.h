@@ -32,6 +32,11 @@ public:
 
     explicit FtpConnection(const Settings& settings);
     ~FtpConnection();
+    // For the waits that begin from now on.
+    void SetTimeouts(unsigned connectTimeoutMs, unsigned receiveTimeoutMs) {
+        settings_.connectTimeoutMs = connectTimeoutMs;
+        settings_.receiveTimeoutMs = receiveTimeoutMs;
+    }
     FtpConnection(const FtpConnection&) = delete;
     FtpConnection& operator=(const FtpConnection&) = delete;
 

@@ -272,10 +272,12 @@ HINTERNET InternetConnectA(HINTERNET sessionHandle, const std::string& serverNam
     }
     auto connection = std::make_unique<Connection>();
     connection->parent = sessionHandle;
+    connection->connectTimeoutMs = session->connectTimeoutMs;
+    connection->receiveTimeoutMs = session->receiveTimeoutMs;
     platform::FtpConnection::Settings settings;
     settings.passive = (flags & INTERNET_FLAG_PASSIVE) != 0;
-    settings.connectTimeoutMs = session->connectTimeoutMs;
-    settings.receiveTimeoutMs = session->receiveTimeoutMs;
+    settings.connectTimeoutMs = connection->connectTimeoutMs;
+    settings.receiveTimeoutMs = connection->receiveTimeoutMs;
     connection->ftp = std::make_unique<platform::FtpConnection>(settings);
     connection->ftp->OnReply = [](const std::string& reply) { tLastResponse = reply; };
     if (!connection->ftp->Open(serverName, port == 0 ? INTERNET_DEFAULT_FTP_PORT : port,
@@ -320,6 +322,8 @@ BOOL InternetSetOptionA(HINTERNET handle, DWORD option, DWORD value) {
         *receiveTimeout = value;
     else
         return Fail(ERROR_INVALID_PARAMETER);
+    if (auto* connection = dynamic_cast<Connection*>(found->second.get()))
+        connection->ftp->SetTimeouts(connection->connectTimeoutMs, connection->receiveTimeoutMs);
     return TRUE_;
 }
 
