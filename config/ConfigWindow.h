@@ -34,7 +34,7 @@ public:
         // The mail module's test mail; its own messages tell the outcome.
         std::function<void(const std::string& subjectWord, const std::string& body)> SendTestEmail;
         // The cloud download with its unpack.
-        std::function<modCloud::Outcome()> CloudUpdate;
+        std::function<modCloud::DownloadResult()> CloudUpdate;
         // The rules update of a profile, shown without blocking.
         std::function<void(std::int16_t profile)> ShowRulesUpdate;
     };
@@ -98,9 +98,11 @@ protected:
     virtual void LoadSideBar() {}
     // The side bar's place on the left of the panels.
     void SetSideBar(QWidget* sideBar);
-    // After a cloud download that succeeded: the lists emptied and every
-    // setting loaded again, then "Done!". The twin restarts the program instead.
-    virtual void CloudDownloadDone();
+    // After a cloud download that applied anything: the lists emptied and
+    // every setting loaded again, then "Done!", or the failure message where
+    // a part failed. The twin restarts the program instead, after that
+    // message.
+    virtual void CloudDownloadDone(const std::string& sFailure);
     // Closes the window once the running handler has returned.
     void CloseWhenHandlerEnds() { closeWhenHandlerEnds_ = true; }
     void closeEvent(QCloseEvent* event) override;

@@ -168,22 +168,27 @@ void ConfigWindow::Command4_Click() {
             DebugServiceMissing("Command4_Click", "the cloud configuration download");
             return;
         }
-        const modCloud::Outcome outcome = Services().CloudUpdate();
-        if (outcome == modCloud::Outcome::Done)
-            CloudDownloadDone();
+        const modCloud::DownloadResult result = Services().CloudUpdate();
+        const std::string failure = modCloud::DownloadMessage(result);
+        if (result.AnythingApplied())
+            CloudDownloadDone(failure);
         else
-            ShowFailure(modCloud::OutcomeMessage(outcome));
+            ShowFailure(failure);
     });
 }
 
 // What arrived replaces what the window shows, lists included, so the next
-// save does not write the old entries back over it.
-void ConfigWindow::CloudDownloadDone() {
+// save does not write the old entries back over it; that holds for a part
+// that arrived beside one that failed.
+void ConfigWindow::CloudDownloadDone(const std::string& sFailure) {
     ClearLists();
     ErrorTrap::SkipErrors([this] { LoadSNMPList(); });
     ErrorTrap::SkipErrors([this] { LoadRulesList(); });
     LoadSettings();
-    vb::MsgBox(kDone, vb::vbOKOnly);
+    if (sFailure.empty())
+        vb::MsgBox(kDone, vb::vbOKOnly);
+    else
+        ShowFailure(sFailure);
 }
 
 void ConfigWindow::ClearLists() {

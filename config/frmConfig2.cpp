@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 
 #include "common/CommonModule.h"
+#include "platform/api/MessageBox.h"
 #include "platform/api/Program.h"
 
 namespace {
@@ -94,7 +95,8 @@ void frmConfig2::lblSideBar_Click(std::int16_t Index) {
     }
 }
 
-void frmConfig2::CloudDownloadDone() {
+void frmConfig2::CloudDownloadDone(const std::string& sFailure) {
+    if (!sFailure.empty()) vb::MsgBox(sFailure, vb::vbOKOnly | vb::vbExclamation);
     std::int32_t exitCode = 0;
     CommonModule::ShellX(CommonModule::AppExePath(), vb::Command(), false, 1, exitCode);
     CloseWhenHandlerEnds();

@@ -31,7 +31,7 @@ public:
 
 protected:
     // The program starts again as it was started and the twin unloads.
-    void CloudDownloadDone() override;
+    void CloudDownloadDone(const std::string& sFailure) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

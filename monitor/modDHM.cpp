@@ -323,26 +323,19 @@ void StartProgramUpdate(bool bSilent) {
     });
 }
 
-modCloud::Outcome CloudUpdate() {
+modCloud::DownloadResult CloudUpdate() {
     DeleteCloudArchives();
     frmFTPDL download;
     platform::ShowModal(&download);
-    modCloud::Outcome outcome = download.Outcome();
-    SkipErrors([&outcome] {
-        if (!CommonModule::DoesFileExist(ConfigArchivePath())) return;
-        if (!modCloud::UnpackConfigArchive(ConfigArchivePath())) {
-            outcome = modCloud::Outcome::UnpackFailed;
-            return;
-        }
+    modCloud::DownloadResult result = download.Result();
+    SkipErrors([&result] {
+        if (!modCloud::ApplyConfigArchive(result)) return;
         ScheduleTasks();
         if (SettingIsOn("Heartbeat", "ReportNewlyInstalledApps")) SaveAppsSnapshot();
     });
-    SkipErrors([&outcome] {
-        if (!CommonModule::DoesFileExist(RulesArchivePath())) return;
-        if (!modZip::UnzipFile(RulesArchivePath(), RulesFolderPath(), false)) outcome = modCloud::Outcome::UnpackFailed;
-    });
+    SkipErrors([&result] { modCloud::ApplyRulesArchive(result); });
     DeleteCloudArchives();
-    return outcome;
+    return result;
 }
 
 void ConnectConfigWindows() {

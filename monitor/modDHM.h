@@ -66,7 +66,7 @@ void ExtractRulesArchive();
 void StartRulesUpdate(std::int16_t iProfile);
 void StartProgramUpdate(bool bSilent);
 // The cloud download and what came of it (the archives are unpacked and removed).
-modCloud::Outcome CloudUpdate();
+modCloud::DownloadResult CloudUpdate();
 // Gives the configuration windows' buttons the test mail, the cloud download
 // and the rules update of this module and the mail module.
 void ConnectConfigWindows();

@@ -133,8 +133,9 @@ std::int32_t cFTP::GetFTPFileSize(const std::string& sFile) {
     std::replace(pattern.begin(), pattern.end(), ' ', '?');
     win::WIN32_FIND_DATAA data{};
     const win::HINTERNET find = win::FtpFindFirstFileA(connection_, pattern, &data, 0, 0);
+    remoteFileMissing_ = !find && win::GetLastError() == win::ERROR_NO_MORE_FILES;
     if (!find) {
-        if (win::GetLastError() != win::ERROR_NO_MORE_FILES) ComposeErrorMessage("FtpFindFirstFile");
+        if (!remoteFileMissing_) ComposeErrorMessage("FtpFindFirstFile");
         return 0;
     }
     win::InternetCloseHandle(find);
@@ -211,6 +212,7 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
 }
 
 bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
+    remoteFileMissing_ = false;
     sLocal = platform::TextTrimSpaces(sLocal);
     sRemote = platform::TextTrimSpaces(sRemote);
     if (sLocal.empty() || sRemote.empty()) return false;

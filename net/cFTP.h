@@ -32,6 +32,9 @@ public:
     // A download that fails leaves no local file behind.
     bool FTPUploadFile(std::string& sLocal, std::string& sRemote);
     bool FTPDownloadFile(std::string& sLocal, std::string& sRemote);
+    // True when the last file size looked up, or the last download, found no
+    // such file on the server (no failure message is made for that).
+    bool RemoteFileWasMissing() const { return remoteFileMissing_; }
     bool SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote);
     std::string GetFTPDirectory();
     bool SetFTPDirectory(const std::string& sDir);
@@ -60,5 +63,6 @@ private:
     win::DWORD transferType_ = win::FTP_TRANSFER_TYPE_ASCII;
     win::DWORD connectFlags_ = 0;
     std::string lastErrorMessage_;
+    bool remoteFileMissing_ = false;
     std::unique_ptr<cDirList> directory_;
 };

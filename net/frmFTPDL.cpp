@@ -29,12 +29,24 @@ frmFTPDL::~frmFTPDL() = default;
 
 void frmFTPDL::Form_Load() {
     mFTP = std::make_unique<cFTP>();
-    outcome_ = Download();
+    result_.outcome = Download();
     Timer1->setInterval(100);
     Timer1->start();
 }
 
 void frmFTPDL::Timer1_Timer() { close(); }
+
+modCloud::Arrival frmFTPDL::DownloadArchive(const char* archive) {
+    std::string local = CommonModule::AppPath() + archive;
+    std::string remote = archive;
+    if (mFTP->FTPDownloadFile(local, remote)) return modCloud::Arrival::Downloaded;
+    if (mFTP->RemoteFileWasMissing()) {
+        CommonModule::DPrint(std::string(kProcedure) + ": " + archive + " is not on the server");
+        return modCloud::Arrival::NotThere;
+    }
+    modCloud::LogFailure(*mFTP, kProcedure, std::string("FTPDownloadFile ") + archive);
+    return modCloud::Arrival::NotDownloaded;
+}
 
 modCloud::Outcome frmFTPDL::Download() {
     const modCloud::Outcome connected = modCloud::Connect(*mFTP, kProcedure);
@@ -45,20 +57,12 @@ modCloud::Outcome frmFTPDL::Download() {
         modCloud::LogFailure(*mFTP, kProcedure, std::string("SetFTPDirectory ") + modCloud::kRemoteFolder);
         outcome = modCloud::Outcome::FolderMissing;
     } else {
-        int arrived = 0;
-        for (const char* archive : {modCloud::kConfigArchive, modCloud::kRulesArchive}) {
-            std::string local = CommonModule::AppPath() + archive;
-            std::string remote = archive;
-            if (mFTP->GetFTPFileSize(remote) <= 0) {
-                CommonModule::DPrint(std::string(kProcedure) + ": " + archive + " is not on the server");
-            } else if (mFTP->FTPDownloadFile(local, remote)) {
-                ++arrived;
-            } else {
-                modCloud::LogFailure(*mFTP, kProcedure, std::string("FTPDownloadFile ") + archive);
-                outcome = modCloud::Outcome::TransferFailed;
-            }
-        }
-        if (outcome == modCloud::Outcome::Done && arrived == 0) outcome = modCloud::Outcome::NothingToTransfer;
+        result_.config = DownloadArchive(modCloud::kConfigArchive);
+        result_.rules = DownloadArchive(modCloud::kRulesArchive);
+        if (result_.config == modCloud::Arrival::NotDownloaded || result_.rules == modCloud::Arrival::NotDownloaded)
+            outcome = modCloud::Outcome::TransferFailed;
+        else if (result_.config == modCloud::Arrival::NotThere && result_.rules == modCloud::Arrival::NotThere)
+            outcome = modCloud::Outcome::NothingToTransfer;
     }
     mFTP->CloseConnection();
     return outcome;

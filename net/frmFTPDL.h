@@ -20,13 +20,16 @@ public:
     void Form_Load();
     void Timer1_Timer();
 
-    modCloud::Outcome Outcome() const { return outcome_; }
+    modCloud::Outcome Outcome() const { return result_.outcome; }
+    // The outcome and what became of each archive (Downloaded at best).
+    const modCloud::DownloadResult& Result() const { return result_; }
 
 private:
     modCloud::Outcome Download();
+    modCloud::Arrival DownloadArchive(const char* archive);
 
     std::unique_ptr<cFTP> mFTP;
     QLabel* lblStatus = nullptr;
     QTimer* Timer1 = nullptr;
-    modCloud::Outcome outcome_ = modCloud::Outcome::Done;
+    modCloud::DownloadResult result_;
 };

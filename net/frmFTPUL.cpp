@@ -13,20 +13,24 @@ constexpr const char* kProcedure = "frmFTPUL\\Form_Load";
 constexpr const char* kPartialSuffix = ".part";
 
 // Sends one archive under a temporary name and renames it into place, so
-// that a machine downloading meanwhile never gets half an archive.
+// that a machine downloading meanwhile never gets half an archive. Where the
+// server refuses the rename, the archive goes under its own name, as a plain
+// upload sends it. The archive on the server is never deleted: until its
+// replacement stands it stays as it was.
 bool UploadWhole(cFTP& ftp, const std::string& archive) {
     std::string local = CommonModule::AppPath() + archive;
     std::string partial = archive + kPartialSuffix;
     if (!ftp.FTPUploadFile(local, partial)) {
-        modCloud::LogFailure(ftp, kProcedure, "FTPUploadFile " + archive);
+        modCloud::LogFailure(ftp, kProcedure, "FTPUploadFile " + partial);
         ftp.DeleteFTPFile(partial);
         return false;
     }
-    // Servers that refuse to rename over an existing file get it deleted first.
     if (ftp.RenameFTPFile(partial, archive)) return true;
-    if (ftp.DeleteFTPFile(archive) && ftp.RenameFTPFile(partial, archive)) return true;
     modCloud::LogFailure(ftp, kProcedure, "RenameFTPFile " + partial);
     ftp.DeleteFTPFile(partial);
+    std::string live = archive;
+    if (ftp.FTPUploadFile(local, live)) return true;
+    modCloud::LogFailure(ftp, kProcedure, "FTPUploadFile " + archive);
     return false;
 }
 

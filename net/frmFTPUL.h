@@ -2,7 +2,8 @@
 // The cloud upload window: while it loads it sends the configuration
 // archive and the rules archive, where the program folder has them, to the
 // cloud service (each under a temporary name renamed into place once it is
-// whole), then closes itself 100 ms after it is shown.
+// whole, or under its own name where the server refuses the rename), then
+// closes itself 100 ms after it is shown.
 #include <QDialog>
 #include <memory>
 

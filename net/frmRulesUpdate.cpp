@@ -4,9 +4,8 @@
 
 #include "common/CommonModule.h"
 #include "common/ErrorTrap.h"
-#include "common/clsFSO.h"
 #include "net/Download.h"
-#include "net/modZip.h"
+#include "net/modRulesArchive.h"
 #include "platform/api/FileSystem.h"
 
 using ErrorTrap::SkipErrors;
@@ -19,9 +18,6 @@ constexpr std::int32_t kNormalFocus = 1;
 
 std::string RulesArchive() { return CommonModule::AppPath() + "RulesUpdate.zip"; }
 std::string RulesFolder() { return CommonModule::AppPath() + "Rules"; }
-// The archive is unpacked here first, so that one which cannot be unpacked
-// leaves the rules in place.
-std::string UnpackFolder() { return CommonModule::AppPath() + "Rules_new"; }
 
 }  // namespace
 
@@ -62,37 +58,13 @@ void frmRulesUpdate::UpdateRules() {
         return;
     }
     CommonModule::DPrint("DOWNLOAD SUCCEEDED:  RulesUpdate.zip");
-    SkipErrors([this] { FileSystem().KillDir(UnpackFolder()); });
-    SkipErrors([] { CommonModule::CreatePath(UnpackFolder() + "\\"); });
-    bool unpacked = false;
-    SkipErrors([&] { unpacked = modZip::UnzipFile(RulesArchive(), UnpackFolder() + "\\", false); });
+    SkipErrors([] { modRulesArchive::InstallRulesArchive(RulesArchive(), RulesFolder(), false); });
     SkipErrors([] { win::DeleteFileA(RulesArchive()); });
     mobjDownload.reset();
-    if (unpacked) {
-        ReplaceRulesFolder();
-    } else {
-        CommonModule::DPrint("frmRulesUpdate\\UpdateRules: RulesUpdate.zip could not be unpacked; the rules stay as they were");
-        SkipErrors([this] { FileSystem().KillDir(UnpackFolder()); });
-    }
     const std::string carriedSettings = RulesFolder() + "\\Quarnel.ini";
     SkipErrors([&] {
         if (CommonModule::DoesFileExist(carriedSettings))
             // Named whole, so that a copy named in other letters replaces it too.
             CommonModule::ShellFileOperation(carriedSettings, CommonModule::sINI, false);
     });
-}
-
-void frmRulesUpdate::ReplaceRulesFolder() {
-    SkipErrors([this] { FileSystem().KillDir(RulesFolder()); });
-    SkipErrors([] { win::MoveFileA(UnpackFolder(), RulesFolder()); });
-}
-
-clsFSO& frmRulesUpdate::FileSystem() {
-    if (!fso_) fso_ = std::make_unique<clsFSO>();
-    return *fso_;
-}
-
-void frmRulesUpdate::Form_Unload() {
-    fso_.reset();
-    UpdateWindow::Form_Unload();
 }

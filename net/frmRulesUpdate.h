@@ -9,7 +9,6 @@
 #include "net/UpdateWindow.h"
 
 class Download;
-class clsFSO;
 
 class frmRulesUpdate : public UpdateWindow {
 public:
@@ -26,13 +25,8 @@ public:
 
 protected:
     void Timer1_Timer() override;
-    void Form_Unload() override;
 
 private:
-    clsFSO& FileSystem();
-    void ReplaceRulesFolder();
-
     std::unique_ptr<Download> mobjDownload;
-    std::unique_ptr<clsFSO> fso_;
     std::int16_t iRulesProfile_ = 0;
 };

@@ -4,6 +4,7 @@
 #include "common/modRegistry.h"
 #include "net/cFTP.h"
 #include "net/modBase85.h"
+#include "net/modRulesArchive.h"
 #include "net/modZip.h"
 #include "platform/api/FileSystem.h"
 
@@ -11,7 +12,9 @@ namespace modCloud {
 
 namespace {
 
-constexpr const char* kConfigFiles[] = {"Quarnel.ini", kRulesArchive};
+// The settings file last: the settings are replaced only once everything
+// else the archive carries is in place.
+constexpr const char* kConfigFiles[] = {kRulesArchive, "Quarnel.ini"};
 
 std::string ScratchFolder() { return CommonModule::AppPath() + "QuarnelConfig.tmp\\"; }
 
@@ -35,6 +38,25 @@ bool PutInPlace(const std::string& name) {
     return false;
 }
 
+bool Failed(Arrival arrival) { return arrival == Arrival::NotDownloaded || arrival == Arrival::NotApplied; }
+
+std::string ConfigFailure(Arrival arrival) {
+    if (arrival == Arrival::NotDownloaded)
+        return "Your configuration could not be downloaded from the cloud server; the settings stay as they were.";
+    return "Your configuration from the cloud server could not be unpacked; the settings stay as they were.";
+}
+
+std::string RulesFailure(Arrival arrival) {
+    if (arrival == Arrival::NotDownloaded)
+        return "Your rules could not be downloaded from the cloud server; the rules stay as they were.";
+    return "Your rules from the cloud server could not be unpacked; the rules stay as they were.";
+}
+
+void Add(std::string& message, const std::string& sentence) {
+    if (!message.empty()) message += "  ";
+    message += sentence;
+}
+
 }  // namespace
 
 std::string OutcomeMessage(Outcome outcome) {
@@ -49,6 +71,16 @@ std::string OutcomeMessage(Outcome outcome) {
     case Outcome::UnpackFailed: return "The configuration from the cloud server could not be unpacked.";
     }
     return "";
+}
+
+std::string DownloadMessage(const DownloadResult& result) {
+    if (!Failed(result.config) && !Failed(result.rules)) return OutcomeMessage(result.outcome);
+    std::string message;
+    if (result.config == Arrival::Applied) Add(message, "Your configuration arrived and is loaded.");
+    if (result.rules == Arrival::Applied) Add(message, "Your rules arrived and are in place.");
+    if (Failed(result.config)) Add(message, ConfigFailure(result.config));
+    if (Failed(result.rules)) Add(message, RulesFailure(result.rules));
+    return message;
 }
 
 std::string CloudServerAddress() {
@@ -89,6 +121,23 @@ bool UnpackConfigArchive(const std::string& sZip) {
     }
     RemoveScratchFolder();
     return unpacked;
+}
+
+bool ApplyConfigArchive(DownloadResult& result) {
+    const std::string archive = CommonModule::AppPath() + kConfigArchive;
+    if (!CommonModule::DoesFileExist(archive)) return false;
+    const bool applied = UnpackConfigArchive(archive);
+    result.config = applied ? Arrival::Applied : Arrival::NotApplied;
+    if (!applied) result.outcome = Outcome::UnpackFailed;
+    return applied;
+}
+
+void ApplyRulesArchive(DownloadResult& result) {
+    const std::string archive = CommonModule::AppPath() + kRulesArchive;
+    if (!CommonModule::DoesFileExist(archive)) return;
+    const bool applied = modRulesArchive::InstallRulesArchive(archive, CommonModule::AppPath() + "Rules", true);
+    result.rules = applied ? Arrival::Applied : Arrival::NotApplied;
+    if (!applied) result.outcome = Outcome::UnpackFailed;
 }
 
 }  // namespace modCloud

@@ -29,6 +29,28 @@ enum class Outcome {
 // The fixed text a user is shown for an outcome ("" for Done).
 std::string OutcomeMessage(Outcome outcome);
 
+// What became of one archive of a cloud download.
+enum class Arrival {
+    NotThere,       // the server has none
+    NotDownloaded,  // it did not arrive whole
+    Downloaded,     // it is in the program folder, not unpacked yet
+    NotApplied,     // it arrived but could not be unpacked: what it replaces stays
+    Applied         // what it carries is in place
+};
+
+// A cloud download and what it brought.
+struct DownloadResult {
+    Outcome outcome = Outcome::Done;
+    Arrival config = Arrival::NotThere;
+    Arrival rules = Arrival::NotThere;
+
+    bool AnythingApplied() const { return config == Arrival::Applied || rules == Arrival::Applied; }
+};
+
+// What the user is told of a download: "" when everything the server had is
+// in place; else what failed, after what was applied.
+std::string DownloadMessage(const DownloadResult& result);
+
 // The "Cloud Server" value, or the empty text.
 std::string CloudServerAddress();
 
@@ -47,5 +69,12 @@ void LogFailure(const cFTP& ftp, const std::string& procedure, const std::string
 // first, so a damaged one changes nothing. False when it could not be
 // unpacked or a file could not be put in place.
 bool UnpackConfigArchive(const std::string& sZip);
+
+// The unpack steps of the cloud update, for the archives the download left
+// in the program folder. The settings step is true when the settings file
+// was replaced; the rules step adds the rules archive's files to the Rules
+// folder in one step (an archive that cannot be unpacked changes no rule).
+bool ApplyConfigArchive(DownloadResult& result);
+void ApplyRulesArchive(DownloadResult& result);
 
 }  // namespace modCloud

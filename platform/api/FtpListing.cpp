@@ -313,4 +313,85 @@ std::optional<std::string> ParseQuotedFolder(std::string_view reply) {
     return std::nullopt;
 }
 
+namespace {
+
+// The code of a reply line: three digits and then a blank, a hyphen or the line end.
+std::optional<int> LineCode(std::string_view line) {
+    line = WithoutLineEnd(line);
+    if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2])) return std::nullopt;
+    if (line.size() > 3 && line[3] != ' ' && line[3] != '-') return std::nullopt;
+    return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+}
+
+bool OpensSeveralLines(std::string_view line) { return line.size() > 3 && line[3] == '-'; }
+
+bool ClosesReply(std::string_view line, int code) {
+    const auto lineCode = LineCode(line);
+    return lineCode && *lineCode == code && !OpensSeveralLines(WithoutLineEnd(line));
+}
+
+std::optional<std::uint16_t> PortOf(std::uint64_t high, std::uint64_t low) {
+    if (high > 255 || low > 255 || (high == 0 && low == 0)) return std::nullopt;
+    return static_cast<std::uint16_t>(high * 256 + low);
+}
+
+// The numbers of "a,b,c,d,e,f" at the start of text, each 0 to 255.
+std::optional<std::array<std::uint64_t, 6>> SixNumbers(std::string_view text) {
+    std::array<std::uint64_t, 6> numbers{};
+    size_t at = 0;
+    for (size_t n = 0; n < numbers.size(); ++n) {
+        if (n > 0) {
+            if (at >= text.size() || text[at] != ',') return std::nullopt;
+            ++at;
+        }
+        const size_t start = at;
+        while (at < text.size() && IsDigit(text[at]) && at - start < 3) ++at;
+        const auto value = ParseCount(text.substr(start, at - start));
+        if (!value || *value > 255) return std::nullopt;
+        numbers[n] = *value;
+    }
+    return numbers;
+}
+
+}  // namespace
+
+std::optional<FtpReplyExtent> CompleteFtpReply(std::string_view received) {
+    const size_t firstEnd = received.find('\n');
+    if (firstEnd == std::string_view::npos) return std::nullopt;
+    const std::string_view first = received.substr(0, firstEnd + 1);
+    const auto code = LineCode(first);
+    if (!code) return FtpReplyExtent{0, firstEnd + 1};
+    if (!OpensSeveralLines(WithoutLineEnd(first))) return FtpReplyExtent{*code, firstEnd + 1};
+    for (size_t start = firstEnd + 1; start < received.size();) {
+        const size_t end = received.find('\n', start);
+        if (end == std::string_view::npos) return std::nullopt;
+        if (ClosesReply(received.substr(start, end + 1 - start), *code)) return FtpReplyExtent{*code, end + 1};
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint16_t> ParsePassivePort(std::string_view reply) {
+    reply = WithoutLineEnd(reply.substr(0, reply.find('\n')));
+    for (size_t at = 4; at < reply.size(); ++at) {
+        if (!IsDigit(reply[at]) || IsDigit(reply[at - 1])) continue;
+        if (const auto numbers = SixNumbers(reply.substr(at))) return PortOf((*numbers)[4], (*numbers)[5]);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint16_t> ParseExtendedPassivePort(std::string_view reply) {
+    reply = WithoutLineEnd(reply.substr(0, reply.find('\n')));
+    const size_t open = reply.find('(');
+    if (open == std::string_view::npos || open + 4 >= reply.size()) return std::nullopt;
+    const char delimiter = reply[open + 1];
+    if (IsDigit(delimiter) || reply[open + 2] != delimiter || reply[open + 3] != delimiter) return std::nullopt;
+    const size_t start = open + 4;
+    const size_t end = reply.find(delimiter, start);
+    if (end == std::string_view::npos || end + 1 >= reply.size() || reply[end + 1] != ')') return std::nullopt;
+    const auto port = ParseCount(reply.substr(start, end - start));
+    if (!port || *port == 0 || *port > 65535) return std::nullopt;
+    return static_cast<std::uint16_t>(*port);
+}
+
 }  // namespace platform

@@ -1,23 +1,18 @@
 #include "platform/api/WinInet.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <ctime>
-#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "platform/api/BinaryFile.h"
 #include "platform/api/FileSystem.h"
+#include "platform/api/FtpConnection.h"
 #include "platform/api/FtpListing.h"
 #include "platform/api/RuntimeError.h"
-#include "platform/host/InternetSettings.h"
 #include "platform/host/WinPath.h"
 
 namespace win {
@@ -27,7 +22,7 @@ namespace {
 constexpr DWORD kDefaultTimeoutMs = 60000;
 // A listing larger than this is no listing a client wants.
 constexpr size_t kListingLimit = 16 * 1024 * 1024;
-constexpr size_t kReadAhead = 64 * 1024;
+constexpr size_t kWholeFileBlock = 64 * 1024;
 
 thread_local std::string tLastResponse;
 
@@ -43,28 +38,10 @@ struct Session : Object {
 
 struct Connection;
 
-// A remote file open for reading or writing: the bytes between libcurl and the caller.
+// A remote file open for reading or writing: a transfer of the connection's session.
 struct RemoteFile : Object {
     Connection* connection = nullptr;
     bool writing = false;
-    std::string buffer;
-    size_t offset = 0;
-    size_t pauseAt = kReadAhead;
-    bool started = false;
-    bool paused = false;
-    bool endOfData = false;
-
-    size_t Available() const { return buffer.size() - offset; }
-    void Consume(size_t count) {
-        offset += count;
-        if (offset == buffer.size()) {
-            buffer.clear();
-            offset = 0;
-        } else if (offset > kReadAhead) {
-            buffer.erase(0, offset);
-            offset = 0;
-        }
-    }
 };
 
 struct Find : Object {
@@ -73,37 +50,12 @@ struct Find : Object {
 };
 
 struct Connection : Object {
-    std::string host;
-    INTERNET_PORT port = INTERNET_DEFAULT_FTP_PORT;
-    std::string user;
-    std::string password;
-    bool passive = false;
+    std::unique_ptr<platform::FtpConnection> ftp;
     DWORD connectTimeoutMs = kDefaultTimeoutMs;
     DWORD receiveTimeoutMs = kDefaultTimeoutMs;
-
-    CURLM* multi = nullptr;
-    CURL* easy = nullptr;
-    std::unique_ptr<platform::InternetSettings> settings;
-    curl_slist* commands = nullptr;
-    bool inMulti = false;
-    bool done = false;
-    CURLcode result = CURLE_OK;
-
     std::string currentDirectory = "/";
-    std::string pendingReply;
-    // The server's last complete reply during the running operation.
-    std::string operationReply;
     std::optional<bool> offersMlsd;
     HINTERNET openFile = 0;
-    std::string listing;
-    bool listingTooLong = false;
-
-    ~Connection() override {
-        if (inMulti) curl_multi_remove_handle(multi, easy);
-        if (easy) curl_easy_cleanup(easy);
-        if (multi) curl_multi_cleanup(multi);
-        curl_slist_free_all(commands);
-    }
 };
 
 std::map<HINTERNET, std::unique_ptr<Object>>& Handles() {
@@ -139,186 +91,26 @@ bool IsValidRemoteName(const std::string& name) {
     return name.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
 
-int ReplyCode(const std::string& reply) {
-    const size_t last = reply.rfind('\n', reply.size() >= 2 ? reply.size() - 2 : 0);
-    const std::string line = last == std::string::npos || last + 1 >= reply.size() ? reply : reply.substr(last + 1);
-    if (line.size() < 3 || !std::isdigit(static_cast<unsigned char>(line[0])) ||
-        !std::isdigit(static_cast<unsigned char>(line[1])) || !std::isdigit(static_cast<unsigned char>(line[2])))
-        return 0;
-    return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-}
-
-DWORD ErrorOf(const Connection& connection) {
-    switch (connection.result) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_URL_MALFORMAT: return ERROR_INTERNET_NAME_NOT_RESOLVED;
-    case CURLE_COULDNT_CONNECT: return ERROR_INTERNET_CANNOT_CONNECT;
-    case CURLE_OPERATION_TIMEDOUT: return ERROR_INTERNET_TIMEOUT;
-    default: break;
+DWORD ErrorOf(platform::FtpFailure failure) {
+    switch (failure) {
+        case platform::FtpFailure::NotResolved: return ERROR_INTERNET_NAME_NOT_RESOLVED;
+        case platform::FtpFailure::CannotConnect: return ERROR_INTERNET_CANNOT_CONNECT;
+        case platform::FtpFailure::TimedOut: return ERROR_INTERNET_TIMEOUT;
+        case platform::FtpFailure::Refused: return ERROR_INTERNET_EXTENDED_ERROR;
+        case platform::FtpFailure::None:
+        case platform::FtpFailure::Dropped: break;
     }
-    if (ReplyCode(connection.operationReply) >= 400) return ERROR_INTERNET_EXTENDED_ERROR;
     return ERROR_INTERNET_CONNECTION_ABORTED;
 }
 
-size_t OnReplyLine(char* data, size_t size, size_t count, void* user) {
-    auto* connection = static_cast<Connection*>(user);
-    const std::string line(data, size * count);
-    connection->pendingReply += line;
-    const bool lastLine = line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) &&
-                          std::isdigit(static_cast<unsigned char>(line[1])) &&
-                          std::isdigit(static_cast<unsigned char>(line[2])) && line[3] == ' ';
-    if (lastLine) {
-        connection->operationReply = connection->pendingReply;
-        tLastResponse = connection->pendingReply;
-        connection->pendingReply.clear();
-    }
-    return size * count;
-}
-
-size_t OnListingData(char* data, size_t size, size_t count, void* user) {
-    auto* connection = static_cast<Connection*>(user);
-    if (connection->listing.size() + size * count > kListingLimit) {
-        connection->listingTooLong = true;
-        return 0;
-    }
-    connection->listing.append(data, size * count);
-    return size * count;
-}
-
-size_t OnFileData(char* data, size_t size, size_t count, void* user) {
-    auto* file = static_cast<RemoteFile*>(user);
-    file->started = true;
-    if (file->Available() >= file->pauseAt) {
-        file->paused = true;
-        return CURL_WRITEFUNC_PAUSE;
-    }
-    file->buffer.append(data, size * count);
-    return size * count;
-}
-
-size_t OnFileSend(char* out, size_t size, size_t count, void* user) {
-    auto* file = static_cast<RemoteFile*>(user);
-    file->started = true;
-    if (file->Available() == 0) {
-        if (file->endOfData) return 0;
-        file->paused = true;
-        return CURL_READFUNC_PAUSE;
-    }
-    const size_t copied = std::min(size * count, file->Available());
-    std::memcpy(out, file->buffer.data() + file->offset, copied);
-    file->Consume(copied);
-    return copied;
-}
-
-std::string EncodePath(const std::string& path) {
-    static const char* kHex = "0123456789ABCDEF";
-    std::string encoded;
-    for (unsigned char c : path) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
-            encoded += static_cast<char>(c);
-        } else {
-            encoded += '%';
-            encoded += kHex[c >> 4];
-            encoded += kHex[c & 15];
-        }
-    }
-    return encoded;
-}
-
-// The URL of an absolute remote path; every command names its file by the
-// whole path, so the server's own current folder never matters.
-std::string UrlOf(const Connection& connection, const std::string& absolutePath) {
-    const std::string host = connection.host.find(':') != std::string::npos ? "[" + connection.host + "]" : connection.host;
-    std::string url = "ftp://" + host + ":" + std::to_string(connection.port) + "/";
-    if (absolutePath.empty()) return url;
-    return url + "%2F" + EncodePath(absolutePath.substr(1));
-}
+// The connection's failure as the thread's last error; FALSE.
+BOOL Failed(const Connection& connection) { return Fail(ErrorOf(connection.ftp->Failure())); }
 
 std::string RemotePath(const Connection& connection, const std::string& name) {
     if (name.empty()) return connection.currentDirectory;
     if (name.front() == '/') return name;
     const std::string& folder = connection.currentDirectory;
     return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
-long Seconds(DWORD milliseconds) { return static_cast<long>((milliseconds + 999) / 1000); }
-
-// Sets the handle up for one operation on the absolute path (empty: none);
-// false when the server name makes no URL.
-bool Prepare(Connection& connection, const std::string& absolutePath, const std::vector<std::string>& commands,
-             bool ascii) {
-    CURL* easy = connection.easy;
-    curl_easy_reset(easy);
-    connection.settings = std::make_unique<platform::InternetSettings>();
-    if (!connection.settings->Apply(easy, UrlOf(connection, absolutePath))) return false;
-    curl_easy_setopt(easy, CURLOPT_USERNAME, connection.user.c_str());
-    curl_easy_setopt(easy, CURLOPT_PASSWORD, connection.password.c_str());
-    curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-    curl_easy_setopt(easy, CURLOPT_FTPPORT, connection.passive ? nullptr : "-");
-    curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, ascii ? 1L : 0L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connection.connectTimeoutMs));
-    curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, Seconds(connection.receiveTimeoutMs));
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, Seconds(connection.receiveTimeoutMs));
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnReplyLine);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &connection);
-    curl_slist_free_all(connection.commands);
-    connection.commands = nullptr;
-    for (const std::string& command : commands) connection.commands = curl_slist_append(connection.commands, command.c_str());
-    curl_easy_setopt(easy, CURLOPT_QUOTE, connection.commands);
-    curl_easy_setopt(easy, CURLOPT_NOBODY, absolutePath.empty() ? 1L : 0L);
-    return true;
-}
-
-void Start(Connection& connection) {
-    connection.done = false;
-    connection.result = CURLE_OK;
-    connection.operationReply.clear();
-    connection.pendingReply.clear();
-    curl_multi_add_handle(connection.multi, connection.easy);
-    connection.inMulti = true;
-}
-
-// Runs the operation until it ends (true) or `enough` holds (false).
-bool Drive(Connection& connection, const std::function<bool()>& enough) {
-    for (;;) {
-        int running = 0;
-        curl_multi_perform(connection.multi, &running);
-        int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(connection.multi, &queued)) {
-            if (message->msg == CURLMSG_DONE) {
-                connection.done = true;
-                connection.result = message->data.result;
-            }
-        }
-        if (connection.done) return true;
-        if (enough && enough()) return false;
-        curl_multi_poll(connection.multi, nullptr, 0, 100, nullptr);
-    }
-}
-
-void Finish(Connection& connection) {
-    if (connection.inMulti) curl_multi_remove_handle(connection.multi, connection.easy);
-    connection.inMulti = false;
-}
-
-// One whole operation; on failure the last error is set.
-bool Run(Connection& connection) {
-    Start(connection);
-    Drive(connection, nullptr);
-    Finish(connection);
-    if (connection.result == CURLE_OK) return true;
-    SetLastError(ErrorOf(connection));
-    return false;
-}
-
-bool RunCommands(Connection& connection, const std::vector<std::string>& commands) {
-    if (!Prepare(connection, "", commands, false)) {
-        SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
-        return false;
-    }
-    return Run(connection);
 }
 
 // The connection of a handle, ready for a new operation on it.
@@ -338,27 +130,43 @@ bool NamesAreValid(const Names&... names) {
     return false;
 }
 
+// Every command names its file by the whole path, so the server's own
+// current folder never matters.
+BOOL Command(Connection& connection, const std::string& line) {
+    return connection.ftp->Command(line) ? TRUE_ : Failed(connection);
+}
+
 BOOL SingleCommand(HINTERNET handle, const std::string& verb, const std::string& name) {
     Connection* connection = ReadyConnection(handle);
     if (!connection || !NamesAreValid(name)) return FALSE_;
-    return RunCommands(*connection, {verb + " " + RemotePath(*connection, name)}) ? TRUE_ : FALSE_;
+    return Command(*connection, verb + " " + RemotePath(*connection, name));
+}
+
+// A listing's bytes; nothing when the server refused it or it broke off.
+std::optional<std::string> ReceiveListing(Connection& connection, const std::string& command) {
+    platform::FtpConnection& ftp = *connection.ftp;
+    if (!ftp.BeginTransfer(command, false)) return std::nullopt;
+    std::string listing;
+    char block[16 * 1024];
+    for (;;) {
+        const long read = ftp.Receive(block, sizeof(block));
+        if (read < 0 || listing.size() + static_cast<size_t>(read) > kListingLimit) {
+            ftp.EndTransfer();
+            return std::nullopt;
+        }
+        if (read == 0) break;
+        listing.append(block, static_cast<size_t>(read));
+    }
+    if (!ftp.EndTransfer()) return std::nullopt;
+    return listing;
 }
 
 std::optional<std::vector<platform::FtpListEntry>> ListFolder(Connection& connection, const std::string& folder,
                                                               bool useMlsd) {
-    std::string path = folder == "/" ? folder : folder + "/";
-    if (!Prepare(connection, path, {}, true)) {
-        SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
-        return std::nullopt;
-    }
-    if (useMlsd) curl_easy_setopt(connection.easy, CURLOPT_CUSTOMREQUEST, "MLSD");
-    curl_easy_setopt(connection.easy, CURLOPT_WRITEFUNCTION, OnListingData);
-    curl_easy_setopt(connection.easy, CURLOPT_WRITEDATA, &connection);
-    connection.listing.clear();
-    connection.listingTooLong = false;
-    if (!Run(connection)) return std::nullopt;
-    if (useMlsd) return platform::ParseMlsdListing(connection.listing);
-    return platform::ParseListListing(connection.listing, std::time(nullptr));
+    const auto listing = ReceiveListing(connection, (useMlsd ? "MLSD " : "LIST ") + folder);
+    if (!listing) return std::nullopt;
+    if (useMlsd) return platform::ParseMlsdListing(*listing);
+    return platform::ParseListListing(*listing, std::time(nullptr));
 }
 
 // The folder's entries: MLSD where the server offers it, else LIST.
@@ -369,8 +177,10 @@ std::optional<std::vector<platform::FtpListEntry>> ListFolder(Connection& connec
             connection.offersMlsd = true;
             return entries;
         }
-        const int code = ReplyCode(connection.operationReply);
-        if (connection.offersMlsd.has_value() || (code != 500 && code != 502)) return std::nullopt;
+        const int code = connection.ftp->LastCode();
+        const bool unknownCommand = connection.ftp->Failure() == platform::FtpFailure::Refused &&
+                                    (code == 500 || code == 502);
+        if (connection.offersMlsd.has_value() || !unknownCommand) return std::nullopt;
         connection.offersMlsd = false;
     }
     return ListFolder(connection, folder, false);
@@ -432,27 +242,10 @@ void CloseChildren(HINTERNET parent) {
 // download still running is abandoned.
 BOOL CloseRemoteFile(RemoteFile& file) {
     Connection& connection = *file.connection;
-    bool confirmed = true;
-    if (file.writing) {
-        file.endOfData = true;
-        if (!connection.done) {
-            if (file.paused) {
-                file.paused = false;
-                curl_easy_pause(connection.easy, CURLPAUSE_CONT);
-            }
-            Drive(connection, nullptr);
-        }
-        confirmed = connection.result == CURLE_OK;
-    }
-    Finish(connection);
     connection.openFile = 0;
-    if (confirmed) return TRUE_;
-    return Fail(ErrorOf(connection));
-}
-
-void EnsureCurl() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    const bool confirmed = connection.ftp->EndTransfer();
+    if (confirmed || !file.writing) return TRUE_;
+    return Failed(connection);
 }
 
 }  // namespace
@@ -460,7 +253,6 @@ void EnsureCurl() {
 BOOL InternetAutodial(DWORD, HWND) { return TRUE_; }
 
 HINTERNET InternetOpenA(const std::string&, DWORD, const std::string&, const std::string&, DWORD) {
-    EnsureCurl();
     return AddHandle(std::make_unique<Session>());
 }
 
@@ -480,21 +272,22 @@ HINTERNET InternetConnectA(HINTERNET sessionHandle, const std::string& serverNam
     }
     auto connection = std::make_unique<Connection>();
     connection->parent = sessionHandle;
-    connection->host = serverName;
-    connection->port = port == 0 ? INTERNET_DEFAULT_FTP_PORT : port;
-    connection->user = userName.empty() ? "anonymous" : userName;
-    connection->password = password;
-    connection->passive = (flags & INTERNET_FLAG_PASSIVE) != 0;
     connection->connectTimeoutMs = session->connectTimeoutMs;
     connection->receiveTimeoutMs = session->receiveTimeoutMs;
-    connection->multi = curl_multi_init();
-    connection->easy = curl_easy_init();
-    if (!connection->multi || !connection->easy) {
-        SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
+    platform::FtpConnection::Settings settings;
+    settings.passive = (flags & INTERNET_FLAG_PASSIVE) != 0;
+    settings.connectTimeoutMs = connection->connectTimeoutMs;
+    settings.receiveTimeoutMs = connection->receiveTimeoutMs;
+    connection->ftp = std::make_unique<platform::FtpConnection>(settings);
+    connection->ftp->OnReply = [](const std::string& reply) { tLastResponse = reply; };
+    if (!connection->ftp->Open(serverName, port == 0 ? INTERNET_DEFAULT_FTP_PORT : port,
+                               userName.empty() ? "anonymous" : userName, password) ||
+        !Command(*connection, "PWD")) {
+        Failed(*connection);
         return 0;
     }
-    if (!RunCommands(*connection, {"PWD"})) return 0;
-    if (const auto folder = platform::ParseQuotedFolder(connection->operationReply)) connection->currentDirectory = *folder;
+    if (const auto folder = platform::ParseQuotedFolder(connection->ftp->LastReply()))
+        connection->currentDirectory = *folder;
     return AddHandle(std::move(connection));
 }
 
@@ -529,16 +322,16 @@ BOOL InternetSetOptionA(HINTERNET handle, DWORD option, DWORD value) {
         *receiveTimeout = value;
     else
         return Fail(ERROR_INVALID_PARAMETER);
+    if (auto* connection = dynamic_cast<Connection*>(found->second.get()))
+        connection->ftp->SetTimeouts(connection->connectTimeoutMs, connection->receiveTimeoutMs);
     return TRUE_;
 }
 
 BOOL FtpRenameFileA(HINTERNET handle, const std::string& existing, const std::string& newName) {
     Connection* connection = ReadyConnection(handle);
     if (!connection || !NamesAreValid(existing, newName)) return FALSE_;
-    return RunCommands(*connection, {"RNFR " + RemotePath(*connection, existing),
-                                     "RNTO " + RemotePath(*connection, newName)})
-               ? TRUE_
-               : FALSE_;
+    if (!Command(*connection, "RNFR " + RemotePath(*connection, existing))) return FALSE_;
+    return Command(*connection, "RNTO " + RemotePath(*connection, newName));
 }
 
 BOOL FtpDeleteFileA(HINTERNET handle, const std::string& fileName) { return SingleCommand(handle, "DELE", fileName); }
@@ -555,8 +348,8 @@ BOOL FtpSetCurrentDirectoryA(HINTERNET handle, const std::string& directory) {
     Connection* connection = ReadyConnection(handle);
     if (!connection || !NamesAreValid(directory)) return FALSE_;
     const std::string target = RemotePath(*connection, directory);
-    if (!RunCommands(*connection, {"CWD " + target, "PWD"})) return FALSE_;
-    connection->currentDirectory = platform::ParseQuotedFolder(connection->operationReply).value_or(target);
+    if (!Command(*connection, "CWD " + target) || !Command(*connection, "PWD")) return FALSE_;
+    connection->currentDirectory = platform::ParseQuotedFolder(connection->ftp->LastReply()).value_or(target);
     return TRUE_;
 }
 
@@ -584,9 +377,11 @@ HINTERNET FtpFindFirstFileA(HINTERNET handle, const std::string& searchFile, WIN
     if (pattern.empty()) pattern = "*";
     const auto entries = ListFolder(*connection, RemotePath(*connection, folder));
     if (!entries) {
+        Failed(*connection);
         // A folder that is not there holds no files (servers answer 550 or 501).
-        const int code = ReplyCode(connection->operationReply);
-        if (code == 550 || code == 501) SetLastError(ERROR_NO_MORE_FILES);
+        const int code = connection->ftp->LastCode();
+        if (connection->ftp->Failure() == platform::FtpFailure::Refused && (code == 550 || code == 501))
+            SetLastError(ERROR_NO_MORE_FILES);
         return 0;
     }
     auto find = std::make_unique<Find>();
@@ -624,24 +419,9 @@ HINTERNET FtpOpenFileA(HINTERNET handle, const std::string& fileName, DWORD acce
     file->parent = handle;
     file->connection = connection;
     file->writing = access == GENERIC_WRITE;
-    if (!Prepare(*connection, RemotePath(*connection, fileName), {}, (flags & 3) == FTP_TRANSFER_TYPE_ASCII)) {
-        SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
-        return 0;
-    }
-    if (file->writing) {
-        curl_easy_setopt(connection->easy, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(connection->easy, CURLOPT_READFUNCTION, OnFileSend);
-        curl_easy_setopt(connection->easy, CURLOPT_READDATA, file.get());
-    } else {
-        curl_easy_setopt(connection->easy, CURLOPT_WRITEFUNCTION, OnFileData);
-        curl_easy_setopt(connection->easy, CURLOPT_WRITEDATA, file.get());
-    }
-    Start(*connection);
-    RemoteFile* opened = file.get();
-    Drive(*connection, [opened] { return opened->started; });
-    if (connection->done && connection->result != CURLE_OK) {
-        Finish(*connection);
-        SetLastError(ErrorOf(*connection));
+    const std::string command = (file->writing ? "STOR " : "RETR ") + RemotePath(*connection, fileName);
+    if (!connection->ftp->BeginTransfer(command, (flags & 3) == FTP_TRANSFER_TYPE_ASCII)) {
+        Failed(*connection);
         return 0;
     }
     const HINTERNET fileHandle = AddHandle(std::move(file));
@@ -654,20 +434,9 @@ BOOL InternetReadFile(HINTERNET handle, void* buffer, DWORD bytesToRead, DWORD* 
     if (!file) return FALSE_;
     if (file->writing || !bytesRead || (!buffer && bytesToRead)) return Fail(ERROR_INVALID_PARAMETER);
     *bytesRead = 0;
-    Connection& connection = *file->connection;
-    file->pauseAt = std::max<size_t>(kReadAhead, bytesToRead);
-    while (file->Available() < bytesToRead && !connection.done) {
-        if (file->paused) {
-            file->paused = false;
-            curl_easy_pause(connection.easy, CURLPAUSE_CONT);
-        }
-        Drive(connection, [&] { return file->Available() >= bytesToRead || file->paused; });
-    }
-    if (file->Available() < bytesToRead && connection.result != CURLE_OK) return Fail(ErrorOf(connection));
-    const size_t count = std::min<size_t>(bytesToRead, file->Available());
-    std::memcpy(buffer, file->buffer.data() + file->offset, count);
-    file->Consume(count);
-    *bytesRead = static_cast<DWORD>(count);
+    const long read = file->connection->ftp->Receive(static_cast<char*>(buffer), bytesToRead);
+    if (read < 0) return Failed(*file->connection);
+    *bytesRead = static_cast<DWORD>(read);
     return TRUE_;
 }
 
@@ -676,16 +445,7 @@ BOOL InternetWriteFile(HINTERNET handle, const void* buffer, DWORD bytesToWrite,
     if (!file) return FALSE_;
     if (!file->writing || !bytesWritten || (!buffer && bytesToWrite)) return Fail(ERROR_INVALID_PARAMETER);
     *bytesWritten = 0;
-    Connection& connection = *file->connection;
-    if (connection.done) return Fail(connection.result == CURLE_OK ? ERROR_INTERNET_CONNECTION_ABORTED : ErrorOf(connection));
-    file->buffer.append(static_cast<const char*>(buffer), bytesToWrite);
-    if (file->paused) {
-        file->paused = false;
-        curl_easy_pause(connection.easy, CURLPAUSE_CONT);
-    }
-    Drive(connection, [file] { return file->Available() == 0; });
-    if (file->Available() != 0 || (connection.done && connection.result != CURLE_OK))
-        return Fail(connection.result == CURLE_OK ? ERROR_INTERNET_CONNECTION_ABORTED : ErrorOf(connection));
+    if (!file->connection->ftp->Send(static_cast<const char*>(buffer), bytesToWrite)) return Failed(*file->connection);
     *bytesWritten = bytesToWrite;
     return TRUE_;
 }
@@ -700,7 +460,7 @@ BOOL FtpGetFileA(HINTERNET handle, const std::string& remoteFile, const std::str
     DWORD error = 0;
     try {
         vb::BinaryFile local(newFile, vb::BinaryFile::Mode::Write);
-        std::vector<char> block(kReadAhead);
+        std::vector<char> block(kWholeFileBlock);
         for (;;) {
             DWORD read = 0;
             if (!InternetReadFile(remote, block.data(), static_cast<DWORD>(block.size()), &read)) {
@@ -733,7 +493,7 @@ BOOL FtpPutFileA(HINTERNET handle, const std::string& localFile, const std::stri
     }
     const HINTERNET remote = FtpOpenFileA(handle, newRemoteFile, GENERIC_WRITE, flags, context);
     if (!remote) return FALSE_;
-    std::vector<char> block(kReadAhead);
+    std::vector<char> block(kWholeFileBlock);
     std::int64_t offset = 0;
     for (;;) {
         const size_t read = local->ReadAt(offset, block.data(), block.size());
@@ -751,7 +511,10 @@ BOOL FtpPutFileA(HINTERNET handle, const std::string& localFile, const std::stri
 
 BOOL InternetGetLastResponseInfoA(DWORD* error, char* buffer, DWORD* length) {
     if (!length) return Fail(ERROR_INVALID_PARAMETER);
-    if (error) *error = static_cast<DWORD>(ReplyCode(tLastResponse));
+    if (error) {
+        const auto reply = platform::CompleteFtpReply(tLastResponse);
+        *error = static_cast<DWORD>(reply ? reply->code : 0);
+    }
     if (!buffer || *length < tLastResponse.size() + 1) {
         *length = static_cast<DWORD>(tLastResponse.size() + 1);
         return Fail(ERROR_INSUFFICIENT_BUFFER);

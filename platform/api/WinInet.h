@@ -1,12 +1,15 @@
 #pragma once
-// The FTP part of the Windows internet library (wininet.dll) over libcurl:
-// a session handle, a connection handle that logs on before it returns and
-// keeps one control connection to the server, single-call operations, file
-// searches matched against the folder's listing, and open remote files read
-// or written in blocks. Failures set the thread's last error (12002 time-out,
-// 12003 with the server's reply as the response text, 12007 name not
-// resolved, 12029 refused, 12030 connection dropped, 12110 a transfer is in
-// progress on the connection, 123 a remote name with CR, LF or NUL).
+// The FTP part of the Windows internet library (wininet.dll) over our own FTP
+// session (FtpConnection.h): a session handle, a connection handle that logs
+// on once, before it returns, and keeps that one control connection to the
+// server for all it does, single-call operations, file searches matched
+// against the folder's listing, and open remote files read or written in
+// blocks. Failures set the thread's last error (12002 time-out, 12003 a
+// refusal, with the server's reply as the response text, also where the
+// server refuses a transfer it had begun, 12007 name not resolved, 12029
+// refused connection, 12030 connection dropped, 12110 a transfer is in
+// progress on the connection, 123 a remote name with CR, LF or NUL). A
+// refusal leaves the connection as it was.
 #include <cstdint>
 #include <string>
 

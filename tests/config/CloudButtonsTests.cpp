@@ -7,6 +7,7 @@
 #include "common/modRegistry.h"
 #include "config/frmConfig.h"
 #include "monitor/modDHM.h"
+#include "net/modBase85.h"
 #include "net/modCloud.h"
 #include "net/modZip.h"
 #include "platform/api/FileSystem.h"
@@ -150,6 +151,62 @@ TEST_F(CloudButtons, TheTwinUnloadsAfterADownload) {
     RunDeferredDeletes();
     EXPECT_TRUE(window_.isNull());
     EXPECT_FALSE(Has(debug.Text(), "Done!")) << debug.Text();
+}
+
+// A server whose configuration archive arrives and whose rules archive is
+// refused after the transfer began.
+class CloudButtonsRulesRefused : public CloudButtons {
+protected:
+    void SetUp() override {
+        CloudButtons::SetUp();
+        const std::string staged = kProgramFolder + "Staged\\Quarnel.ini";
+        WriteHostFile(host_.HostOf(staged), "[General]\r\nIdentifier=From the cloud\r\n");
+        modZip::ZipSingleFile(staged, kProgramFolder + "Staged\\QuarnelConfig.zip");
+        fs::create_directories(refusing_.Root() / "Quarnel");
+        fs::copy_file(HostFile("Staged\\QuarnelConfig.zip"), refusing_.Root() / "Quarnel" / "QuarnelConfig.zip");
+        WriteHostFile(refusing_.Root() / "Quarnel" / "Rules.zip", "never arrives");
+        fs::remove_all(HostFile("Staged"));
+        ASSERT_TRUE(refusing_.Ready());
+        SetServer(refusing_.Address());
+        Setting("General", "Identifier", "Before");
+        Setting("Nimbrel", "UserName", FtpPeer::kUser);
+        Setting("Nimbrel", "Password", modBase85::XorEncode(FtpPeer::kPassword, modBase85::kMailPasswordKey));
+        WriteHostFile(ListFile("Old.DAT"), "[EventDetail]\r\nEventID=9\r\n");
+    }
+    // The message names the rules and says they stay, and claims no success.
+    static void ExpectRulesFailureTold(const std::string& debug) {
+        EXPECT_TRUE(Has(debug, "Your rules could not be downloaded from the cloud server")) << debug;
+        EXPECT_FALSE(Has(debug, "Done!")) << debug;
+    }
+
+    testsupport::ScriptedFtpPeer refusing_{host_.Folder() / "refusing", {"retr-451:Rules.zip"}};
+};
+
+// What arrived is what the window shows and saves; the rules stay as they were.
+TEST_F(CloudButtonsRulesRefused, TheWindowLoadsTheSettingsThatArrivedAndSaysTheRulesDidNot) {
+    OpenConfig();
+    ASSERT_EQ(Text(Window(), "txtIdentifier"), "Before");
+    {
+        testsupport::StderrCapture debug;
+        Click("Command4");
+        ExpectRulesFailureTold(debug.Text());
+    }
+    EXPECT_EQ(Text(Window(), "txtIdentifier"), "From the cloud");
+    EXPECT_EQ(ReadHostFile(ListFile("Old.DAT")), "[EventDetail]\r\nEventID=9\r\n");
+    EXPECT_TRUE(NoArchiveLeft());
+    ASSERT_TRUE(Window()->SaveSettings());
+    EXPECT_EQ(Stored("General", "Identifier"), "From the cloud");
+}
+
+// The twin loads what arrived the way it loads a download: by starting the program again.
+TEST_F(CloudButtonsRulesRefused, TheTwinStartsAgainWithWhatArrivedAndSaysTheRulesDidNot) {
+    Open();
+    testsupport::StderrCapture debug;
+    Click("Command4");
+    RunDeferredDeletes();
+    ExpectRulesFailureTold(debug.Text());
+    EXPECT_TRUE(window_.isNull());
+    EXPECT_EQ(Stored("General", "Identifier"), "From the cloud");
 }
 
 TEST_F(CloudButtons, SaveAndZipLeavesTheArchiveOnThePublicDesktopOnly) {

@@ -163,6 +163,78 @@ TEST(cFTPShort, ADownloadTheServerCutsShortLeavesNoLocalFile) {
     EXPECT_NE(ftp.GetLastErrorMessage().find(" error code: 12030 "), std::string::npos) << ftp.GetLastErrorMessage();
 }
 
+// A server that refuses now and then, and logs what it is sent.
+class cFTPScripted : public ::testing::Test {
+protected:
+    void Start(const std::vector<std::string>& rules) {
+        server_ = std::make_unique<testsupport::ScriptedFtpPeer>(host_.Folder() / "ftproot", rules);
+        ASSERT_TRUE(server_->Ready());
+        std::filesystem::create_directories(host_.HostOf("C:\\in"));
+        ftp_.SetModePassive();
+        ftp_.SetTransferBinary();
+        ASSERT_TRUE(ftp_.OpenConnection(server_->Address(), FtpPeer::kUser, FtpPeer::kPassword));
+    }
+    bool Download(const std::string& name) {
+        std::string local = "C:\\in\\" + name;
+        std::string remote = name;
+        return ftp_.FTPDownloadFile(local, remote);
+    }
+    // Every command came on the first connection, which logged on once.
+    void ExpectOneLogOn() const {
+        EXPECT_EQ(server_->CountOf("USER"), 1);
+        EXPECT_EQ(server_->CountOf("PASS"), 1);
+        for (const std::string& line : server_->Commands()) EXPECT_EQ(line.substr(0, 2), "1 ") << line;
+    }
+
+    testsupport::TempHost host_;
+    std::unique_ptr<testsupport::ScriptedFtpPeer> server_;
+    cFTP ftp_;
+};
+
+// "150" and then a refusal, with or without some of the data first: the
+// server's reply is the message, nothing is left locally, and the session
+// goes on on the same connection.
+TEST_F(cFTPScripted, ATransferTheServerRefusesAfterItBeganGivesTheServersReply) {
+    testsupport::WriteHostFile(host_.Folder() / "ftproot" / "Refused.zip", std::string(1000, 'x'));
+    testsupport::WriteHostFile(host_.Folder() / "ftproot" / "Cut.zip", std::string(1000, 'y'));
+    testsupport::WriteHostFile(host_.Folder() / "ftproot" / "Whole.zip", std::string(600, 'z'));
+    Start({"retr-451:Refused.zip", "retr-426:Cut.zip"});
+    const std::pair<const char*, const char*> cases[] = {
+        {"Refused.zip", "451 Requested action aborted: local error in processing."},
+        {"Cut.zip", "426 Connection closed; transfer aborted."},
+    };
+    for (const auto& [name, reply] : cases) {
+        EXPECT_FALSE(Download(name));
+        EXPECT_EQ(ftp_.GetLastErrorMessage(), reply) << name;
+        EXPECT_FALSE(std::filesystem::exists(host_.HostOf(std::string("C:\\in\\") + name))) << name;
+    }
+    EXPECT_TRUE(Download("Whole.zip")) << ftp_.GetLastErrorMessage();
+    EXPECT_EQ(testsupport::ReadHostFile(host_.HostOf("C:\\in\\Whole.zip")), std::string(600, 'z'));
+    ExpectOneLogOn();
+}
+
+TEST_F(cFTPScripted, RefusedCommandsKeepTheOneConnectionAndItsLogOn) {
+    testsupport::WriteHostFile(host_.HostOf("C:\\in\\up.zip"), std::string(300, 'u'));
+    Start({"refuse-rnto", "refuse-stor:Locked.zip"});
+    EXPECT_FALSE(ftp_.SetFTPDirectory("/nowhere"));
+    EXPECT_EQ(ftp_.GetLastErrorMessage(), "550 No such directory.");
+    EXPECT_FALSE(ftp_.DeleteFTPFile("missing.zip"));
+    std::string local = "C:\\in\\up.zip";
+    std::string locked = "Locked.zip";
+    EXPECT_FALSE(ftp_.FTPUploadFile(local, locked));
+    EXPECT_EQ(ftp_.GetLastErrorMessage(), "553 Could not create file.");
+    std::string partial = "up.zip.part";
+    EXPECT_TRUE(ftp_.FTPUploadFile(local, partial)) << ftp_.GetLastErrorMessage();
+    EXPECT_FALSE(ftp_.RenameFTPFile("up.zip.part", "up.zip"));
+    EXPECT_EQ(ftp_.GetLastErrorMessage(), "553 Rename refused.");
+    EXPECT_FALSE(ftp_.RenameFTPFile("absent.zip", "up.zip"));
+    EXPECT_TRUE(ftp_.DeleteFTPFile("up.zip.part"));
+    EXPECT_FALSE(Download("absent.zip"));
+    EXPECT_TRUE(ftp_.RemoteFileWasMissing());
+    EXPECT_TRUE(ftp_.SetFTPDirectory("/"));
+    ExpectOneLogOn();
+}
+
 TEST(cDirListTest, AddSetsTheAttributeBitsAndKeysByName) {
     cDirList list;
     const cDirItem& item = list.Add(0x1 | 0x2 | 0x4 | 0x10 | 0x20 | 0x80 | 0x100 | 0x800 | 0x1000, 1, 2, 3, 42, "Name");

@@ -116,4 +116,54 @@ TEST(FtpListing, QuotedFolderOfAPwdReply) {
     EXPECT_EQ(platform::ParseQuotedFolder("257 no quotes"), std::nullopt);
 }
 
+TEST(FtpListing, AReplyEndsWithTheLineThatClosesIt) {
+    struct Case {
+        const char* received;
+        int code;       // -1: not complete yet
+        size_t length;
+    };
+    const Case cases[] = {
+        {"220 ready\r\n", 220, 11},
+        {"220 ready\r\n331 next\r\n", 220, 11},
+        {"226 done\n", 226, 9},
+        {"200\r\n", 200, 5},
+        {"230-Welcome\r\n230 not the end yet?\r\n", 230, 35},
+        {"230-Welcome\r\n 230 inside\r\n230-still inside\r\n230 end\r\nrest", 230, 53},
+        {"230-Welcome\r\n231 other code\r\n", -1, 0},
+        {"220 no line end", -1, 0},
+        {"", -1, 0},
+        {"hello\r\n", 0, 7},
+        {"22 short\r\n", 0, 10},
+        {"2200 four digits\r\n", 0, 18},
+    };
+    for (const Case& c : cases) {
+        const auto reply = platform::CompleteFtpReply(c.received);
+        if (c.code < 0) {
+            EXPECT_EQ(reply.has_value(), false) << c.received;
+            continue;
+        }
+        ASSERT_TRUE(reply.has_value()) << c.received;
+        EXPECT_EQ(reply->code, c.code) << c.received;
+        EXPECT_EQ(reply->length, c.length) << c.received;
+    }
+}
+
+TEST(FtpListing, ThePortOfAPassiveReply) {
+    EXPECT_EQ(platform::ParsePassivePort("227 Entering Passive Mode (127,0,0,1,4,1).\r\n"), 1025);
+    EXPECT_EQ(platform::ParsePassivePort("227 Entering Passive Mode 10,1,2,3,200,10\r\n"), 200 * 256 + 10);
+    EXPECT_EQ(platform::ParsePassivePort("227 =127,0,0,1,0,21"), 21);
+    EXPECT_EQ(platform::ParsePassivePort("227 (127,0,0,1,256,1)"), std::nullopt);
+    EXPECT_EQ(platform::ParsePassivePort("227 (127,0,0,1,4)"), std::nullopt);
+    EXPECT_EQ(platform::ParsePassivePort("227 (127,0,0,1,0,0)"), std::nullopt);
+    EXPECT_EQ(platform::ParsePassivePort("227 no numbers"), std::nullopt);
+
+    EXPECT_EQ(platform::ParseExtendedPassivePort("229 Entering extended passive mode (|||6446|).\r\n"), 6446);
+    EXPECT_EQ(platform::ParseExtendedPassivePort("229 (!!!21!)"), 21);
+    EXPECT_EQ(platform::ParseExtendedPassivePort("229 (|||70000|)"), std::nullopt);
+    EXPECT_EQ(platform::ParseExtendedPassivePort("229 (||6446|)"), std::nullopt);
+    EXPECT_EQ(platform::ParseExtendedPassivePort("229 (|||6446)"), std::nullopt);
+    EXPECT_EQ(platform::ParseExtendedPassivePort("229 (|||0|)"), std::nullopt);
+    EXPECT_EQ(platform::ParseExtendedPassivePort("229 ("), std::nullopt);
+}
+
 }  // namespace

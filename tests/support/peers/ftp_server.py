@@ -2,7 +2,8 @@
 
 Usage: ftp_server.py --address 127.0.0.21 --port 21 --root DIR --user NAME
                      --password TEXT [--behaviour normal|no-mlsd|stall-transfer|
-                     stall-greeting|drop-transfer|short-transfer]
+                     stall-greeting|drop-transfer|short-transfer|
+                     no-rename]
 
 Prints "ready <port>" on standard output once it listens; logs to standard error.
 """
@@ -75,7 +76,9 @@ def main():
         return
 
     authorizer = DummyAuthorizer()
-    authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+    # "f" is the right to rename.
+    permissions = "elradmwMT" if args.behaviour == "no-rename" else "elradfmwMT"
+    authorizer.add_user(args.user, args.password, args.root, perm=permissions)
     handler = handler_for(args.behaviour)
     handler.authorizer = authorizer
     handler.passive_ports = None
