@@ -1118,9 +1118,9 @@ std::string GetFileVersion(const std::string& path) {
 std::string ReadAllText(const std::string& path) {
     const auto host = Host(path);
     if (!FileExists(path)) throw RuntimeError::FileNotFound();
-    std::ifstream in(*host, std::ios::binary);
-    if (!in) throw RuntimeError::PermissionDenied();
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::optional<std::string> text = platform::ReadTextFile(*host);
+    if (!text) throw RuntimeError::PermissionDenied();
+    return std::move(*text);
 }
 
 }  // namespace fso

@@ -138,7 +138,6 @@ std::size_t AsciiPrefix(std::string_view bytes) {
     return i;
 }
 
-
 }  // namespace
 
 std::string TextFoldCase(std::string_view text) { return MapChars<Fold>(text); }
@@ -454,6 +453,7 @@ std::string FromUtf8(std::string_view utf8, const CodePage& page) {
 
 }  // namespace
 
+// ASCII text needs no look at host.ini.
 std::string AnsiToUtf8(std::string_view ansi) {
     if (IsAsciiText(ansi)) return std::string(ansi);
     return ToUtf8(ansi, AnsiCodePage());
