@@ -755,7 +755,7 @@ TextFile::TextFile(const std::string& path, Mode mode) : impl_(std::make_unique<
     impl_->file = std::fopen(host->c_str(), mode == Mode::Output ? "wb" : "ab");
     if (!impl_->file) throw RuntimeError::PathFileAccessError();
     const std::string_view mark = platform::ByteOrderMark(impl_->encoding);
-    if (mode == Mode::Output && std::fwrite(mark.data(), 1, mark.size(), impl_->file) != mark.size()) {
+    if (mode == Mode::Output && !mark.empty() && std::fwrite(mark.data(), 1, mark.size(), impl_->file) != mark.size()) {
         Close();
         throw RuntimeError::PathFileAccessError();
     }
