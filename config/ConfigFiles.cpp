@@ -84,6 +84,11 @@ bool WriteListFile(const std::string& sFile, const std::vector<std::string>& ent
     if (IsReadOnly(sFile)) return false;
     const std::string temporary = NewTemporaryFile(sFile);
     if (temporary.empty()) return false;
+    // A copy of the old list first, so that the new one keeps its encoding.
+    if (CommonModule::DoesFileExist(sFile) && !win::CopyFileA(sFile, temporary, false)) {
+        DiscardTemporaryFile(temporary);
+        return false;
+    }
     try {
         vb::TextFile file(temporary, vb::TextFile::Mode::Output);
         for (const std::string& line : lines) file.PrintLine(line);

@@ -56,24 +56,6 @@ QAction* NewMenuItem(QMenu* menu, const char* name, const char* caption) {
     return item;
 }
 
-// The history file's lines: CR LF, LF or a CR alone end a line.
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(line);
-            line.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            line += c;
-        }
-    }
-    if (!line.empty()) lines.push_back(line);
-    return lines;
-}
-
 // Any local program can write an event's text: control characters must not
 // reach the URL handler as they are.
 std::string EncodeControlCharacters(const std::string& text) {
@@ -167,11 +149,15 @@ void frmDHM::SetupListView() {
 
 void frmDHM::LoadHistory() {
     SkipErrors([&] { SetupListView(); });
-    std::string text;
+    // Read as the other text files are, in the code page or UTF-8; CR LF, LF
+    // or a CR alone end a line.
+    std::vector<std::string> lines;
     SkipErrors([&] {
-        if (CommonModule::DoesFileExist(sHistoryFile)) text = fso::ReadAllText(sHistoryFile);
+        if (!CommonModule::DoesFileExist(sHistoryFile)) return;
+        vb::TextFile history(sHistoryFile, vb::TextFile::Mode::Input);
+        while (!history.Eof()) lines.push_back(history.LineInput());
     });
-    for (const std::string& line : SplitLines(text))
+    for (const std::string& line : lines)
         if (!line.empty()) AddHistoryLine(line);
 }
 

@@ -728,7 +728,7 @@ bool RewriteAnsiAsUtf8(const fs::path& file) {
 struct TextFile::Impl {
     fs::path host;
     std::FILE* file = nullptr;                            // Output and Append
-    platform::TextEncoding encoding = platform::TextEncoding::Utf8;
+    platform::TextEncoding encoding = platform::kNewFileEncoding;
     std::optional<std::string> text;                      // Input: the whole file, decoded
     std::size_t at = 0;
 };
@@ -748,12 +748,17 @@ TextFile::TextFile(const std::string& path, Mode mode) : impl_(std::make_unique<
     std::error_code ec;
     if (!fs::is_directory(host->parent_path(), ec)) throw RuntimeError::PathNotFound();
     if (exists && ((st.st_mode & S_IWUSR) == 0 || !S_ISREG(st.st_mode))) throw RuntimeError::PathFileAccessError();
-    // Lines added to a file keep its encoding; a new or rewritten file is UTF-8.
+    // Lines written keep the file's encoding, also when it is written anew; a
+    // new file is in the code page.
     impl_->host = *host;
-    if (mode == Mode::Append && exists) impl_->encoding = platform::FileTextEncoding(*host);
-    if (impl_->encoding == platform::TextEncoding::Utf8WithBom) impl_->encoding = platform::TextEncoding::Utf8;
+    if (exists) impl_->encoding = platform::FileTextEncoding(*host);
     impl_->file = std::fopen(host->c_str(), mode == Mode::Output ? "wb" : "ab");
     if (!impl_->file) throw RuntimeError::PathFileAccessError();
+    const std::string_view mark = platform::ByteOrderMark(impl_->encoding);
+    if (mode == Mode::Output && !mark.empty() && std::fwrite(mark.data(), 1, mark.size(), impl_->file) != mark.size()) {
+        Close();
+        throw RuntimeError::PathFileAccessError();
+    }
 }
 
 TextFile::~TextFile() { Close(); }
@@ -764,7 +769,7 @@ void TextFile::PrintLine(const std::string& text) {
         if (std::fflush(impl_->file) != 0 || !RewriteAnsiAsUtf8(impl_->host)) throw RuntimeError::PathFileAccessError();
         impl_->encoding = platform::TextEncoding::Utf8;
     }
-    const std::string line = platform::EncodeText(text, impl_->encoding) + "\r\n";
+    const std::string line = platform::EncodeText(text + "\r\n", impl_->encoding);
     if (std::fwrite(line.data(), 1, line.size(), impl_->file) != line.size()) throw RuntimeError::PathFileAccessError();
 }
 
@@ -1113,9 +1118,9 @@ std::string GetFileVersion(const std::string& path) {
 std::string ReadAllText(const std::string& path) {
     const auto host = Host(path);
     if (!FileExists(path)) throw RuntimeError::FileNotFound();
-    std::ifstream in(*host, std::ios::binary);
-    if (!in) throw RuntimeError::PermissionDenied();
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::optional<std::string> text = platform::ReadTextFile(*host);
+    if (!text) throw RuntimeError::PermissionDenied();
+    return std::move(*text);
 }
 
 }  // namespace fso

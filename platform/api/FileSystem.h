@@ -289,7 +289,8 @@ void CopyFolder(const std::string& source, const std::string& destination, bool 
 
 // The file's version text "a.b.c.d", empty without a version resource.
 std::string GetFileVersion(const std::string& path);
-// The whole file as bytes (an ASCII text stream read to its end); 53.
+// The whole file as text (an ASCII text stream read to its end: in the code
+// page, or as the file's own UTF-8 or UTF-16LE); 53.
 std::string ReadAllText(const std::string& path);
 
 }  // namespace fso

@@ -244,16 +244,18 @@ void DeleteSection(std::vector<Line>& lines, const std::string& section) {
     lines.erase(lines.begin() + static_cast<long>(header), lines.begin() + static_cast<long>(SectionEnd(lines, header)));
 }
 
-// The lines as the file keeps its text: the ANSI code page, or UTF-8 with
-// its mark in front when it had one. An ANSI file that now holds a character
-// its code page lacks is written whole in UTF-8.
+// The lines as the file keeps its text: the ANSI code page, UTF-16LE, or
+// UTF-8, with the file's mark in front when it had one. A file in the code
+// page that now holds a character the page lacks is written whole in UTF-8.
 void KeepEncoding(std::vector<Line>& lines, TextEncoding encoding) {
     for (const Line& line : lines) encoding = EncodingToHold(line.text, encoding);
-    if (encoding == TextEncoding::Ansi)
-        for (Line& line : lines) line.text = EncodeText(line.text, encoding);
-    if (encoding == TextEncoding::Utf8WithBom) {
+    for (Line& line : lines) {
+        line.text = EncodeText(line.text, encoding);
+        line.end = EncodeText(line.end, encoding);
+    }
+    if (const std::string_view mark = ByteOrderMark(encoding); !mark.empty()) {
         if (lines.empty()) lines.push_back({"", ""});
-        lines.front().text = EncodeText(lines.front().text, encoding);
+        lines.front().text.insert(0, mark);
     }
 }
 
@@ -343,7 +345,7 @@ bool WriteIniValue(const fs::path& hostFile, const std::string& section, const s
         return false;
     }
     bool readable = false;
-    TextEncoding encoding = TextEncoding::Utf8;
+    TextEncoding encoding = kNewFileEncoding;
     std::vector<Line> lines = ReadLines(hostFile, readable, encoding);
     if (existed && !readable) {
         win::SetLastError(win::ERROR_ACCESS_DENIED);

@@ -1,10 +1,14 @@
 #include "platform/host/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <map>
+#include <mutex>
+#include <vector>
 
 #include "platform/host/HostFolder.h"
 #include "platform/host/TextTables.h"
@@ -133,8 +137,6 @@ std::size_t AsciiPrefix(std::string_view bytes) {
     while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
     return i;
 }
-
-bool IsAscii(std::string_view text) { return AsciiPrefix(text) == text.size(); }
 
 }  // namespace
 
@@ -300,6 +302,13 @@ double TextVal(std::string_view text) {
     return negative ? -*number : *number;
 }
 
+bool IsAsciiText(std::string_view text) { return AsciiPrefix(text) == text.size(); }
+
+char32_t NextUtf8Char(std::string_view text, std::size_t& i) {
+    const char32_t c = NextChar(text, i);
+    return c == kInvalid ? 0xFFFD : c;
+}
+
 bool IsValidUtf8(std::string_view text) {
     for (std::size_t i = AsciiPrefix(text); i < text.size();)
         if (NextChar(text, i) == kInvalid) return false;
@@ -321,51 +330,147 @@ std::size_t Utf8PrefixBytes(std::string_view text, std::size_t count) {
 namespace {
 
 using text_tables::CodePage;
+using text_tables::kFirstTrail;
 
-const CodePage& CodePageNamed(std::string_view number) {
-    const CodePage* windows1252 = nullptr;
-    for (std::size_t k = 0; k < text_tables::kCodePageCount; ++k) {
-        const CodePage& page = text_tables::kCodePages[k];
-        if (std::to_string(page.number) == number) return page;
-        if (page.number == 1252) windows1252 = &page;
-    }
-    return *windows1252;
+constexpr char32_t kUndefined = 0xFFFD;
+
+const CodePage* CodePageNumbered(int number) {
+    for (std::size_t k = 0; k < text_tables::kCodePageCount; ++k)
+        if (text_tables::kCodePages[k].number == number) return &text_tables::kCodePages[k];
+    return nullptr;
+}
+
+const CodePage& Windows1252() { return *CodePageNumbered(1252); }
+
+// The code page of that number; Windows-1252 for one this host cannot convert.
+const CodePage& CodePageOrDefault(int number) {
+    const CodePage* page = CodePageNumbered(number);
+    return page ? *page : Windows1252();
 }
 
 // The ANSI code page host.ini names; 1252 by default, and for a code page
 // this host cannot convert.
 const CodePage& AnsiCodePage() {
-    return CodePageNamed(TextTrim(HostSetting("International", "ANSICodePage", "1252")));
+    const std::string named = TextTrim(HostSetting("International", "ANSICodePage", "1252"));
+    if (named.empty() || named.size() > 5 || named.find_first_not_of("0123456789") != std::string::npos)
+        return Windows1252();
+    return CodePageOrDefault(std::stoi(named));
 }
 
-char AnsiByteOf(const CodePage& page, char32_t c) {
-    if (c < 0x80) return static_cast<char>(c);
+// One character of ANSI text at i, which moves past it. A lead byte whose
+// pair the page leaves undefined stands alone, so that the byte after it is
+// read for itself.
+char32_t NextAnsiChar(const CodePage& page, std::string_view ansi, std::size_t& i) {
+    const auto byte = static_cast<unsigned char>(ansi[i++]);
+    if (byte < 0x80) return byte;
+    const unsigned row = page.leadRows[byte - 0x80];
+    if (row == 0) return page.high[byte - 0x80];
+    if (i == ansi.size()) return kUndefined;
+    const auto trail = static_cast<unsigned char>(ansi[i]);
+    if (trail < kFirstTrail) return kUndefined;
+    const char32_t c = page.pairs[row - 1][trail - kFirstTrail];
+    if (c != kUndefined) ++i;
+    return c;
+}
+
+using WrittenForms = std::vector<std::uint16_t>;
+
+// Where a double-byte page writes each character of the Basic Multilingual
+// Plane: its byte, or its pair as lead << 8 | trail; 0 for none. A character
+// of two forms takes the one that is not read-only.
+void FillWrittenForms(const CodePage& page, WrittenForms& forms) {
+    forms.assign(0x10000, 0);
+    for (unsigned k = 0; k < std::size(page.high); ++k)
+        if (const char16_t c = page.high[k]; c != 0 && c != kUndefined && forms[c] == 0) forms[c] = static_cast<std::uint16_t>(0x80 + k);
+    const std::uint16_t* readOnlyEnd = page.readOnly + page.readOnlyCount;
+    for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
+        const unsigned row = page.leadRows[lead - 0x80];
+        if (row == 0) continue;
+        for (unsigned trail = kFirstTrail; trail <= 0xFF; ++trail) {
+            const char16_t c = page.pairs[row - 1][trail - kFirstTrail];
+            const auto pair = static_cast<std::uint16_t>(lead << 8 | trail);
+            if (c == kUndefined || forms[c] != 0 || std::binary_search(page.readOnly, readOnlyEnd, pair)) continue;
+            forms[c] = pair;
+        }
+    }
+}
+
+// Made once per page, when text is first written in it.
+const WrittenForms& WrittenFormsOf(const CodePage& page) {
+    static std::mutex mutex;
+    static std::map<int, WrittenForms> pages;
+    const std::lock_guard lock(mutex);
+    const auto [it, added] = pages.try_emplace(page.number);
+    if (added) FillWrittenForms(page, it->second);
+    return it->second;
+}
+
+void AppendSingleByte(std::string& out, const CodePage& page, char32_t c) {
     for (std::size_t k = 0; k < std::size(page.high); ++k)
-        if (page.high[k] == c && c != 0xFFFD) return static_cast<char>(0x80 + k);
-    return '?';
+        if (page.high[k] == c && c != kUndefined) {
+            out += static_cast<char>(0x80 + k);
+            return;
+        }
+    out += '?';
 }
 
-}  // namespace
+void AppendDoubleByte(std::string& out, const WrittenForms& forms, char32_t c) {
+    const std::uint16_t form = c < forms.size() ? forms[c] : 0;
+    if (form == 0) {
+        out += '?';
+    } else if (form < 0x100) {
+        out += static_cast<char>(form);
+    } else {
+        out += static_cast<char>(form >> 8);
+        out += static_cast<char>(form & 0xFF);
+    }
+}
 
-std::string AnsiToUtf8(std::string_view ansi) {
-    if (IsAscii(ansi)) return std::string(ansi);
-    const CodePage& page = AnsiCodePage();
+std::string ToUtf8(std::string_view ansi, const CodePage& page) {
+    if (IsAsciiText(ansi)) return std::string(ansi);
     std::string out;
     out.reserve(ansi.size() + ansi.size() / 2);
-    for (char ch : ansi) {
-        const auto c = static_cast<unsigned char>(ch);
-        AppendUtf8(out, c < 0x80 ? c : page.high[c - 0x80]);
+    for (std::size_t i = 0; i < ansi.size();) AppendUtf8(out, NextAnsiChar(page, ansi, i));
+    return out;
+}
+
+std::string FromUtf8(std::string_view utf8, const CodePage& page) {
+    if (IsAsciiText(utf8)) return std::string(utf8);
+    const WrittenForms* forms = page.pairs ? &WrittenFormsOf(page) : nullptr;
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t c = NextChar(utf8, i);
+        if (c < 0x80)
+            out += static_cast<char>(c);
+        else if (forms)
+            AppendDoubleByte(out, *forms, c);
+        else
+            AppendSingleByte(out, page, c);
     }
     return out;
 }
 
+}  // namespace
+
+// ASCII text needs no look at host.ini.
+std::string AnsiToUtf8(std::string_view ansi) {
+    if (IsAsciiText(ansi)) return std::string(ansi);
+    return ToUtf8(ansi, AnsiCodePage());
+}
+
 std::string Utf8ToAnsi(std::string_view utf8) {
-    if (IsAscii(utf8)) return std::string(utf8);
-    const CodePage& page = AnsiCodePage();
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) out += AnsiByteOf(page, NextChar(utf8, i));
-    return out;
+    if (IsAsciiText(utf8)) return std::string(utf8);
+    return FromUtf8(utf8, AnsiCodePage());
+}
+
+std::string AnsiToUtf8(std::string_view ansi, int codePage) { return ToUtf8(ansi, CodePageOrDefault(codePage)); }
+std::string Utf8ToAnsi(std::string_view utf8, int codePage) { return FromUtf8(utf8, CodePageOrDefault(codePage)); }
+
+std::vector<int> AnsiCodePages() {
+    std::vector<int> numbers;
+    for (std::size_t k = 0; k < text_tables::kCodePageCount; ++k) numbers.push_back(text_tables::kCodePages[k].number);
+    return numbers;
 }
 
 std::string FitToAnsiCodePage(std::string_view utf8) { return AnsiToUtf8(Utf8ToAnsi(utf8)); }

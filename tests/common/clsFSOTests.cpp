@@ -474,6 +474,13 @@ TEST_F(clsFSOTest, FolderSizeAndVersionsAndFolderMoves) {
     EXPECT_EQ(fso.TextSearch("C:\\d", "needle"), std::vector<std::string>{"C:\\d\\c.txt"});
 }
 
+// A file in the code page is searched as the text it holds, as one in UTF-8.
+TEST_F(clsFSOTest, TextSearchReadsEachFileInItsEncoding) {
+    MakeFile("C:\\d\\ansi.txt", "Der Dienst f\xFCr M\xFCller");
+    MakeFile("C:\\d\\utf8.txt", "M\xC3\xBCllerei");
+    EXPECT_EQ(fso.TextSearch("C:\\d", "M\xC3\xBCLLER"), (std::vector<std::string>{"C:\\d\\ansi.txt", "C:\\d\\utf8.txt"}));
+}
+
 TEST_F(clsFSOTest, FolderPickerAnswersWithAWindowsPath) {
     testsupport::TestApplication();
     fs::create_directories(host.HostOf("C:\\Picked"));

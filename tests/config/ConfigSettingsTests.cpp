@@ -6,6 +6,7 @@
 #include "net/modBase85.h"
 #include "platform/api/FileSystem.h"
 #include "support/StderrCapture.h"
+#include "support/Utf16Text.h"
 
 namespace configtest {
 namespace {
@@ -237,6 +238,26 @@ TEST_F(Settings, ListFilesAreRewrittenWithCaseDuplicatesOnce) {
     int files = 0;
     for (const auto& entry : fs::directory_iterator(ListFile(""))) files += entry.is_regular_file();
     EXPECT_EQ(files, 3);
+}
+
+// What the code page holds is saved in it, in the settings file and in a new
+// list alike; a list kept as UTF-16LE (Notepad's "Unicode") loads and stays so.
+TEST_F(Settings, TextIsSavedInTheCodePageAndAUnicodeListStaysUnicode) {
+    testsupport::WriteHostFile(ListFile("GlobalExclusion_EventSource_List.txt"),
+                               testsupport::Utf16LeWithMark("Dienst \xE8\xAD\xA6\r\n"));
+    Open();
+    EXPECT_EQ(Entries(Window(), "listEventSourceEx"), (std::vector<std::string>{"Dienst \xE8\xAD\xA6"}));
+    List("listEventSourceEx")->addItem(QString::fromUtf8("M\xC3\xBCller"));
+    List("listEventDescEx")->addItem(QString::fromUtf8("f\xC3\xBCr M\xC3\xBCller"));
+    Box("txtIdentifier")->setText(QString::fromUtf8("B\xC3\xBCro"));
+    ASSERT_TRUE(Window()->SaveSettings());
+    EXPECT_EQ(ListText("GlobalExclusion_EventSource_List.txt"),
+              testsupport::Utf16LeWithMark("Dienst \xE8\xAD\xA6\r\nM\xC3\xBCller\r\n"));
+    EXPECT_EQ(ListText("GlobalExclusion_EventDesc_List.txt"), "f\xFCr M\xFCller\r\n");
+    EXPECT_NE(testsupport::ReadHostFile(IniFile()).find("Identifier=B\xFCro\r\n"), std::string::npos);
+    Open();
+    EXPECT_EQ(Text(Window(), "txtIdentifier"), "B\xC3\xBCro");
+    EXPECT_EQ(Entries(Window(), "listEventDescEx"), (std::vector<std::string>{"f\xC3\xBCr M\xC3\xBCller"}));
 }
 
 TEST_F(Settings, AFileThatCannotBeWrittenIsNamedAndTheRestIsSaved) {

@@ -1,8 +1,8 @@
 // The alert path of the real Quarnel.exe on what real machines give it:
-// rules in German and in Windows-1252, a FIFO in place of a rule file,
-// several copies started at once, a doorbell that cannot ring, a long run of
-// records, and a session without a tray whose balloons go to the desktop's
-// notification service on a private session bus.
+// rules in German, in Windows-1252, in Windows-932 and in UTF-16LE, a FIFO
+// in place of a rule file, several copies started at once, a doorbell that
+// cannot ring, a long run of records, and a session without a tray whose
+// balloons go to the desktop's notification service on a private session bus.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -27,6 +27,7 @@
 #include "support/TempHost.h"
 #include "support/EventCreateRun.h"
 #include "support/RuleFile.h"
+#include "support/Utf16Text.h"
 
 namespace {
 
@@ -85,6 +86,23 @@ TEST_F(AlertPath, GermanRulesMatchIgnoringCaseAndAnExcludedWordExcludes) {
     Rule("D ansi excluded.DAT", "\xEF\xBB\xBF" + RuleText("netz", "\xC3\xA4rger"));  // UTF-8 with its mark
     auto monitor = StartMonitor();
     EventCreate("/L SYSTEM /T ERROR /ID 100 /SO Netzdienst /D \"Der Dienst meldet ärger im Netz.\"");
+    testsupport::WriteOwnRecord(host_);
+    const ProgramResult result = monitor->Wait(std::chrono::seconds(60));
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(Count(result.debugOutput, "\tDoAction Initiated\n"), 2) << result.debugOutput;
+}
+
+// On a machine whose code page is 932, a rule saved in it and one saved as
+// UTF-16LE (Notepad's "Unicode") both alert on a record in Japanese that
+// eventcreate.exe writes; a third rule, for another word, does not.
+TEST_F(AlertPath, RulesInADoubleByteCodePageAndInUnicodeAlertOnAJapaneseRecord) {
+    host_.WriteHostIni("International", "ANSICodePage", "932");
+    Rule("A shift-jis.DAT", RuleText("\x83\x47\x83\x89\x81\x5B"));  // エラー
+    Rule("B unicode.DAT", testsupport::Utf16LeWithMark(RuleText("ディスク")));
+    Rule("C other word.DAT", RuleText("\x83\x6C\x83\x62\x83\x67"));  // ネット
+    auto monitor = StartMonitor();
+    EventCreate("/L SYSTEM /T ERROR /ID 100 /SO Disk /D \"ディスク エラー\"");
     testsupport::WriteOwnRecord(host_);
     const ProgramResult result = monitor->Wait(std::chrono::seconds(60));
     EXPECT_FALSE(result.killed) << result.debugOutput;

@@ -14,6 +14,7 @@
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"
 #include "support/TestApplication.h"
+#include "support/Utf16Text.h"
 
 using testsupport::StderrCapture;
 using testsupport::TempHost;
@@ -213,6 +214,51 @@ TEST_F(RuleMatchingTest, LetterCaseIsIgnoredBeyondAscii) {
     EXPECT_EQ(Alerts(record), 0);
     WriteList("GlobalExclusion_EventSource_List.txt", "");
     WriteList("GlobalExclusion_EventDesc_List.txt", "ÄRGER IM\r\n");
+    EXPECT_EQ(Alerts(record), 0);
+}
+
+// The Turkish dotted capital I has no simple case folding: lower-cased first,
+// it meets "i", in a rule saved in Windows-1254 as in one saved in UTF-8.
+TEST_F(RuleMatchingTest, TheDottedCapitalIMatchesSmallI) {
+    host.WriteHostIni("International", "ANSICodePage", "1254");
+    Record record;
+    record.source = "istanbul sunucusu";
+    record.message = "Disk hatas\xC4\xB1: istanbul sunucusu yan\xC4\xB1t vermiyor.\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"desc 1254", [] { Rule r; r.desc = "\xDDSTANBUL"; return testsupport::RuleFileText(r); }()},
+        {"desc UTF-8", [] { Rule r; r.desc = "\xC4\xB0STANBUL"; return testsupport::RuleFileText(r); }()},
+        {"source 1254", [] { Rule r; r.source = "\xDDSTANBUL SUNUCUSU"; return testsupport::RuleFileText(r); }()},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(host.HostOf(std::string(kProgramFolder) + "Rules"));
+        WriteHostFile(host.HostOf(std::string(kProgramFolder) + "Rules\\" + c.name + ".DAT"), c.bytes);
+        EXPECT_EQ(Alerts(record), 1) << c.name;
+    }
+    WriteList("GlobalExclusion_EventSource_List.txt", "\xDDSTANBUL SUNUCUSU\r\n");
+    EXPECT_EQ(Alerts(record), 0);
+}
+
+// A rule saved in a double-byte code page, and one saved as UTF-16LE with
+// its mark beside a list of the same kind, read as they were written.
+TEST_F(RuleMatchingTest, RulesInADoubleByteCodePageOrUtf16Match) {
+    host.WriteHostIni("International", "ANSICodePage", "932");
+    Record record;
+    record.source = "\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF";  // ディスク
+    record.message = "\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF \xE3\x82\xA8\xE3\x83\xA9\xE3\x83\xBC\r\n";
+    Rule shiftJis;
+    shiftJis.desc = "\x83\x47\x83\x89\x81\x5B";  // エラー in Windows-932
+    WriteHostFile(host.HostOf(std::string(kProgramFolder) + "Rules\\Japanese.DAT"), testsupport::RuleFileText(shiftJis));
+    EXPECT_EQ(Alerts(record), 1);
+    std::filesystem::remove_all(host.HostOf(std::string(kProgramFolder) + "Rules"));
+    Rule unicode;
+    unicode.desc = "\xE3\x82\xA8\xE3\x83\xA9\xE3\x83\xBC";
+    WriteHostFile(host.HostOf(std::string(kProgramFolder) + "Rules\\Unicode.DAT"),
+                  testsupport::Utf16LeWithMark(testsupport::RuleFileText(unicode)));
+    EXPECT_EQ(Alerts(record), 1);
+    WriteList("GlobalExclusion_EventSource_List.txt", testsupport::Utf16LeWithMark(record.source + "\r\n"));
     EXPECT_EQ(Alerts(record), 0);
 }
 

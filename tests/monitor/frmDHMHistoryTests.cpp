@@ -178,6 +178,18 @@ TEST_F(HistoryView, SplitsEachLineIntoAtMostFiveFields) {
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(Row(static_cast<int>(i)), expected[i]) << i;
 }
 
+// The history file is read as the other text files are: in the code page,
+// or in UTF-8 when it is that.
+TEST_F(HistoryView, ShowsTheHistoryInItsEncoding) {
+    Open("10:01:00|9|Error|Dienst f\xFCr M\xFCller|Der Dienst f\xFCr M\xFCller meldet \x80 5.\r\n");
+    EXPECT_EQ(Row(0), (std::vector<std::string>{"10:01:00", "9", "Error", "Dienst f\xC3\xBCr M\xC3\xBCller",
+                                                "Der Dienst f\xC3\xBCr M\xC3\xBCller meldet \xE2\x82\xAC 5."}));
+    window_->Unload();
+    RunDeferredDeletes();
+    Open("10:02:00|10|Warning|Disk|\xC3\x84rger \xE8\xAD\xA6\r\n");
+    EXPECT_EQ(Row(0), (std::vector<std::string>{"10:02:00", "10", "Warning", "Disk", "\xC3\x84rger \xE8\xAD\xA6"}));
+}
+
 TEST_F(HistoryView, MissingHistoryFileShowsAnEmptyList) {
     OpenWithoutFile();
     EXPECT_EQ(List().topLevelItemCount(), 0);

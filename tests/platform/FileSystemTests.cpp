@@ -14,6 +14,7 @@
 #include "platform/host/WinPath.h"
 #include "support/ScopedVariable.h"
 #include "support/TempHost.h"
+#include "support/Utf16Text.h"
 
 using testsupport::ReadHostFile;
 using testsupport::ScopedVariable;
@@ -441,4 +442,49 @@ TEST_F(FileSystemTest, AppendedLinesKeepTheCodePageOrTurnTheFileIntoUtf8) {
                                   "\xCE\xA3\xCF\x86\xCE\xAC\xCE\xBB\xCE\xBC\xCE\xB1\r\n\xC3\x9C\r\n");
     vb::TextFile reread("C:\\Data\\list.txt", vb::TextFile::Mode::Input);
     EXPECT_EQ(reread.LineInput(), "\xC3\x84rger");
+}
+
+// Text the code page holds is written in it: in a new file, in one rewritten
+// or added to that held only ASCII. A file in UTF-8 stays UTF-8.
+TEST_F(FileSystemTest, LinesTheCodePageHoldsAreWrittenInIt) {
+    const struct {
+        const char* name;
+        const char* before;  // nullptr: no file
+        vb::TextFile::Mode mode;
+        const char* after;
+    } cases[] = {
+        {"new", nullptr, vb::TextFile::Mode::Output, "M\xFCller \x80\r\n"},
+        {"new, appended", nullptr, vb::TextFile::Mode::Append, "M\xFCller \x80\r\n"},
+        {"ASCII, appended", "Disk\r\n", vb::TextFile::Mode::Append, "Disk\r\nM\xFCller \x80\r\n"},
+        {"ANSI, rewritten", "\xC4rger\r\n", vb::TextFile::Mode::Output, "M\xFCller \x80\r\n"},
+        {"UTF-8, appended", "\xC3\x84rger\r\n", vb::TextFile::Mode::Append, "\xC3\x84rger\r\nM\xC3\xBCller \xE2\x82\xAC\r\n"},
+        {"UTF-8, rewritten", "\xC3\x84rger\r\n", vb::TextFile::Mode::Output, "M\xC3\xBCller \xE2\x82\xAC\r\n"},
+        {"marked, rewritten", "\xEF\xBB\xBF\xC3\x84rger\r\n", vb::TextFile::Mode::Output, "\xEF\xBB\xBFM\xC3\xBCller \xE2\x82\xAC\r\n"},
+    };
+    fs::create_directories(host.HostOf("C:\\Data"));
+    for (const auto& c : cases) {
+        fs::remove(host.HostOf("C:\\Data\\list.txt"));
+        if (c.before) MakeFile("C:\\Data\\list.txt", c.before);
+        vb::TextFile("C:\\Data\\list.txt", c.mode).PrintLine("M\xC3\xBCller \xE2\x82\xAC");
+        EXPECT_EQ(ReadHostFile(host.HostOf("C:\\Data\\list.txt")), c.after) << c.name;
+        vb::TextFile reread("C:\\Data\\list.txt", vb::TextFile::Mode::Input);
+        std::string last;
+        while (!reread.Eof()) last = reread.LineInput();
+        EXPECT_EQ(last, "M\xC3\xBCller \xE2\x82\xAC") << c.name;
+    }
+}
+
+// A list saved as UTF-16LE with its mark (Notepad's "Unicode") is read, and
+// lines written to it, added or anew, are UTF-16LE too.
+TEST_F(FileSystemTest, AUtf16FileIsReadAndItsLinesStayUtf16) {
+    const fs::path file = MakeFile("C:\\Data\\list.txt", testsupport::Utf16LeWithMark("Disk\r\n"));
+    {
+        vb::TextFile list("C:\\Data\\list.txt", vb::TextFile::Mode::Input);
+        EXPECT_EQ(list.LineInput(), "Disk");
+        EXPECT_TRUE(list.Eof());
+    }
+    vb::TextFile("C:\\Data\\list.txt", vb::TextFile::Mode::Append).PrintLine("\xC3\xBC");
+    EXPECT_EQ(ReadHostFile(file), testsupport::Utf16LeWithMark("Disk\r\n\xC3\xBC\r\n"));
+    vb::TextFile("C:\\Data\\list.txt", vb::TextFile::Mode::Output).PrintLine("x");
+    EXPECT_EQ(ReadHostFile(file), testsupport::Utf16LeWithMark("x\r\n"));
 }

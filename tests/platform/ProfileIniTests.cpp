@@ -16,6 +16,7 @@
 #include "platform/host/IniReadScope.h"
 #include "platform/host/WinPath.h"
 #include "support/TempHost.h"
+#include "support/Utf16Text.h"
 
 using testsupport::ReadHostFile;
 using testsupport::TempHost;
@@ -115,6 +116,80 @@ TEST(ProfileIni, WritingKeepsTheFilesOwnEncoding) {
     WriteHostFile(host.HostOf(kIni), "\xEF\xBB\xBF[S]\r\nOld=\xC3\xA4\r\n");
     ASSERT_TRUE(win::WritePrivateProfileStringA("S", "New", std::string("\xC3\x96"), kIni));
     EXPECT_EQ(ReadHostFile(host.HostOf(kIni)), "\xEF\xBB\xBF[S]\r\nOld=\xC3\xA4\r\nNew=\xC3\x96\r\n");
+}
+
+// A settings file in a double-byte code page reads in it and keeps its bytes
+// when another key is written; a value the page holds is written in it.
+TEST(ProfileIni, ADoubleByteCodePageIsReadAndKeptOnWrite) {
+    const struct {
+        const char* page;
+        const char* ansi;
+        const char* utf8;
+    } cases[] = {
+        {"932", "\x83\x47\x83\x89\x81\x5B", "エラー"},
+        {"936", "\xC4\xE3\xBA\xC3", "你好"},
+        {"949", "\xC7\xD1\xB1\xDB", "한글"},
+        {"950", "\xA4\xA4\xA4\xE5", "中文"},
+    };
+    for (const auto& c : cases) {
+        TempHost host;
+        host.WriteHostIni("International", "ANSICodePage", c.page);
+        const std::string original = std::string("[General]\r\nIdentifier=") + c.ansi + "\r\n";
+        WriteHostFile(host.HostOf(kIni), original);
+        EXPECT_EQ(Read(kIni, "General", "Identifier"), c.utf8) << c.page;
+        ASSERT_TRUE(win::WritePrivateProfileStringA("General", "ShowTrayIcon", std::string("1"), kIni)) << c.page;
+        ASSERT_TRUE(win::WritePrivateProfileStringA("General", "Copy", std::string(c.utf8), kIni)) << c.page;
+        EXPECT_EQ(ReadHostFile(host.HostOf(kIni)), original + "ShowTrayIcon=1\r\nCopy=" + c.ansi + "\r\n") << c.page;
+    }
+}
+
+// The five bytes Windows-1252 leaves unassigned survive a write of another
+// key, and the file stays in the code page.
+TEST(ProfileIni, EveryByteOfAWindows1252FileSurvivesAWrite) {
+    TempHost host;
+    const std::string original = "[S]\r\nOdd=\x81\x8D\x8F\x90\x9D \xE4\r\n";
+    WriteHostFile(host.HostOf(kIni), original);
+    ASSERT_TRUE(win::WritePrivateProfileStringA("S", "New", std::string("\xC3\xBC"), kIni));
+    EXPECT_EQ(ReadHostFile(host.HostOf(kIni)), original + "New=\xFC\r\n");
+}
+
+// A new file, and one of ASCII only, take the code page when it holds every
+// character; UTF-8 only for a character it lacks. A file in UTF-8 stays so.
+TEST(ProfileIni, TextTheCodePageHoldsIsWrittenInIt) {
+    const struct {
+        const char* name;
+        const char* before;  // nullptr: no file
+        const char* value;
+        const char* after;
+    } cases[] = {
+        {"new file", nullptr, "B\xC3\xBCro", "[General]\r\nIdentifier=B\xFCro\r\n"},
+        {"ASCII only", "[General]\r\nShowTrayIcon=1\r\n", "M\xC3\xBCller \xE2\x82\xAC",
+         "[General]\r\nShowTrayIcon=1\r\nIdentifier=M\xFCller \x80\r\n"},
+        {"new file, outside the page", nullptr, "\xD0\xAF", "[General]\r\nIdentifier=\xD0\xAF\r\n"},
+        {"UTF-8 already", "[General]\r\nOld=\xC3\xA4\r\n", "M\xC3\xBCller",
+         "[General]\r\nOld=\xC3\xA4\r\nIdentifier=M\xC3\xBCller\r\n"},
+    };
+    for (const auto& c : cases) {
+        TempHost host;
+        std::filesystem::create_directories(host.HostOf("C:\\Settings"));
+        if (c.before) WriteHostFile(host.HostOf(kIni), c.before);
+        ASSERT_TRUE(win::WritePrivateProfileStringA("General", "Identifier", std::string(c.value), kIni)) << c.name;
+        EXPECT_EQ(ReadHostFile(host.HostOf(kIni)), c.after) << c.name;
+        EXPECT_EQ(Read(kIni, "General", "Identifier"), c.value) << c.name;
+    }
+}
+
+// A file saved as UTF-16LE with its mark (Notepad's "Unicode", which the
+// Windows profile functions read too) is read, and stays UTF-16LE.
+TEST(ProfileIni, AUtf16FileIsReadAndStaysUtf16) {
+    TempHost host;
+    WriteHostFile(host.HostOf(kIni), testsupport::Utf16LeWithMark("[EventDetail]\r\nEventDesc=F\xC3\xBCr\r\n"));
+    EXPECT_EQ(Read(kIni, "eventdetail", "EventDesc"), "F\xC3\xBCr");
+    ASSERT_TRUE(win::WritePrivateProfileStringA("EventDetail", "EventID", std::string("7036"), kIni));
+    ASSERT_TRUE(win::WritePrivateProfileStringA("EventDetail", "EventSource", std::string("\xE8\xAD\xA6"), kIni));
+    EXPECT_EQ(ReadHostFile(host.HostOf(kIni)),
+              testsupport::Utf16LeWithMark("[EventDetail]\r\nEventDesc=F\xC3\xBCr\r\nEventID=7036\r\nEventSource=\xE8\xAD\xA6\r\n"));
+    EXPECT_EQ(Read(kIni, "EventDetail", "EventSource"), "\xE8\xAD\xA6");
 }
 
 // A Windows-1252 file that must take a character its code page lacks is

@@ -23,7 +23,7 @@ TEST(TextFile, TheFirstNonAsciiByteDecidesTheEncodingWhereverItFalls) {
             std::string text;
             TextEncoding encoding;
         } cases[] = {
-            {ascii, ascii, TextEncoding::Utf8},
+            {ascii, ascii, TextEncoding::Ansi},  // ASCII only: the code page holds it
             {ascii + "\xC3\xA4 und mehr", ascii + "\xC3\xA4 und mehr", TextEncoding::Utf8},
             {ascii + "\xE4 und mehr", ascii + "\xC3\xA4 und mehr", TextEncoding::Ansi},
             {ascii + "\xC3", ascii + "\xC3\x83", TextEncoding::Ansi},
@@ -38,6 +38,25 @@ TEST(TextFile, TheFirstNonAsciiByteDecidesTheEncodingWhereverItFalls) {
             EXPECT_EQ(platform::FileTextEncoding(file), c.encoding) << at << " " << c.bytes;
         }
     }
+}
+
+// Notepad's "Unicode": UTF-16LE after its mark, characters beyond the first
+// plane in surrogate pairs; a lone surrogate or an odd last byte reads as
+// U+FFFD. Written back, the text gives the same bytes.
+TEST(TextFile, Utf16LeWithItsMarkIsReadAndWrittenBack) {
+    TempHost host;
+    const std::filesystem::path file = host.Folder() / "unicode.txt";
+    const std::string bytes = std::string("\xFF\xFE[\0S\0]\0\r\0\n\0K\0=\0\xE4\0\x3D\xD8\x00\xDE\xAC\x20", 24);
+    WriteHostFile(file, bytes);
+    TextEncoding encoding = TextEncoding::Utf8;
+    EXPECT_EQ(platform::ReadTextFile(file, &encoding), "[S]\r\nK=\xC3\xA4\xF0\x9F\x98\x80\xE2\x82\xAC");
+    EXPECT_EQ(encoding, TextEncoding::Utf16LE);
+    EXPECT_EQ(platform::FileTextEncoding(file), TextEncoding::Utf16LE);
+    const std::string text = platform::DecodeText(bytes);
+    EXPECT_EQ(std::string(platform::ByteOrderMark(encoding)) + platform::EncodeText(text, encoding), bytes);
+
+    EXPECT_EQ(platform::DecodeText(std::string("\xFF\xFE\x3D\xD8x\0", 6)), "\xEF\xBF\xBDx");
+    EXPECT_EQ(platform::DecodeText(std::string("\xFF\xFEx\0y", 5)), "x\xEF\xBF\xBD");
 }
 
 // The size a file gives is only where reading starts: a file that holds more

@@ -22,6 +22,10 @@ TEST(TextCase, FoldsLettersBeyondAscii) {
         {"МОСКВА", "москва", true},      {"Quarnel.INI", "quarnel.ini", true},
         {"Ärger", "Arger", false},       {"abc", "abcd", false},     {"\xff" "A", "\xff" "a", true},
         {"\xff", "\xfe", false},
+        // Lower case first, then folding: the dotted capital I meets i, and
+        // what simple folding alone joins stays joined.
+        {"İSTANBUL", "istanbul", true},  {"İzmir", "IZMIR", true},  {"STRASSE", "straße", false},
+        {"ΟΔΟΣ", "οδος", true},          {"\xE2\x84\xAA" "elvin", "kelvin", true},
     };
     for (const Case& c : cases) EXPECT_EQ(TextCompareEqual(c.a, c.b), c.equal) << c.a << " / " << c.b;
     EXPECT_EQ(TextFoldCase("ÄRGER Über"), "ärger über");
@@ -41,6 +45,8 @@ TEST(TextCase, MapsSimpleCaseOverAllPlanes) {
         {0x1E9E, 0x00DF, 0x1E9E, 0x00DF},      // capital sharp s
         {0x01C5, 0x01C6, 0x01C4, 0x01C6},      // title-case digraph
         {0x212A, 'k', 0x212A, 'k'},            // Kelvin sign
+        {0x0130, 'i', 0x0130, 'i'},            // dotted capital I: no simple folding, lower case i
+        {0x0131, 0x0131, 'I', 0x0131},         // dotless small i stays apart
         {0x13A0, 0x13A0, 0x13A0, 0xAB70},      // Cherokee folds to its capital
         {0xAB70, 0x13A0, 0x13A0, 0xAB70},
         {0xA7AE, 0x026A, 0xA7AE, 0x026A},      // a delta beyond 16 bits
@@ -141,7 +147,12 @@ TEST(TextAnsi, ConvertsTheCodePageHostIniNames) {
         {"1253", "\xc1\xf9", "Αω"}, {"1254", "\xd0\xfd", "Ğı"}, {"1255", "\xe0\xfa", "את"},
         {"1256", "\xc7", "ا"},     {"1257", "\xc0\xe8", "Ąč"}, {"1258", "\xd0\xfe", "Đ₫"},
         {" 1250 ", "\x8a", "Š"},  // trimmed
-        {"932", "\xc4", "Ä"},      // no single-byte page: Windows-1252
+        {"932", "\x83\x47\x83\x89\x81\x5B \xB1 \\", "エラー ｱ \\"},
+        {"936", "\xC4\xE3\xBA\xC3 \x80", "你好 €"},
+        {"949", "\xC7\xD1\xB1\xDB \x81\x41", "한글 갂"},
+        {"950", "\xA4\xA4\xA4\xE5", "中文"},
+        {"1252", "\x81\x8D\x8F\x90\x9D", "\u0081\u008D\u008F\u0090\u009D"},
+        {"65001", "\xc4", "Ä"},    // not a page this host converts: Windows-1252
         {"", "\x80", "€"},
     };
     for (const Case& c : cases) {
@@ -161,4 +172,44 @@ TEST(TextAnsi, WritesWhatThePageLacksAsAQuestionMark) {
     greek.WriteHostIni("International", "ANSICodePage", "1253");
     EXPECT_EQ(AnsiToUtf8("\xd2"), "\xef\xbf\xbd");  // a byte the page leaves undefined
     EXPECT_EQ(Utf8ToAnsi("\xef\xbf\xbd"), "?");
+}
+
+// Every byte of a Windows-1252 file reads as a character and is written back
+// as itself, the five the page leaves unassigned as the control characters of
+// the same number, as Windows converts them.
+TEST(TextAnsi, EveryByteOfWindows1252ComesBackAsItself) {
+    std::string bytes;
+    for (int byte = 1; byte < 256; ++byte) bytes += static_cast<char>(byte);
+    const std::string text = AnsiToUtf8(bytes);
+    EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos);
+    EXPECT_EQ(Utf8ToAnsi(text), bytes);
+    EXPECT_EQ(FitToAnsiCodePage(text), text);
+}
+
+// The double-byte pages as Windows reads and writes them: a character with
+// two forms is written in the one Windows writes, a lead byte without its
+// pair stands alone as U+FFFD and leaves the byte after it to itself, and
+// 932's bytes outside its table keep the characters Windows gives them.
+TEST(TextAnsi, DoubleBytePagesReadAndWriteAsWindowsDoes) {
+    struct Case {
+        int page;
+        const char* ansi;
+        const char* utf8;
+        const char* written;
+    };
+    const Case cases[] = {
+        {932, "\xFA\x54", "\uFFE2", "\x81\xCA"},        // IBM extension, written in its JIS form
+        {932, "\xED\x40", "纊", "\xFA\x5C"},            // NEC-selected IBM extension, written as IBM's
+        {932, "\x87\x54", "Ⅰ", "\x87\x54"},             // NEC row 13 keeps its own form
+        {932, "\x80\xA0\xFD\xFE\xFF", "\u0080\uF8F0\uF8F1\uF8F2\uF8F3", "\x80\xA0\xFD\xFE\xFF"},
+        {932, "\x81\r\nx", "\uFFFD\r\nx", "?\r\nx"},  // a lead byte before a line end
+        {932, "a\x81", "a\uFFFD", "a?"},                // a lead byte at the end
+        {936, "\x81\x30", "\uFFFD" "0", "?0"},          // GB18030's four-byte forms are not the page's
+        {950, "\xF9\xF9", "═", "\xF9\xF9"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(AnsiToUtf8(c.ansi, c.page), c.utf8) << c.page << " " << c.ansi;
+        EXPECT_EQ(Utf8ToAnsi(c.utf8, c.page), c.written) << c.page << " " << c.ansi;
+    }
+    EXPECT_EQ(Utf8ToAnsi("Ä €", 932), "? ?");  // what the page lacks
 }
