@@ -1,6 +1,7 @@
 #include "platform/api/Process.h"
 #include "platform/host/HostSearchPath.h"
 
+#include "platform/api/Registry.h"
 #include "platform/api/Security.h"
 #include "platform/api/Toolhelp.h"
 
@@ -748,6 +749,7 @@ BOOL CloseHandle(HANDLE handle) {
     if (platform::Handles().Remove(handle)) return TRUE_;
     if (CloseTokenHandle(handle)) return TRUE_;
     if (CloseSnapshotHandle(handle)) return TRUE_;
+    if (CloseTransactionHandle(handle)) return TRUE_;
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE_;
 }
