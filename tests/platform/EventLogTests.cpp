@@ -360,8 +360,8 @@ TEST(EventCreate, RunsKilledAtAnyMomentLeaveEveryRecordItsMessage) {
     ASSERT_TRUE(table);
     const unsigned seed = std::random_device()();
     std::mt19937 random(seed);
-    std::uniform_int_distribution<int> microseconds(0, 25000);
-    constexpr int kRuns = 150;
+    std::uniform_int_distribution<int> microseconds(0, 15000);
+    constexpr int kRuns = 200;
     auto source = [](int run) { return "Killed Source " + std::to_string(run); };
     for (int run = 0; run < kRuns; ++run) {
         fs::remove(*table);
