@@ -133,14 +133,8 @@ ServiceRecord NewService(const std::string& name, const ServiceConfigChange& cha
     return record;
 }
 
-std::optional<ServiceConfigChange> ChangeOf(const std::vector<std::string>& arguments) {
-    const auto options = Options(arguments);
-    if (!options) return std::nullopt;
-    return ChangeOf(*options);
-}
-
 int Create(const std::vector<std::string>& arguments, std::ostream& out) {
-    const auto change = ChangeOf(arguments);
+    const auto change = ScOptionsChange(arguments);
     if (!change) return Usage(out);
     if (const DWORD code = CreateService(NewService(arguments[1], *change))) return Failed(out, "CreateService", code);
     out << "[SC] CreateService SUCCESS\n";
@@ -148,7 +142,7 @@ int Create(const std::vector<std::string>& arguments, std::ostream& out) {
 }
 
 int Config(const std::vector<std::string>& arguments, std::ostream& out) {
-    const auto change = ChangeOf(arguments);
+    const auto change = ScOptionsChange(arguments);
     if (!change) return Usage(out);
     if (!FindService(arguments[1])) return Failed(out, "OpenService", win::ERROR_SERVICE_DOES_NOT_EXIST);
     if (const DWORD code = ChangeServiceConfig(arguments[1], *change)) return Failed(out, "ChangeServiceConfig", code);
@@ -172,6 +166,12 @@ int Control(const std::string& command, const std::string& name, std::ostream& o
 }
 
 }  // namespace
+
+std::optional<ServiceConfigChange> ScOptionsChange(const std::vector<std::string>& arguments) {
+    const auto options = Options(arguments);
+    if (!options) return std::nullopt;
+    return ChangeOf(*options);
+}
 
 int RunScTool(const std::vector<std::string>& arguments, std::ostream& out) {
     if (arguments.size() < 2) return Usage(out);
