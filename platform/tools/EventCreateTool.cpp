@@ -167,8 +167,9 @@ bool HasMessageFile(const std::string& log, const std::string& source) {
     return has;
 }
 
-// The shared table is checked on every run, so that one that a run killed
-// while writing it, or anybody else, damaged is mended by the next.
+// The table all sources share is checked on every run, so that one left
+// empty or damaged before (by a run killed while writing it in place, say)
+// is mended by the next run, whatever its source.
 void KeepMessageTableFile() {
     const auto file = ToHostPath(ExpandEnvironmentStrings(kEventCreateMessageFile));
     if (!file) throw SystemFailure(win::ERROR_PATH_NOT_FOUND);
