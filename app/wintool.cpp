@@ -19,10 +19,10 @@ std::string BaseName(const std::string& path) {
 }
 
 // The exact argument text our starter handed over, when it is what these
-// arguments were made from; otherwise the arguments quoted back into text.
-std::string ArgumentText(const std::vector<std::string>& arguments, const char* raw) {
+// arguments were made from; otherwise the text the arguments were typed as.
+std::string ArgumentText(const std::string& tool, const std::vector<std::string>& arguments, const char* raw) {
     if (raw && platform::SplitCommandLineArguments(raw) == arguments) return raw;
-    return platform::JoinCommandLineArguments(arguments);
+    return platform::ToolArgumentText(tool, arguments);
 }
 
 }  // namespace
@@ -48,6 +48,6 @@ int main(int argc, char** argv) {
         std::cerr << "'" << tool << "' is not a tool of this host.\n";
         return 1;
     }
-    const int code = platform::RunWindowsTool(tool, ArgumentText(arguments, hasRaw ? raw.c_str() : nullptr));
+    const int code = platform::RunWindowsTool(tool, ArgumentText(tool, arguments, hasRaw ? raw.c_str() : nullptr));
     return platform::HandOverExitCode(exitCodeChannel, static_cast<win::DWORD>(code));
 }

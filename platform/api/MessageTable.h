@@ -8,16 +8,28 @@
 // against the file, or the range tables that eventcreate registers: a first
 // line kRangeTableHeader, then lines "<first>-<last>=<text>".
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/api/EventLog.h"
+#include "platform/api/WinTypes.h"
 
 namespace platform {
 
 inline constexpr const char* kRangeTableHeader = "QUARNEL MESSAGE TABLE";
+
+// The range table that gives every event ID the record's first string as
+// its message, the one eventcreate registers for its sources.
+std::string FirstStringRangeTable();
+
+// Makes a message file hold exactly these bytes. One that is missing, empty,
+// unreadable or holds anything else is replaced whole, so that a writer
+// killed on the way leaves the old file or the new one, never a part of one.
+// 0, or the Windows error of a file that could not be written.
+win::DWORD KeepMessageFile(const std::filesystem::path& file, const std::string& bytes);
 
 // The entry of the ID in a message file's bytes, as UTF-8; nothing when the
 // bytes are no message file or hold no such ID.

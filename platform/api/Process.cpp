@@ -1,6 +1,7 @@
 #include "platform/api/Process.h"
 #include "platform/host/HostSearchPath.h"
 
+#include "platform/api/Registry.h"
 #include "platform/api/Security.h"
 #include "platform/api/Toolhelp.h"
 
@@ -469,13 +470,14 @@ std::vector<std::string> ChildEnvironment(const std::string& rawArguments, bool 
     return variables;
 }
 
-int Spawn(const LaunchPlan& plan, int exitCodeChannel) {
+int Spawn(const LaunchPlan& plan, int exitCodeChannel, ChildOutput output) {
     const std::vector<std::string> environment = ChildEnvironment(plan.rawArguments, exitCodeChannel >= 0);
     HostProgramStart start;
     start.argv = plan.argv;
     start.environment = &environment;
     start.passedDescriptor = exitCodeChannel;
     start.defaultSignals = true;
+    start.discardOutput = output == ChildOutput::Hidden;
     const HostSpawn spawned = SpawnHostProgram(start);
     if (spawned.error == ENOENT || spawned.error == ENOTDIR) throw RuntimeError::FileNotFound();
     if (spawned.error != 0) throw RuntimeError::InvalidProcedureCall();
@@ -554,7 +556,7 @@ std::optional<ResolvedCommand> ResolveCommandLine(const std::string& commandLine
     return std::nullopt;
 }
 
-long StartCommandLine(const std::string& commandLine) {
+long StartCommandLine(const std::string& commandLine, ChildOutput output) {
     Children().ReapExited();
     if (TrimCommandLineBlanks(commandLine).empty()) throw RuntimeError::InvalidProcedureCall();
     const auto command = ResolveCommandLine(commandLine);
@@ -565,7 +567,7 @@ long StartCommandLine(const std::string& commandLine) {
     // Any program may be one of our tools (wintool, sc.exe) that hands its full exit code back.
     if (pipe2(channel, O_CLOEXEC | O_NONBLOCK) != 0) channel[0] = channel[1] = -1;
     try {
-        child->pid = Spawn(plan, channel[1]);
+        child->pid = Spawn(plan, channel[1], output);
     } catch (...) {
         if (channel[0] >= 0) close(channel[0]);
         if (channel[1] >= 0) close(channel[1]);
@@ -642,8 +644,9 @@ int HandOverExitCode(int channel, win::DWORD exitCode) {
 namespace vb {
 
 long Shell(const std::string& commandLine, int windowStyle) {
-    (void)windowStyle;  // no windows to show or hide on this host
-    return platform::StartCommandLine(commandLine);
+    constexpr int vbHide = 0;  // the only style that matters here: this host shows no console windows
+    return platform::StartCommandLine(commandLine,
+                                      windowStyle == vbHide ? platform::ChildOutput::Hidden : platform::ChildOutput::Ours);
 }
 
 }  // namespace vb
@@ -748,6 +751,7 @@ BOOL CloseHandle(HANDLE handle) {
     if (platform::Handles().Remove(handle)) return TRUE_;
     if (CloseTokenHandle(handle)) return TRUE_;
     if (CloseSnapshotHandle(handle)) return TRUE_;
+    if (CloseTransactionHandle(handle)) return TRUE_;
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE_;
 }

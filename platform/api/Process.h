@@ -59,9 +59,14 @@ inline constexpr const char* kExitCodeChannelVariable = "QUARNEL_EXIT_CODE_FD";
 int TakeExitCodeChannel();
 int HandOverExitCode(int channel, win::DWORD exitCode);
 
+// Where a started program's standard output goes: to ours, or, for a
+// program run hidden, nowhere, as a hidden console's output goes nowhere
+// anybody sees. Its standard error stays ours: the debug output.
+enum class ChildOutput { Ours, Hidden };
+
 // Starts a command line as vb::Shell does (error 53 when the program is not
 // found) and returns the process id.
-long StartCommandLine(const std::string& commandLine);
+long StartCommandLine(const std::string& commandLine, ChildOutput output = ChildOutput::Ours);
 // Waits for a process started here to end and returns its exit code;
 // STILL_ACTIVE for an id this program did not start.
 win::DWORD WaitForChildExit(long pid);
@@ -71,7 +76,8 @@ win::DWORD WaitForChildExit(long pid);
 namespace vb {
 // Starts a Windows command line with a window style (0 hidden, 1 normal, ...)
 // and returns its process id (the task number). A program that cannot be
-// found raises run-time error 53 "File not found".
+// found raises run-time error 53 "File not found". What a program run hidden
+// writes on its standard output is not seen.
 long Shell(const std::string& commandLine, int windowStyle);
 }  // namespace vb
 

@@ -50,6 +50,13 @@ struct OpenKey {
     std::vector<std::string> path;  // names as stored, below the root
     std::int64_t id = kNoKey;
     DWORD granted = 0;
+    win::HANDLE transaction = 0;  // the kernel transaction it was opened in, if any
+};
+
+// A kernel transaction: a connection of its own whose SQLite transaction
+// holds every change made through the keys opened in it until it ends.
+struct KernelTransaction {
+    sqlite3* db = nullptr;  // null once committed or rolled back
 };
 
 struct Store {
@@ -59,6 +66,8 @@ struct Store {
     std::filesystem::path file;
     std::map<HKEY, OpenKey> handles;
     HKEY nextHandle = 0x1000;
+    std::map<win::HANDLE, KernelTransaction> transactions;
+    win::HANDLE nextTransaction = 0x7C000000;
     SqliteStatementCache statements;
 };
 
@@ -108,19 +117,25 @@ DescriptorParts DefaultDescriptor(const std::optional<SidBytes>& user) {
     return parts;
 }
 
+// One change: its own SQLite transaction, or a savepoint inside the one a
+// kernel transaction holds open, so that a failed change leaves that one whole.
 class Transaction {
 public:
-    explicit Transaction(sqlite3* db) : db_(db) { Statement(db_, "BEGIN IMMEDIATE").Step(); }
+    explicit Transaction(sqlite3* db) : db_(db), nested_(sqlite3_get_autocommit(db) == 0) {
+        Statement(db_, nested_ ? "SAVEPOINT change" : "BEGIN IMMEDIATE").Step();
+    }
     ~Transaction() {
-        if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (done_) return;
+        sqlite3_exec(db_, nested_ ? "ROLLBACK TO change; RELEASE change" : "ROLLBACK", nullptr, nullptr, nullptr);
     }
     void Commit() {
-        Statement(db_, "COMMIT").Step();
+        Statement(db_, nested_ ? "RELEASE change" : "COMMIT").Step();
         done_ = true;
     }
 
 private:
     sqlite3* db_;
+    bool nested_;
     bool done_ = false;
 };
 
@@ -182,7 +197,7 @@ bool StorePrepared(sqlite3* db) {
     }
 }
 
-void OpenDatabase(Store& store, const std::filesystem::path& file) {
+sqlite3* OpenConnection(Store& store, const std::filesystem::path& file) {
     std::filesystem::create_directories(file.parent_path());
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
@@ -209,9 +224,24 @@ void OpenDatabase(Store& store, const std::filesystem::path& file) {
         sqlite3_close(db);
         throw;
     }
-    store.db = db;
-    store.file = file;
-    store.owner = getpid();
+    return db;
+}
+
+void CloseConnection(Store& store, sqlite3* db) {
+    store.statements.Finalize(db);
+    sqlite3_close(db);
+}
+
+// Ends the transaction's SQLite transaction, committed or not, and its connection.
+LONG EndTransaction(Store& store, KernelTransaction& transaction, bool commit) {
+    if (transaction.db == nullptr) return static_cast<LONG>(win::ERROR_TRANSACTION_NOT_ACTIVE);
+    LONG result = win::ERROR_SUCCESS;
+    if (commit && sqlite3_exec(transaction.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        result = static_cast<LONG>(win::ERROR_REGISTRY_IO_FAILED);
+    if (!commit || result != win::ERROR_SUCCESS) sqlite3_exec(transaction.db, "ROLLBACK", nullptr, nullptr, nullptr);
+    CloseConnection(store, transaction.db);
+    transaction.db = nullptr;
+    return result;
 }
 
 // The connection for the current host folder. A connection inherited over
@@ -220,15 +250,35 @@ sqlite3* Database(Store& store) {
     const std::filesystem::path file = HostFolder() / "registry.db";
     if (store.db != nullptr && store.owner == getpid() && store.file == file) return store.db;
     if (store.db != nullptr && store.owner == getpid()) {
-        store.statements.Finalize(store.db);
-        sqlite3_close(store.db);
+        for (auto& [handle, transaction] : store.transactions) EndTransaction(store, transaction, false);
+        CloseConnection(store, store.db);
     } else {
         store.statements.Abandon();
     }
     store.db = nullptr;
     store.handles.clear();
-    OpenDatabase(store, file);
+    store.transactions.clear();
+    store.db = OpenConnection(store, file);
+    store.file = file;
+    store.owner = getpid();
     return store.db;
+}
+
+// The connection that changes through a key go to: its transaction's, or the store's.
+sqlite3* ConnectionOf(Store& store, const OpenKey& key) {
+    if (key.transaction == 0) return Database(store);
+    const auto found = store.transactions.find(key.transaction);
+    if (found == store.transactions.end() || found->second.db == nullptr)
+        throw StoreError{static_cast<LONG>(win::ERROR_TRANSACTION_NOT_ACTIVE)};
+    return found->second.db;
+}
+
+// The connection of a transaction handle given to a transacted open.
+sqlite3* TransactionConnection(Store& store, win::HANDLE transaction) {
+    const auto found = store.transactions.find(transaction);
+    if (found == store.transactions.end()) throw StoreError{static_cast<LONG>(win::ERROR_INVALID_TRANSACTION)};
+    if (found->second.db == nullptr) throw StoreError{static_cast<LONG>(win::ERROR_TRANSACTION_NOT_ACTIVE)};
+    return found->second.db;
 }
 
 std::vector<std::string> SplitPath(const char* subKey) {
@@ -437,6 +487,16 @@ LONG Guarded(Body body) {
     }
 }
 
+// Guarded, on the connection of the key's transaction when it was opened in one.
+template <typename Body>
+LONG GuardedAt(HKEY key, Body body) {
+    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+        const auto found = store.handles.find(key);
+        if (found != store.handles.end() && found->second.transaction != 0) db = ConnectionOf(store, found->second);
+        return body(store, db);
+    });
+}
+
 LONG OpenKeyAt(Store& store, sqlite3* db, HKEY key, const char* subKey, REGSAM sam, HKEY* result) {
     if (result == nullptr) return win::ERROR_INVALID_PARAMETER;
     const OpenKey base = Lookup(store, db, key);
@@ -520,6 +580,29 @@ win::FILETIME FileTimeOf(std::int64_t unixSeconds) {
     return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
+// Deletes the subkeys of a key, deepest first, and its values; the key
+// itself too when asked. Every key deleted must grant the caller DELETE.
+LONG DeleteSubtree(sqlite3* db, std::int64_t id, bool withKey) {
+    std::vector<std::int64_t> children;
+    Statement list(db, "SELECT id FROM keys WHERE parent=?");
+    list.Bind(1, id);
+    while (list.Step()) children.push_back(list.Int(0));
+    for (const std::int64_t child : children)
+        if (const LONG refused = DeleteSubtree(db, child, true)) return refused;
+    if (withKey && !CheckAccess(db, id, win::DELETE)) return win::ERROR_ACCESS_DENIED;
+    Statement values(db, "DELETE FROM vals WHERE key=?");
+    values.Bind(1, id);
+    values.Step();
+    if (withKey) {
+        Statement erase(db, "DELETE FROM keys WHERE id=?");
+        erase.Bind(1, id);
+        erase.Step();
+    } else {
+        Touch(db, id);
+    }
+    return win::ERROR_SUCCESS;
+}
+
 std::string DisplayPath(sqlite3* db, const OpenKey& key) {
     Statement root(db, "SELECT name FROM keys WHERE id=?");
     root.Bind(1, key.rootId);
@@ -532,7 +615,7 @@ std::string DisplayPath(sqlite3* db, const OpenKey& key) {
 
 std::string RegistryKeyPath(win::HKEY key) {
     std::string path;
-    Guarded([&](Store& store, sqlite3* db) -> LONG {
+    GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
         path = DisplayPath(db, Lookup(store, db, key));
         return 0;
     });
@@ -548,6 +631,20 @@ RegistryStamp CurrentRegistryStamp() {
         return 0;
     });
     return stamp;
+}
+
+RegistryTransaction::RegistryTransaction()
+    : handle_(win::CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr)) {
+    if (handle_ == win::INVALID_HANDLE_VALUE) error_ = win::GetLastError();
+}
+
+RegistryTransaction::~RegistryTransaction() {
+    if (handle_ != win::INVALID_HANDLE_VALUE) win::CloseTransactionHandle(handle_);
+}
+
+win::DWORD RegistryTransaction::Commit() {
+    if (handle_ == win::INVALID_HANDLE_VALUE) return error_;
+    return win::CommitTransaction(handle_) ? 0 : win::GetLastError();
 }
 
 win::HKEY RegistryRootOf(const std::string& rootName) {
@@ -577,11 +674,11 @@ std::string RegistryRootName(win::HKEY root) {
 
 namespace win {
 
-using platform::Guarded;
+using platform::GuardedAt;
 using platform::Store;
 
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM samDesired, HKEY* result) {
-    return Guarded([&](Store& store, sqlite3* db) {
+    return GuardedAt(key, [&](Store& store, sqlite3* db) {
         return platform::OpenKeyAt(store, db, key, subKey, samDesired, result);
     });
 }
@@ -589,8 +686,32 @@ LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM samDesire
 LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClass, DWORD options,
                      REGSAM samDesired, const SECURITY_ATTRIBUTES* securityAttributes, HKEY* result,
                      DWORD* disposition) {
-    return Guarded([&](Store& store, sqlite3* db) {
+    return GuardedAt(key, [&](Store& store, sqlite3* db) {
         return platform::CreateKeyAt(store, db, key, subKey, samDesired, securityAttributes, result, disposition);
+    });
+}
+
+LONG RegOpenKeyTransactedA(HKEY key, const char* subKey, DWORD options, REGSAM samDesired, HKEY* result,
+                           HANDLE transaction, void* extendedParameter) {
+    return GuardedAt(key, [&](Store& store, sqlite3*) -> LONG {
+        if (extendedParameter != nullptr) return ERROR_INVALID_PARAMETER;
+        sqlite3* db = platform::TransactionConnection(store, transaction);
+        const LONG opened = platform::OpenKeyAt(store, db, key, subKey, samDesired, result);
+        if (opened == ERROR_SUCCESS) store.handles[*result].transaction = transaction;
+        return opened;
+    });
+}
+
+LONG RegCreateKeyTransactedA(HKEY key, const char* subKey, DWORD reserved, char* keyClass, DWORD options,
+                             REGSAM samDesired, const SECURITY_ATTRIBUTES* securityAttributes, HKEY* result,
+                             DWORD* disposition, HANDLE transaction, void* extendedParameter) {
+    return GuardedAt(key, [&](Store& store, sqlite3*) -> LONG {
+        if (extendedParameter != nullptr) return ERROR_INVALID_PARAMETER;
+        sqlite3* db = platform::TransactionConnection(store, transaction);
+        const LONG created = platform::CreateKeyAt(store, db, key, subKey, samDesired, securityAttributes, result,
+                                                   disposition);
+        if (created == ERROR_SUCCESS) store.handles[*result].transaction = transaction;
+        return created;
     });
 }
 
@@ -608,7 +729,7 @@ LONG RegCloseKey(HKEY key) {
 
 LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
                       DWORD* dataLength) {
-    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
         if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
         if (data != nullptr && dataLength == nullptr) return static_cast<LONG>(platform::ERROR_NOACCESS);
         const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_QUERY_VALUE);
@@ -622,7 +743,7 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* t
 
 LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD dataLength) {
-    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
         if (data == nullptr && dataLength != 0) return static_cast<LONG>(platform::ERROR_NOACCESS);
         const std::string name = platform::ValueName(valueName);
         const platform::OpenKey open = platform::Lookup(store, db, key);
@@ -643,7 +764,7 @@ LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
 }
 
 LONG RegDeleteValueA(HKEY key, const char* valueName) {
-    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
         const std::string name = platform::ValueName(valueName);
         const platform::OpenKey open = platform::Lookup(store, db, key);
         platform::Require(open, KEY_SET_VALUE);
@@ -660,7 +781,7 @@ LONG RegDeleteValueA(HKEY key, const char* valueName) {
 }
 
 LONG RegDeleteKeyExA(HKEY key, const char* subKey, REGSAM samDesired, DWORD reserved) {
-    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
         if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
         const platform::OpenKey base = platform::Lookup(store, db, key);
         std::vector<std::string> path = platform::FullPath(base, subKey);
@@ -686,9 +807,27 @@ LONG RegDeleteKeyExA(HKEY key, const char* subKey, REGSAM samDesired, DWORD rese
 
 LONG RegDeleteKeyA(HKEY key, const char* subKey) { return RegDeleteKeyExA(key, subKey, 0, 0); }
 
+LONG RegDeleteTreeA(HKEY key, const char* subKey) {
+    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
+        const platform::OpenKey base = platform::Lookup(store, db, key);
+        std::vector<std::string> path = platform::FullPath(base, subKey);
+        platform::ApplyView(db, base, path, 0);
+        platform::Transaction transaction(db);
+        platform::RequireExists(db, base);
+        const auto id = platform::Resolve(db, base.rootId, path);
+        if (!id) return ERROR_FILE_NOT_FOUND;
+        const bool withKey = subKey != nullptr && *subKey != '\0';
+        if (withKey && path.empty()) return ERROR_ACCESS_DENIED;
+        if (!withKey) platform::Require(base, KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS);
+        if (const LONG refused = platform::DeleteSubtree(db, *id, withKey)) return refused;
+        transaction.Commit();
+        return ERROR_SUCCESS;
+    });
+}
+
 LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved, char* keyClass,
                    DWORD* classLength, FILETIME* lastWriteTime) {
-    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
         if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
         const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_ENUMERATE_SUB_KEYS);
         platform::Statement list(db, "SELECT name, written FROM keys WHERE parent=? ORDER BY uname LIMIT 1 OFFSET ?");
@@ -709,7 +848,7 @@ LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameLength) {
 
 LONG RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameLength, DWORD* reserved, DWORD* type,
                    BYTE* data, DWORD* dataLength) {
-    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
         if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
         if (data != nullptr && dataLength == nullptr) return static_cast<LONG>(platform::ERROR_NOACCESS);
         const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_QUERY_VALUE);
@@ -726,7 +865,7 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameLengt
 LONG RegQueryInfoKeyA(HKEY key, char* keyClass, DWORD* classLength, DWORD* reserved, DWORD* subKeys,
                       DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength,
                       DWORD* maxValueLength, DWORD* securityDescriptorLength, FILETIME* lastWriteTime) {
-    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
         if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
         const platform::OpenKey open = platform::Lookup(store, db, key);
         platform::Require(open, KEY_QUERY_VALUE);
@@ -757,7 +896,7 @@ LONG RegQueryInfoKeyA(HKEY key, char* keyClass, DWORD* classLength, DWORD* reser
 
 LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION securityInformation, PSECURITY_DESCRIPTOR descriptor,
                        DWORD* descriptorLength) {
-    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
         if (descriptorLength == nullptr) return ERROR_INVALID_PARAMETER;
         const platform::OpenKey open = platform::Lookup(store, db, key);
         platform::Require(open, READ_CONTROL);
@@ -783,7 +922,7 @@ LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION securityInformation, PSECU
 }
 
 LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION securityInformation, PSECURITY_DESCRIPTOR descriptor) {
-    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
         const auto given = platform::ParseDescriptor(descriptor, std::numeric_limits<std::size_t>::max() / 2);
         if (!given) return static_cast<LONG>(ERROR_INVALID_SECURITY_DESCR);
         const platform::OpenKey open = platform::Lookup(store, db, key);
@@ -812,6 +951,65 @@ LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION securityInformation, PSECU
         transaction.Commit();
         return ERROR_SUCCESS;
     });
+}
+
+HANDLE CreateTransaction(SECURITY_ATTRIBUTES* attributes, void* unitOfWork, DWORD createOptions,
+                         DWORD isolationLevel, DWORD isolationFlags, DWORD timeout, wchar_t* description) {
+    (void)attributes, (void)isolationLevel, (void)isolationFlags, (void)timeout, (void)description;
+    if (unitOfWork != nullptr || (createOptions & ~TRANSACTION_DO_NOT_PROMOTE) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    Store& store = platform::TheStore();
+    std::lock_guard lock(store.mutex);
+    sqlite3* db = nullptr;
+    try {
+        platform::Database(store);
+        db = platform::OpenConnection(store, store.file);
+        platform::Exec(db, "BEGIN IMMEDIATE");
+    } catch (const platform::StoreError& error) {
+        if (db) platform::CloseConnection(store, db);
+        SetLastError(static_cast<DWORD>(error.code));
+        return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE handle = store.nextTransaction;
+    store.nextTransaction += 4;
+    store.transactions[handle].db = db;
+    return handle;
+}
+
+namespace {
+
+BOOL EndTransactionHandle(HANDLE transaction, bool commit) {
+    Store& store = platform::TheStore();
+    std::lock_guard lock(store.mutex);
+    const auto found = store.transactions.find(transaction);
+    if (found == store.transactions.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE_;
+    }
+    const LONG result = platform::EndTransaction(store, found->second, commit);
+    if (result != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(result));
+        return FALSE_;
+    }
+    return TRUE_;
+}
+
+}  // namespace
+
+BOOL CommitTransaction(HANDLE transaction) { return EndTransactionHandle(transaction, true); }
+
+BOOL RollbackTransaction(HANDLE transaction) { return EndTransactionHandle(transaction, false); }
+
+BOOL CloseTransactionHandle(HANDLE transaction) {
+    Store& store = platform::TheStore();
+    std::lock_guard lock(store.mutex);
+    const auto found = store.transactions.find(transaction);
+    if (found == store.transactions.end()) return FALSE_;
+    if (found->second.db != nullptr) platform::EndTransaction(store, found->second, false);
+    store.transactions.erase(found);
+    return TRUE_;
 }
 
 }  // namespace win

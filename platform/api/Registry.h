@@ -7,7 +7,8 @@
 // HKCR, which is HKLM\SOFTWARE\Classes, is shared by both)
 // and a security descriptor per key, checked against the caller's rights
 // when a key is opened. Every change is one transaction, so several
-// processes may work on one store at once.
+// processes may work on one store at once; a kernel transaction makes many
+// changes one.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ constexpr DWORD ERROR_CANTREAD = 1012;
 constexpr DWORD ERROR_CANTWRITE = 1013;
 constexpr DWORD ERROR_REGISTRY_IO_FAILED = 1016;
 constexpr DWORD ERROR_KEY_DELETED = 1018;
+constexpr DWORD ERROR_INVALID_TRANSACTION = 6700;
+constexpr DWORD ERROR_TRANSACTION_NOT_ACTIVE = 6701;
 
 // Value kinds.
 constexpr DWORD REG_NONE = 0;
@@ -85,6 +88,14 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClas
                      REGSAM samDesired, const SECURITY_ATTRIBUTES* securityAttributes, HKEY* result,
                      DWORD* disposition);
 LONG RegCreateKeyA(HKEY key, const char* subKey, HKEY* result);
+// As the calls above, inside a kernel transaction: every change made through
+// the key, or through keys opened from it, is part of the transaction
+// (6700 for a handle that is none, 6701 once it has ended).
+LONG RegOpenKeyTransactedA(HKEY key, const char* subKey, DWORD options, REGSAM samDesired, HKEY* result,
+                           HANDLE transaction, void* extendedParameter);
+LONG RegCreateKeyTransactedA(HKEY key, const char* subKey, DWORD reserved, char* keyClass, DWORD options,
+                             REGSAM samDesired, const SECURITY_ATTRIBUTES* securityAttributes, HKEY* result,
+                             DWORD* disposition, HANDLE transaction, void* extendedParameter);
 LONG RegCloseKey(HKEY key);
 
 // A null data pointer asks only for the size (0); a buffer too small gives
@@ -97,6 +108,9 @@ LONG RegDeleteValueA(HKEY key, const char* valueName);
 // A key with subkeys is not deleted (5), as on Windows.
 LONG RegDeleteKeyA(HKEY key, const char* subKey);
 LONG RegDeleteKeyExA(HKEY key, const char* subKey, REGSAM samDesired, DWORD reserved);
+// The key with all its subkeys and values; with no subkey name, the key's
+// subkeys and values only. All of it or, when one key refuses DELETE (5), nothing.
+LONG RegDeleteTreeA(HKEY key, const char* subKey);
 
 // Subkeys in case-insensitive name order; 259 after the last, 234 when the
 // name does not fit (the count includes the NUL).
@@ -116,6 +130,20 @@ LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION securityInformation,
                        PSECURITY_DESCRIPTOR descriptor, DWORD* descriptorLength);
 LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION securityInformation,
                        PSECURITY_DESCRIPTOR descriptor);
+
+// Kernel transactions (ktmw32), as far as the registry takes part in them.
+// Until a transaction ends, other writers of the store wait for it (this
+// process's own writes outside it too); a process that ends without
+// committing, killed or not, leaves none of its changes. CloseHandle (of
+// Process.h) rolls back a transaction that is still open.
+constexpr DWORD TRANSACTION_DO_NOT_PROMOTE = 0x1;
+// INVALID_HANDLE_VALUE on failure, with the registry's error as last error.
+HANDLE CreateTransaction(SECURITY_ATTRIBUTES* attributes, void* unitOfWork, DWORD createOptions,
+                         DWORD isolationLevel, DWORD isolationFlags, DWORD timeout, wchar_t* description);
+BOOL CommitTransaction(HANDLE transaction);
+BOOL RollbackTransaction(HANDLE transaction);
+// For CloseHandle: false for a handle that is no transaction.
+BOOL CloseTransactionHandle(HANDLE transaction);
 
 }  // namespace win
 
@@ -140,5 +168,25 @@ struct RegistryStamp {
     bool operator==(const RegistryStamp&) const = default;
 };
 RegistryStamp CurrentRegistryStamp();
+
+// A kernel transaction for registry changes that are made together or not
+// at all; rolled back unless committed.
+class RegistryTransaction {
+public:
+    RegistryTransaction();
+    ~RegistryTransaction();
+    RegistryTransaction(const RegistryTransaction&) = delete;
+    RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+
+    win::HANDLE Handle() const { return handle_; }
+    // 0, or the registry's error when no transaction could be made.
+    win::DWORD Error() const { return error_; }
+    // 0, or the error that left nothing committed.
+    win::DWORD Commit();
+
+private:
+    win::HANDLE handle_;
+    win::DWORD error_ = 0;
+};
 
 }  // namespace platform

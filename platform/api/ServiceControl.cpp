@@ -27,8 +27,21 @@ std::string StateKey(const std::string& name) {
 
 class Key {
 public:
-    explicit Key(const std::string& path, win::REGSAM access = win::KEY_READ) {
-        if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &key_) != 0) key_ = 0;
+    explicit Key(const std::string& path, win::REGSAM access = win::KEY_READ, win::HANDLE transaction = 0) {
+        result_ = transaction ? win::RegOpenKeyTransactedA(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &key_,
+                                                           transaction, nullptr)
+                              : win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &key_);
+        if (result_ != 0) key_ = 0;
+    }
+    // Creates the key (and the missing ones above it) inside the transaction.
+    struct CreatedIn {
+        win::HANDLE transaction;
+    };
+    Key(const std::string& path, CreatedIn created) {
+        result_ = win::RegCreateKeyTransactedA(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                               win::KEY_ALL_ACCESS, nullptr, &key_, nullptr, created.transaction,
+                                               nullptr);
+        if (result_ != 0) key_ = 0;
     }
     ~Key() {
         if (key_) win::RegCloseKey(key_);
@@ -37,6 +50,8 @@ public:
     Key& operator=(const Key&) = delete;
     explicit operator bool() const { return key_ != 0; }
     HKEY get() const { return key_; }
+    // 0, or the registry's code of the open or of the first failed write.
+    DWORD Result() const { return static_cast<DWORD>(result_); }
 
     std::optional<DWORD> Dword(const char* value) const {
         DWORD type = 0, data = 0, size = sizeof data;
@@ -55,17 +70,24 @@ public:
         while (!data.empty() && data.back() == '\0') data.pop_back();
         return data;
     }
-    void SetDword(const char* value, DWORD data) const {
-        win::RegSetValueExA(key_, value, 0, win::REG_DWORD, reinterpret_cast<const win::BYTE*>(&data), sizeof data);
+    void SetDword(const char* value, DWORD data) {
+        Keep(win::RegSetValueExA(key_, value, 0, win::REG_DWORD, reinterpret_cast<const win::BYTE*>(&data),
+                                 sizeof data));
     }
-    void SetText(const char* value, const std::string& data, DWORD type = win::REG_SZ) const {
-        win::RegSetValueExA(key_, value, 0, type, reinterpret_cast<const win::BYTE*>(data.c_str()),
-                            static_cast<DWORD>(data.size() + 1));
+    void SetText(const char* value, const std::string& data, DWORD type = win::REG_SZ) {
+        Keep(win::RegSetValueExA(key_, value, 0, type, reinterpret_cast<const win::BYTE*>(data.c_str()),
+                                 static_cast<DWORD>(data.size() + 1)));
     }
 
 private:
+    void Keep(win::LONG result) {
+        if (result_ == 0) result_ = result;
+    }
     HKEY key_ = 0;
+    win::LONG result_ = 0;
 };
+
+std::string ServiceKeyPath(const std::string& name) { return std::string(kServicesKey) + "\\" + name; }
 
 bool IsWin32Service(DWORD type) {
     return (type & (win::SERVICE_WIN32_OWN_PROCESS | win::SERVICE_WIN32_SHARE_PROCESS)) != 0;
@@ -84,7 +106,7 @@ DWORD StoredState(const std::string& name) {
 
 std::optional<ServiceRecord> ReadService(const std::string& subKeyName) {
     if (subKeyName.empty() || subKeyName.find('\\') != std::string::npos) return std::nullopt;
-    const Key key(std::string(kServicesKey) + "\\" + subKeyName);
+    const Key key(ServiceKeyPath(subKeyName));
     if (!key) return std::nullopt;
     const auto type = key.Dword("Type");
     if (!type || !IsWin32Service(*type)) return std::nullopt;
@@ -95,6 +117,8 @@ std::optional<ServiceRecord> ReadService(const std::string& subKeyName) {
     record.displayName = key.Text("DisplayName");
     if (record.displayName.empty()) record.displayName = subKeyName;
     record.imagePath = key.Text("ImagePath");
+    record.errorControl = key.Dword("ErrorControl").value_or(win::SERVICE_ERROR_NORMAL);
+    record.objectName = key.Text("ObjectName");
     record.state = StoredState(subKeyName);
     return record;
 }
@@ -139,18 +163,17 @@ std::optional<ServiceRecord> FindService(const std::string& name) {
 DWORD CreateService(const ServiceRecord& record) {
     if (record.name.empty() || record.name.find_first_of("\\/") != std::string::npos) return win::ERROR_INVALID_NAME;
     if (RegisteredName(record.name)) return win::ERROR_SERVICE_EXISTS;
-    HKEY created = 0;
-    const std::string path = std::string(kServicesKey) + "\\" + record.name;
-    if (win::RegCreateKeyExA(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, win::KEY_ALL_ACCESS, nullptr,
-                             &created, nullptr) != 0)
-        return win::ERROR_ACCESS_DENIED;
-    win::RegCloseKey(created);
-    const Key key(path, win::KEY_ALL_ACCESS);
+    RegistryTransaction transaction;
+    if (transaction.Error()) return transaction.Error();
+    Key key(ServiceKeyPath(record.name), Key::CreatedIn{transaction.Handle()});
     key.SetDword("Type", record.type);
     key.SetDword("Start", record.startType);
-    key.SetDword("ErrorControl", 1);
+    key.SetDword("ErrorControl", record.errorControl);
     key.SetText("ImagePath", record.imagePath, win::REG_EXPAND_SZ);
     key.SetText("DisplayName", record.displayName.empty() ? record.name : record.displayName);
+    key.SetText("ObjectName", record.objectName);
+    if (key.Result()) return key.Result();
+    if (const DWORD committed = transaction.Commit()) return committed;
     StoreState(record.name, win::SERVICE_STOPPED);
     return 0;
 }
@@ -158,10 +181,26 @@ DWORD CreateService(const ServiceRecord& record) {
 DWORD DeleteService(const std::string& name) {
     const auto service = FindService(name);
     if (!service) return win::ERROR_SERVICE_DOES_NOT_EXIST;
-    const std::string path = std::string(kServicesKey) + "\\" + service->name;
-    if (win::RegDeleteKeyA(win::HKEY_LOCAL_MACHINE, path.c_str()) != 0) return win::ERROR_ACCESS_DENIED;
+    const win::LONG deleted = win::RegDeleteTreeA(win::HKEY_LOCAL_MACHINE, ServiceKeyPath(service->name).c_str());
+    if (deleted != 0) return static_cast<DWORD>(deleted);
     WriteIniValue(StateFile(), kStateSection, StateKey(service->name), std::nullopt);
     return 0;
+}
+
+DWORD ChangeServiceConfig(const std::string& name, const ServiceConfigChange& change) {
+    const auto service = FindService(name);
+    if (!service) return win::ERROR_SERVICE_DOES_NOT_EXIST;
+    RegistryTransaction transaction;
+    if (transaction.Error()) return transaction.Error();
+    Key key(ServiceKeyPath(service->name), win::KEY_QUERY_VALUE | win::KEY_SET_VALUE, transaction.Handle());
+    if (change.type) key.SetDword("Type", *change.type);
+    if (change.startType) key.SetDword("Start", *change.startType);
+    if (change.errorControl) key.SetDword("ErrorControl", *change.errorControl);
+    if (change.imagePath) key.SetText("ImagePath", *change.imagePath, win::REG_EXPAND_SZ);
+    if (change.displayName) key.SetText("DisplayName", *change.displayName);
+    if (change.objectName) key.SetText("ObjectName", *change.objectName);
+    if (key.Result()) return key.Result();
+    return transaction.Commit();
 }
 
 DWORD StartService(const std::string& name) {

@@ -1,9 +1,12 @@
 #pragma once
 // The service manager of the emulated machine. A service is a subkey of
 // HKLM\SYSTEM\CurrentControlSet\Services whose Type is a Win32 service (0x10
-// or 0x20); its configuration lives there (Start, DisplayName, ImagePath,
-// Type) and its current state in the host folder's services.ini, so every
-// process of one host sees the same states. Names compare without letter case.
+// or 0x20); its configuration lives there (Type, Start, ErrorControl,
+// ImagePath, DisplayName, ObjectName, and whatever else the service keeps
+// there, such as Description or a Parameters key) and its current state in
+// the host folder's services.ini, so every process of one host sees the same
+// states. Names compare without letter case. A service's key is written in
+// one registry transaction: a process killed on the way leaves all or nothing.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,6 +46,11 @@ constexpr DWORD SERVICE_PAUSE_PENDING = 6;
 constexpr DWORD SERVICE_PAUSED = 7;
 
 constexpr DWORD SERVICE_CONTROL_STOP = 1;
+
+constexpr DWORD SERVICE_ERROR_IGNORE = 0;
+constexpr DWORD SERVICE_ERROR_NORMAL = 1;
+constexpr DWORD SERVICE_ERROR_SEVERE = 2;
+constexpr DWORD SERVICE_ERROR_CRITICAL = 3;
 
 constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_SERVICE_REQUEST_TIMEOUT = 1053;
@@ -85,15 +93,30 @@ struct ServiceRecord {
     win::DWORD type = win::SERVICE_WIN32_OWN_PROCESS;
     win::DWORD startType = win::SERVICE_DEMAND_START;
     win::DWORD state = win::SERVICE_STOPPED;
+    win::DWORD errorControl = win::SERVICE_ERROR_NORMAL;
+    std::string objectName = "LocalSystem";  // the account it runs as
+};
+
+// What a configuration change sets; the rest of the service's key stays.
+struct ServiceConfigChange {
+    std::optional<win::DWORD> type;
+    std::optional<win::DWORD> startType;
+    std::optional<win::DWORD> errorControl;
+    std::optional<std::string> imagePath;
+    std::optional<std::string> displayName;
+    std::optional<std::string> objectName;
 };
 
 // Every Win32 service in name order.
 std::vector<ServiceRecord> ListServices();
 // The service of a name in any letter case; nothing for "" or an unknown name.
 std::optional<ServiceRecord> FindService(const std::string& name);
-// Each returns 0 or the Windows error code (1060, 1073, 1056, 1058, 1062, 123).
+// Each returns 0 or the Windows error code (1060, 1073, 1056, 1058, 1062,
+// 123, or the registry's).
 win::DWORD CreateService(const ServiceRecord& record);
+// The service's whole key goes, with its subkeys.
 win::DWORD DeleteService(const std::string& name);
+win::DWORD ChangeServiceConfig(const std::string& name, const ServiceConfigChange& change);
 win::DWORD StartService(const std::string& name);
 win::DWORD StopService(const std::string& name);
 // Sets the current state, as a service reports it to the manager.

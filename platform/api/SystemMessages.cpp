@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <map>
+#include <optional>
 
+#include "platform/api/WinError.h"
 #include "platform/host/Text.h"
 
 namespace win {
@@ -10,22 +12,6 @@ namespace win {
 namespace {
 
 HMODULE WinInetModule() { return GetModuleHandleA("wininet.dll"); }
-
-const std::map<DWORD, const char*>& SystemTexts() {
-    static const std::map<DWORD, const char*> texts{
-        {0, "The operation completed successfully."},
-        {2, "The system cannot find the file specified."},
-        {3, "The system cannot find the path specified."},
-        {5, "Access is denied."},
-        {6, "The handle is invalid."},
-        {18, "There are no more files."},
-        {80, "The file exists."},
-        {87, "The parameter is incorrect."},
-        {122, "The data area passed to a system call is too small."},
-        {123, "The filename, directory name, or volume label syntax is incorrect."},
-    };
-    return texts;
-}
 
 const std::map<DWORD, const char*>& WinInetTexts() {
     static const std::map<DWORD, const char*> texts{
@@ -46,20 +32,17 @@ const std::map<DWORD, const char*>& WinInetTexts() {
 
 DWORD FormatMessageA(DWORD flags, HMODULE source, DWORD messageId, DWORD languageId, char* buffer, DWORD size,
                      void* arguments) {
-    const char* text = nullptr;
+    std::optional<std::string> text;
     if ((flags & FORMAT_MESSAGE_FROM_HMODULE) && source == WinInetModule() && source != 0) {
         const auto found = WinInetTexts().find(messageId);
         if (found != WinInetTexts().end()) text = found->second;
     }
-    if (!text && (flags & FORMAT_MESSAGE_FROM_SYSTEM)) {
-        const auto found = SystemTexts().find(messageId);
-        if (found != SystemTexts().end()) text = found->second;
-    }
+    if (!text && (flags & FORMAT_MESSAGE_FROM_SYSTEM)) text = platform::SystemMessageText(messageId);
     if (!text) {
         SetLastError(ERROR_MR_MID_NOT_FOUND);
         return 0;
     }
-    const std::string message = std::string(text) + "\r\n";
+    const std::string message = *text + "\r\n";
     if (!buffer || message.size() + 1 > size) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;

@@ -97,6 +97,8 @@ HostSpawn Spawn(const HostProgramStart& start, SpawnSettings& settings) {
         firstClosed = kPassedDescriptorInChild + 1;
     }
     posix_spawn_file_actions_addclosefrom_np(&settings.actions_, firstClosed);
+    if (start.discardOutput)
+        posix_spawn_file_actions_addopen(&settings.actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     if (start.defaultSignals) SetDefaultSignals(settings.attributes_);
     const std::vector<char*> argv = PointersTo(start.argv);
     const std::vector<char*> envp = start.environment ? PointersTo(*start.environment) : std::vector<char*>();

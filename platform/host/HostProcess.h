@@ -18,6 +18,8 @@ struct HostProgramStart {
     int passedDescriptor = -1;
     // The child starts with no signal blocked and SIGPIPE and SIGCHLD at their defaults.
     bool defaultSignals = false;
+    // The child's standard output goes nowhere instead of to ours.
+    bool discardOutput = false;
 };
 inline constexpr int kPassedDescriptorInChild = 3;
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <optional>
 
@@ -125,39 +124,56 @@ void CheckSourceName(const std::string& source) {
     if (!IsValidSourceName(source)) throw Failure{"ERROR: Invalid source name '" + source + "'.\n"};
 }
 
-void WriteMessageTableFile() {
-    const auto file = ToHostPath(ExpandEnvironmentStrings(kEventCreateMessageFile));
-    if (!file || std::filesystem::exists(*file)) return;
-    std::error_code ignored;
-    std::filesystem::create_directories(file->parent_path(), ignored);
-    std::ofstream out(*file, std::ios::binary | std::ios::trunc);
-    out << kRangeTableHeader << "\r\n1-65535=%1\r\n";
-}
-
 win::LONG SetValue(win::HKEY key, const char* name, win::DWORD type, const std::string& bytes) {
     return win::RegSetValueExA(key, name, 0, type, reinterpret_cast<const win::BYTE*>(bytes.data()),
                                static_cast<win::DWORD>(bytes.size()));
 }
 
 // What failed, in the system's words: a damaged registry is not a refusal.
-Failure RegistryFailure(win::LONG code) {
-    return Failure{"ERROR: " + SystemErrorText(static_cast<win::DWORD>(code)) + "\n"};
-}
+Failure SystemFailure(win::DWORD code) { return Failure{"ERROR: " + SystemErrorText(code) + "\n"}; }
 
 std::string DwordBytes(win::DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
 
+std::string SourceKeyPath(const std::string& log, const std::string& source) {
+    return std::string(kEventLogKey) + "\\" + log + "\\" + source;
+}
+
+// The key and its three values are one transaction: a run killed on the way
+// leaves the source registered whole or not at all.
 void RegisterSource(const std::string& log, const std::string& source) {
-    const std::string path = std::string(kEventLogKey) + "\\" + log + "\\" + source;
+    RegistryTransaction transaction;
+    if (transaction.Error()) throw SystemFailure(transaction.Error());
     win::HKEY key = 0;
-    const win::LONG created = win::RegCreateKeyExA(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                                   win::KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    if (created != 0) throw RegistryFailure(created);
+    const win::LONG created =
+        win::RegCreateKeyTransactedA(win::HKEY_LOCAL_MACHINE, SourceKeyPath(log, source).c_str(), 0, nullptr, 0,
+                                     win::KEY_ALL_ACCESS, nullptr, &key, nullptr, transaction.Handle(), nullptr);
+    if (created != 0) throw SystemFailure(static_cast<win::DWORD>(created));
     win::LONG written = SetValue(key, "EventMessageFile", win::REG_EXPAND_SZ, std::string(kEventCreateMessageFile) + '\0');
     if (written == 0) written = SetValue(key, "TypesSupported", win::REG_DWORD, DwordBytes(7));
     if (written == 0) written = SetValue(key, "CustomSource", win::REG_DWORD, DwordBytes(1));
     win::RegCloseKey(key);
-    if (written != 0) throw RegistryFailure(written);
-    WriteMessageTableFile();
+    if (written != 0) throw SystemFailure(static_cast<win::DWORD>(written));
+    if (const win::DWORD committed = transaction.Commit()) throw SystemFailure(committed);
+}
+
+// A source key without a message file gives its records no message.
+bool HasMessageFile(const std::string& log, const std::string& source) {
+    win::HKEY key = 0;
+    if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, SourceKeyPath(log, source).c_str(), 0, win::KEY_QUERY_VALUE,
+                           &key) != 0)
+        return false;
+    const bool has = win::RegQueryValueExA(key, "EventMessageFile", nullptr, nullptr, nullptr, nullptr) == 0;
+    win::RegCloseKey(key);
+    return has;
+}
+
+// The table all sources share is checked on every run, so that one left
+// empty or damaged before (by a run killed while writing it in place, say)
+// is mended by the next run, whatever its source.
+void KeepMessageTableFile() {
+    const auto file = ToHostPath(ExpandEnvironmentStrings(kEventCreateMessageFile));
+    if (!file) throw SystemFailure(win::ERROR_PATH_NOT_FOUND);
+    if (const win::DWORD error = KeepMessageFile(*file, FirstStringRangeTable())) throw SystemFailure(error);
 }
 
 ToolResult CreateEvent(const std::map<std::string, std::string>& options) {
@@ -174,6 +190,8 @@ ToolResult CreateEvent(const std::map<std::string, std::string>& options) {
     const std::string log = sourceLog && TextCompareEqual(*sourceLog, typedLog) ? *sourceLog : LogName(typedLog);
     CheckSourceName(source);
     if (!sourceLog) RegisterSource(log, source);
+    else if (!HasMessageFile(*sourceLog, source)) RegisterSource(*sourceLog, source);
+    KeepMessageTableFile();
 
     EventRecord record;
     record.log = log;

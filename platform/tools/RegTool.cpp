@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "platform/api/Registry.h"
+#include "platform/api/WinError.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 
@@ -50,9 +51,8 @@ Failure SyntaxError(const std::string& operation) {
 }
 
 Failure ResultError(LONG code) {
-    if (code == static_cast<LONG>(win::ERROR_ACCESS_DENIED)) return Failure("ERROR: Access is denied.");
     if (code == static_cast<LONG>(win::ERROR_FILE_NOT_FOUND)) return Failure(kNotFound);
-    return Failure("ERROR: The registry operation failed with error " + std::to_string(code) + ".");
+    return Failure("ERROR: " + SystemErrorText(static_cast<DWORD>(code)));
 }
 
 void Check(LONG code) {

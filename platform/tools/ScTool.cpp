@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "platform/api/ServiceControl.h"
+#include "platform/api/WinError.h"
 #include "platform/host/Text.h"
 
 namespace platform {
@@ -14,24 +15,8 @@ using win::DWORD;
 
 std::string Lower(const std::string& text) { return TextLower(text); }
 
-const char* ErrorText(DWORD code) {
-    switch (code) {
-        case win::ERROR_ACCESS_DENIED: return "Access is denied.";
-        case win::ERROR_INVALID_PARAMETER: return "The parameter is incorrect.";
-        case win::ERROR_INVALID_NAME: return "The filename, directory name, or volume label syntax is incorrect.";
-        case win::ERROR_SERVICE_ALREADY_RUNNING: return "An instance of the service is already running.";
-        case win::ERROR_SERVICE_DISABLED:
-            return "The service cannot be started, either because it is disabled or because it has no enabled "
-                   "devices associated with it.";
-        case win::ERROR_SERVICE_DOES_NOT_EXIST: return "The specified service does not exist as an installed service.";
-        case win::ERROR_SERVICE_NOT_ACTIVE: return "The service has not been started.";
-        case win::ERROR_SERVICE_EXISTS: return "The specified service already exists.";
-        default: return "The operation failed.";
-    }
-}
-
 int Failed(std::ostream& out, const std::string& call, DWORD code) {
-    out << "[SC] " << call << " FAILED " << code << ":\n\n" << ErrorText(code) << "\n\n";
+    out << "[SC] " << call << " FAILED " << code << ":\n\n" << SystemErrorText(code) << "\n\n";
     return static_cast<int>(code);
 }
 
@@ -101,48 +86,66 @@ int Usage(std::ostream& out) {
     return static_cast<int>(win::ERROR_INVALID_PARAMETER);
 }
 
-int ApplyOptions(const std::map<std::string, std::string>& options, ServiceRecord& record, std::ostream& out) {
+std::optional<DWORD> ErrorControlOf(const std::string& text) {
+    static const std::map<std::string, DWORD> controls = {{"ignore", win::SERVICE_ERROR_IGNORE},
+                                                          {"normal", win::SERVICE_ERROR_NORMAL},
+                                                          {"severe", win::SERVICE_ERROR_SEVERE},
+                                                          {"critical", win::SERVICE_ERROR_CRITICAL}};
+    const auto found = controls.find(Lower(text));
+    if (found == controls.end()) return std::nullopt;
+    return found->second;
+}
+
+// The change the options ask for; nothing when one is unknown or has a bad value.
+std::optional<ServiceConfigChange> ChangeOf(const std::map<std::string, std::string>& options) {
+    ServiceConfigChange change;
     for (const auto& [name, value] : options) {
         if (name == "binpath=") {
-            record.imagePath = value;
+            change.imagePath = value;
         } else if (name == "displayname=") {
-            record.displayName = value;
+            change.displayName = value;
+        } else if (name == "obj=") {
+            change.objectName = value;
+        } else if (name == "password=") {
+            // The account's password is the service manager's own business; nothing keeps it here.
         } else if (name == "start=") {
-            const auto start = StartTypeOf(value);
-            if (!start) return Usage(out);
-            record.startType = *start;
+            if (!(change.startType = StartTypeOf(value))) return std::nullopt;
         } else if (name == "type=") {
-            const auto type = ServiceTypeOf(value);
-            if (!type) return Usage(out);
-            record.type = *type;
+            if (!(change.type = ServiceTypeOf(value))) return std::nullopt;
+        } else if (name == "error=") {
+            if (!(change.errorControl = ErrorControlOf(value))) return std::nullopt;
         } else {
-            return Usage(out);
+            return std::nullopt;
         }
     }
-    return 0;
+    return change;
+}
+
+ServiceRecord NewService(const std::string& name, const ServiceConfigChange& change) {
+    ServiceRecord record;
+    record.name = name;
+    record.type = change.type.value_or(record.type);
+    record.startType = change.startType.value_or(record.startType);
+    record.errorControl = change.errorControl.value_or(record.errorControl);
+    record.imagePath = change.imagePath.value_or(record.imagePath);
+    record.displayName = change.displayName.value_or(record.displayName);
+    record.objectName = change.objectName.value_or(record.objectName);
+    return record;
 }
 
 int Create(const std::vector<std::string>& arguments, std::ostream& out) {
-    const auto options = Options(arguments);
-    if (!options) return Usage(out);
-    ServiceRecord record;
-    record.name = arguments[1];
-    if (const int usage = ApplyOptions(*options, record, out)) return usage;
-    if (const DWORD code = CreateService(record)) return Failed(out, "CreateService", code);
+    const auto change = ScOptionsChange(arguments);
+    if (!change) return Usage(out);
+    if (const DWORD code = CreateService(NewService(arguments[1], *change))) return Failed(out, "CreateService", code);
     out << "[SC] CreateService SUCCESS\n";
     return 0;
 }
 
 int Config(const std::vector<std::string>& arguments, std::ostream& out) {
-    const auto options = Options(arguments);
-    if (!options) return Usage(out);
-    auto record = FindService(arguments[1]);
-    if (!record) return Failed(out, "OpenService", win::ERROR_SERVICE_DOES_NOT_EXIST);
-    if (const int usage = ApplyOptions(*options, *record, out)) return usage;
-    DeleteService(record->name);
-    const DWORD state = record->state;
-    CreateService(*record);
-    SetServiceStatus(record->name, state);
+    const auto change = ScOptionsChange(arguments);
+    if (!change) return Usage(out);
+    if (!FindService(arguments[1])) return Failed(out, "OpenService", win::ERROR_SERVICE_DOES_NOT_EXIST);
+    if (const DWORD code = ChangeServiceConfig(arguments[1], *change)) return Failed(out, "ChangeServiceConfig", code);
     out << "[SC] ChangeServiceConfig SUCCESS\n";
     return 0;
 }
@@ -163,6 +166,12 @@ int Control(const std::string& command, const std::string& name, std::ostream& o
 }
 
 }  // namespace
+
+std::optional<ServiceConfigChange> ScOptionsChange(const std::vector<std::string>& arguments) {
+    const auto options = Options(arguments);
+    if (!options) return std::nullopt;
+    return ChangeOf(*options);
+}
 
 int RunScTool(const std::vector<std::string>& arguments, std::ostream& out) {
     if (arguments.size() < 2) return Usage(out);

@@ -773,6 +773,17 @@ const WindowsTool* FindWindowsTool(const std::string& program) {
 
 bool IsBatchFileName(const std::string& name) { return EndsWithNoCase(name, ".cmd") || EndsWithNoCase(name, ".bat"); }
 
+std::string ToolArgumentText(const std::string& toolName, const std::vector<std::string>& arguments) {
+    const WindowsTool* tool = FindWindowsTool(toolName);
+    if (!tool || std::string(tool->name) != "cmd") return JoinCommandLineArguments(arguments);
+    std::string text;
+    for (const std::string& argument : arguments) {
+        if (!text.empty()) text += ' ';
+        text += argument.find('"') != std::string::npos ? argument : QuoteCommandLineArgument(argument);
+    }
+    return text;
+}
+
 int RunWindowsTool(const std::string& toolName, const std::string& argumentText) {
     const WindowsTool* tool = FindWindowsTool(toolName);
     if (!tool) {

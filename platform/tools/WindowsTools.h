@@ -6,6 +6,7 @@
 // this table.
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -22,6 +23,13 @@ const WindowsTool* FindWindowsTool(const std::string& program);
 
 // A ".cmd" or ".bat" file name.
 bool IsBatchFileName(const std::string& name);
+
+// The argument text a tool gets for arguments a host shell passed one by one,
+// as the same words typed after the tool's name in cmd would give it. Each
+// is quoted as needed, except, for cmd, which reads no backslash escapes in
+// its command line, an argument that holds a double quote: that is already
+// command-line text ('cmd /c "a b"' and 'cmd /c echo "a b"' typed in bash).
+std::string ToolArgumentText(const std::string& toolName, const std::vector<std::string>& arguments);
 
 // Runs a tool in this process; 1 with a message for a name the table lacks.
 int RunWindowsTool(const std::string& toolName, const std::string& argumentText);

@@ -142,6 +142,19 @@ TEST_F(TasksRun, InstallerCreatesTheTasksWithTheirCommandLines) {
     EXPECT_FALSE(Has(one, "Quarnel Rules Update")) << one;
 }
 
+// The scheduler tool runs hidden: what it prints is seen by nobody, and
+// least of all on the standard output of the program that ran it.
+TEST_F(TasksRun, HiddenSchedulerRunsPrintNothingOnTheProgramsOwnOutput) {
+    SwitchOnThePeriodicTasks();
+    const fs::path standardOutput = host.Folder() / "standard-output.txt";
+    RunningProgram program(host, programFolder / "Quarnel.exe", "/installer", "", standardOutput);
+    const ProgramResult result = program.Wait();
+    ASSERT_FALSE(result.killed) << result.debugOutput;
+    EXPECT_EQ(ToRun("Quarnel Heartbeat"), kProgram + " /heartbeat");
+    EXPECT_EQ(ToRun("Quarnel Rules Update"), kProgram + " /updaterules1");
+    EXPECT_EQ(ReadHostFile(standardOutput), "");
+}
+
 TEST_F(TasksRun, TwoRulesLocationsOpenTheProfilePromptInsteadOfATask) {
     Setting("ScheduledTasks", "ProfileUpdateInst", "1");
     Setting("General", "RulesWebLoc", "http://rules.example/zero");

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,8 @@
 #include "platform/api/MessageTable.h"
 #include "platform/api/Registry.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/host/HostProcess.h"
+#include "platform/host/WinPath.h"
 #include "support/TempHost.h"
 #include "support/EventCreateRun.h"
 
@@ -344,6 +348,52 @@ TEST(EventCreate, WritesUnderTheRegisteredNameOfTheLog) {
     ASSERT_EQ(records.size(), 2u);
     for (const auto& record : records) EXPECT_EQ(record.log, "System") << record.source;
     EXPECT_EQ(platform::RegisteredLogOfSource("Quarnel"), "Application");
+}
+
+// Runs killed at random moments, each registering a new source on a machine
+// whose message table is not written yet: whatever a killed run left, every
+// record stored then and every later one of those sources reads with its
+// message, so each can alert.
+TEST(EventCreate, RunsKilledAtAnyMomentLeaveEveryRecordItsMessage) {
+    TempHost host;
+    const auto table = platform::ToHostPath(platform::ExpandEnvironmentStrings(platform::kEventCreateMessageFile));
+    ASSERT_TRUE(table);
+    const unsigned seed = std::random_device()();
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> microseconds(0, 15000);
+    constexpr int kRuns = 200;
+    auto source = [](int run) { return "Killed Source " + std::to_string(run); };
+    for (int run = 0; run < kRuns; ++run) {
+        fs::remove(*table);
+        platform::HostProgramStart start;
+        start.argv = {std::string(QUARNEL_BIN_DIR) + "/eventcreate.exe", "/T", "ERROR", "/ID", "7", "/SO", source(run),
+                      "/D", "killed " + std::to_string(run)};
+        start.discardOutput = true;
+        const pid_t pid = platform::SpawnHostProgram(start).pid;
+        ASSERT_GT(pid, 0);
+        usleep(static_cast<useconds_t>(microseconds(random)));
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    const std::size_t killedRecords = AllRecords().size();
+    for (int run = 0; run < kRuns; ++run) {
+        const platform::HostRun later = testsupport::RunBuiltEventCreate(
+            {"/T", "ERROR", "/ID", "7", "/SO", source(run), "/D", "later " + std::to_string(run)});
+        ASSERT_EQ(later.exitCode, 0) << later.error;
+    }
+    const auto records = AllRecords();
+    ASSERT_EQ(records.size(), killedRecords + kRuns);
+    int unreadable = 0;
+    for (const platform::EventRecord& record : records) {
+        ASSERT_EQ(record.strings.size(), 1u);
+        const auto message = platform::EventRecordMessage(record);
+        if (message != record.strings[0]) ++unreadable;
+        EXPECT_EQ(message, record.strings[0]) << record.source << ", seed " << seed;
+    }
+    EXPECT_EQ(unreadable, 0) << "of " << records.size() << " records, " << killedRecords << " of killed runs; seed "
+                             << seed;
+    for (const auto& entry : fs::directory_iterator(table->parent_path()))
+        EXPECT_EQ(entry.path().extension(), ".tbl") << entry.path();
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "ProgramVersion.h"
 #include "support/StartedPrograms.h"
+#include "support/StderrCapture.h"
 #include "support/TempHost.h"
 #include "platform/host/HostFolder.h"
 #include "platform/api/Process.h"
@@ -88,6 +89,26 @@ TEST_F(ProcessTest, PathsWithBlanksQuotedOrNot) {
     EXPECT_EQ(Run(R"(C:\Program Files\Quarnel Test\tool.exe)"), 0u);
     // Letter case and ".exe" are optional, as on Windows.
     EXPECT_EQ(Run(R"("c:\PROGRAM FILES\quarnel test\TOOL" x)"), 1u);
+}
+
+// A console program run hidden (window style 0) writes into a console
+// nobody sees; its standard error is the debug output all the same.
+TEST_F(ProcessTest, WhatAProgramRunHiddenPrintsIsSeenByNobody) {
+    WriteScript(host_.HostOf(R"(C:\Tools\talk.exe)"), R"(echo "out $1"; echo "err $1" >&2)");
+    std::string out, err;
+    {
+        const testsupport::StderrCapture capturedOut(1);
+        const testsupport::StderrCapture capturedErr(2);
+        for (const int style : {0, 1, 6}) {
+            const std::string number = std::to_string(style);
+            platform::WaitForChildExit(vb::Shell(R"(C:\Tools\talk.exe )" + number, style));
+            platform::WaitForChildExit(vb::Shell("cmd.exe /c echo cmd " + number, style));
+        }
+        out = capturedOut.Text();
+        err = capturedErr.Text();
+    }
+    EXPECT_EQ(out, "out 1\ncmd 1\nout 6\ncmd 6\n");
+    EXPECT_EQ(err, "err 0\nerr 1\nerr 6\n");
 }
 
 TEST_F(ProcessTest, MissingProgramRaisesFileNotFound) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -9,6 +10,9 @@
 
 #include "platform/tools/RegTool.h"
 #include "platform/api/Registry.h"
+#include "platform/api/SystemMessages.h"
+#include "platform/api/WinError.h"
+#include "platform/host/HostProcess.h"
 #include "support/TempHost.h"
 
 namespace {
@@ -189,6 +193,49 @@ TEST(RegTool, TheBuiltToolPrintsTheSameAndExitsWithItsCode) {
     win::HKEY key = 0;
     ASSERT_EQ(win::RegOpenKeyExA(win::HKEY_CURRENT_USER, "Software\\Tool", 0, win::KEY_READ, &key), 0);
     win::RegCloseKey(key);
+}
+
+// What the tools print for a failure is the system's text for its number,
+// as FormatMessage gives it: here a registry whose file is a folder.
+TEST(ToolErrors, ARegistryThatCannotBeOpenedIsReportedInTheSystemsWords) {
+    TempHost host;
+    std::filesystem::create_directories(host.Folder() / "registry.db");
+    const std::string cannotOpen = "The configuration registry key could not be opened.";
+    auto built = [](const char* tool, std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), (std::filesystem::path(QUARNEL_BIN_DIR) / tool).string());
+        return platform::RunHostProgram(arguments, "");
+    };
+    const platform::HostRun eventcreate =
+        built("eventcreate.exe", {"/T", "ERROR", "/ID", "1", "/SO", "Fresh Source", "/D", "x"});
+    EXPECT_EQ(eventcreate.exitCode, 1);
+    EXPECT_EQ(eventcreate.error, "ERROR: " + cannotOpen + "\n");
+    const platform::HostRun reg = built("reg.exe", {"query", "HKLM\\SOFTWARE"});
+    EXPECT_EQ(reg.exitCode, 1);
+    EXPECT_EQ(reg.error, "ERROR: " + cannotOpen + "\n");
+    const platform::HostRun sc = built("sc.exe", {"create", "Fresh", "binPath=", "C:\\fresh.exe"});
+    EXPECT_EQ(sc.exitCode, 1011 & 0xFF);
+    EXPECT_EQ(sc.output, "[SC] CreateService FAILED 1011:\n\n" + cannotOpen + "\n\n");
+}
+
+// Every number the host's registry, service, transaction and file calls give
+// has its text, and FormatMessage gives the same one.
+TEST(ToolErrors, EveryErrorNumberOfTheHostsCallsHasItsText) {
+    std::vector<win::DWORD> codes = {2,    3,    5,    6,    87,   122,  123,  161,  183,  206,  234,  259,
+                                     998,  1009, 1010, 1011, 1012, 1013, 1015, 1016, 1018, 1053, 1056, 1058,
+                                     1060, 1062, 1065, 1073, 1307, 1338, 1722, 6700, 6701};
+    for (const int error : {ENOENT, ENOTDIR, EEXIST, ENOTEMPTY, EXDEV, EROFS, EBUSY, ENOSPC, ENAMETOOLONG, EACCES, EIO})
+        codes.push_back(platform::ErrorOfErrno(error));
+    for (const win::DWORD code : codes) {
+        const auto text = platform::SystemMessageText(code);
+        ASSERT_TRUE(text) << code;
+        EXPECT_EQ(platform::SystemErrorText(code), *text);
+        char buffer[512];
+        const win::DWORD length =
+            win::FormatMessageA(win::FORMAT_MESSAGE_FROM_SYSTEM, 0, code, 0, buffer, sizeof buffer, nullptr);
+        EXPECT_EQ(std::string(buffer, length), *text + "\r\n") << code;
+    }
+    EXPECT_EQ(platform::SystemErrorText(1011), "The configuration registry key could not be opened.");
+    EXPECT_EQ(platform::SystemErrorText(64999), "Error 64999.");
 }
 
 }  // namespace

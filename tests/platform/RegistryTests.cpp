@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/api/Process.h"
 #include "platform/api/Registry.h"
 #include "platform/api/Security.h"
 #include "support/TempHost.h"
@@ -285,6 +286,88 @@ TEST(RegistryValues, BadArgumentsGetErrorCodesNotCrashes) {
     ASSERT_EQ(Open(HKEY_CURRENT_USER, "Software\\Bad", reader, KEY_READ), 0);
     const Bytes data = Text("x");
     EXPECT_EQ(RegSetValueExA(reader.Get(), "V", 0, REG_SZ, data.data(), 2), static_cast<LONG>(ERROR_ACCESS_DENIED));
+}
+
+TEST(RegistryKeys, DeleteTreeTakesAKeyWithAllBelowItOrOnlyWhatIsBelow) {
+    TempHost host;
+    SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree\\A\\B", "deep", REG_SZ, Text("x"));
+    SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree\\A", "top", REG_SZ, Text("y"));
+    SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree\\C", "other", REG_SZ, Text("z"));
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree\\A"), static_cast<LONG>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SYSTEM\\tree\\a"), 0);
+    Key gone;
+    EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree\\A", gone), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree\\A"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+
+    // Without a subkey name the key stays, empty.
+    Key tree;
+    ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree", tree, KEY_ALL_ACCESS), 0);
+    SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree", "own", REG_SZ, Text("v"));
+    EXPECT_EQ(RegDeleteTreeA(tree.Get(), nullptr), 0);
+    EXPECT_TRUE(SubKeys(tree.Get()).empty());
+    EXPECT_EQ(QueryValue(tree.Get(), "own").first, static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+
+    // One key below that refuses DELETE keeps the whole tree.
+    SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree\\Kept\\Locked", "deep", REG_SZ, Text("x"));
+    {
+        Key locked;
+        ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree\\Kept\\Locked", locked, READ_CONTROL | WRITE_DAC), 0);
+        ASSERT_EQ(SetDacl(locked.Get(), {Allow(Me(), KEY_READ)}), 0);
+    }
+    EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree\\Kept"), static_cast<LONG>(ERROR_ACCESS_DENIED));
+    Key kept;
+    ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree\\Kept\\Locked", kept), 0);
+    EXPECT_EQ(QueryValue(kept.Get(), "deep").second, Text("x"));
+}
+
+TEST(RegistryTransactions, ChangesMadeInOneAreSeenTogetherOnCommitOrNeverWithout) {
+    TempHost host;
+    {
+        platform::RegistryTransaction transaction;
+        ASSERT_EQ(transaction.Error(), 0u);
+        Key inside;
+        ASSERT_EQ(RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, "SYSTEM\\Together\\Source", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                          nullptr, inside.Out(), nullptr, transaction.Handle(), nullptr),
+                  0);
+        const Bytes one = Text("1"), two = Text("2");
+        ASSERT_EQ(RegSetValueExA(inside.Get(), "One", 0, REG_SZ, one.data(), static_cast<DWORD>(one.size())), 0);
+        ASSERT_EQ(RegSetValueExA(inside.Get(), "Two", 0, REG_SZ, two.data(), static_cast<DWORD>(two.size())), 0);
+        Key outside;
+        EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, "SYSTEM\\Together\\Source", outside),
+                  static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+        Key again;
+        ASSERT_EQ(RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, "SYSTEM\\Together\\Source", 0, KEY_READ, again.Out(),
+                                        transaction.Handle(), nullptr),
+                  0);
+        EXPECT_EQ(QueryValue(again.Get(), "Two").second, two);
+        ASSERT_EQ(transaction.Commit(), 0u);
+        EXPECT_EQ(RegSetValueExA(inside.Get(), "Late", 0, REG_SZ, one.data(), static_cast<DWORD>(one.size())),
+                  static_cast<LONG>(ERROR_TRANSACTION_NOT_ACTIVE));
+    }
+    Key committed;
+    ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SYSTEM\\Together\\Source", committed), 0);
+    EXPECT_EQ(QueryValue(committed.Get(), "One").second, Text("1"));
+    EXPECT_EQ(QueryValue(committed.Get(), "Two").second, Text("2"));
+    EXPECT_EQ(QueryValue(committed.Get(), "Late").first, static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+
+    // Closed, or rolled back, without a commit: nothing of it stays.
+    for (const bool rollBack : {false, true}) {
+        const HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+        ASSERT_NE(transaction, INVALID_HANDLE_VALUE);
+        Key dropped;
+        ASSERT_EQ(RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, "SYSTEM\\Together\\Dropped", 0, nullptr, 0,
+                                          KEY_ALL_ACCESS, nullptr, dropped.Out(), nullptr, transaction, nullptr),
+                  0);
+        if (rollBack) {
+            EXPECT_TRUE(RollbackTransaction(transaction));
+        }
+        EXPECT_TRUE(CloseHandle(transaction));
+        Key none;
+        EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, "SYSTEM\\Together\\Dropped", none), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+    }
+    Key refused;
+    EXPECT_EQ(RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, "SYSTEM", 0, KEY_READ, refused.Out(), 0x1234, nullptr),
+              static_cast<LONG>(ERROR_INVALID_TRANSACTION));
 }
 
 TEST(RegistryRoots, CurrentUserIsTheHostUsersKeyUnderUsers) {

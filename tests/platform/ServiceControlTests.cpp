@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -7,6 +10,7 @@
 #include "platform/api/Registry.h"
 #include "platform/api/ServiceControl.h"
 #include "platform/api/Wmi.h"
+#include "platform/host/HostProcess.h"
 #include "platform/tools/ScTool.h"
 #include "support/TempHost.h"
 
@@ -81,6 +85,85 @@ TEST(ServiceControl, QueryStatusFindsNamesInAnyCaseAndFailsWithZero) {
     // Opened without the right to query its status.
     EXPECT_EQ(QueriedState(L"QuarnelService", win::SERVICE_START), 0u);
     EXPECT_EQ(win::GetLastError(), win::ERROR_ACCESS_DENIED);
+}
+
+const std::string kServiceKey = "SYSTEM\\CurrentControlSet\\Services\\Keeper";
+
+void SetText(const std::string& path, const char* name, const std::string& text) {
+    win::HKEY key = 0;
+    ASSERT_EQ(win::RegCreateKeyA(win::HKEY_LOCAL_MACHINE, path.c_str(), &key), 0);
+    win::RegSetValueExA(key, name, 0, win::REG_SZ, reinterpret_cast<const win::BYTE*>(text.c_str()),
+                        static_cast<win::DWORD>(text.size() + 1));
+    win::RegCloseKey(key);
+}
+
+// Each value of the key as "name=data" (numbers in decimal), in the order written.
+std::vector<std::string> Values(const std::string& path) {
+    std::vector<std::string> values;
+    win::HKEY key = 0;
+    if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, path.c_str(), 0, win::KEY_READ, &key) != 0) return {"(no key)"};
+    for (win::DWORD index = 0;; ++index) {
+        char name[256];
+        win::BYTE data[512];
+        win::DWORD nameLength = sizeof name, dataLength = sizeof data, type = 0;
+        if (win::RegEnumValueA(key, index, name, &nameLength, nullptr, &type, data, &dataLength) != 0) break;
+        std::string text;
+        if (type == win::REG_DWORD) {
+            win::DWORD number = 0;
+            std::memcpy(&number, data, sizeof number);
+            text = std::to_string(number);
+        } else {
+            text.assign(reinterpret_cast<const char*>(data), dataLength ? dataLength - 1 : 0);
+        }
+        values.push_back(std::string(name, nameLength) + "=" + text);
+    }
+    win::RegCloseKey(key);
+    return values;
+}
+
+ScRun BuiltSc(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv = {(std::filesystem::path(QUARNEL_BIN_DIR) / "sc.exe").string()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const platform::HostRun run = platform::RunHostProgram(argv, "");
+    return {run.exitCode, run.output};
+}
+
+// sc config writes only what it is given, into the key as it stands, with
+// the service's own values and subkeys; sc delete takes the key whole.
+TEST(ServiceControl, ConfigChangesOnlyTheValuesGivenAndDeleteTakesTheWholeKey) {
+    TempHost host;
+    ASSERT_EQ(Sc({"create", "Keeper", "binPath=", "C:\\keeper.exe", "DisplayName=", "Keeper"}).exitCode, 0);
+    SetText(kServiceKey, "Description", "Keeps what it is given.");
+    SetText(kServiceKey, "ObjectName", ".\\keeper");
+    SetText(kServiceKey + "\\Parameters", "Interval", "60");
+    ASSERT_EQ(platform::SetServiceStatus("Keeper", win::SERVICE_RUNNING), 0u);
+    const std::vector<std::string> before = Values(kServiceKey);
+
+    const ScRun config = BuiltSc({"config", "keeper", "start=", "auto"});
+    EXPECT_EQ(config.exitCode, 0) << config.out;
+    EXPECT_EQ(config.out, "[SC] ChangeServiceConfig SUCCESS\n");
+    std::vector<std::string> expected = before;
+    std::replace(expected.begin(), expected.end(), std::string("Start=3"), std::string("Start=2"));
+    EXPECT_EQ(Values(kServiceKey), expected);
+    EXPECT_EQ(Values(kServiceKey + "\\Parameters"), std::vector<std::string>{"Interval=60"});
+    EXPECT_EQ(QueriedState(L"Keeper"), win::SERVICE_RUNNING);
+
+    ASSERT_EQ(Sc({"config", "Keeper", "obj=", "LocalSystem", "error=", "severe", "DisplayName=", "Keeper Two"}).exitCode,
+              0);
+    std::replace(expected.begin(), expected.end(), std::string("ObjectName=.\\keeper"), std::string("ObjectName=LocalSystem"));
+    std::replace(expected.begin(), expected.end(), std::string("ErrorControl=1"), std::string("ErrorControl=2"));
+    std::replace(expected.begin(), expected.end(), std::string("DisplayName=Keeper"), std::string("DisplayName=Keeper Two"));
+    EXPECT_EQ(Values(kServiceKey), expected);
+    // A value sc does not know changes nothing.
+    EXPECT_EQ(Sc({"config", "Keeper", "start=", "auto", "error=", "often"}).exitCode, 87);
+    EXPECT_EQ(Values(kServiceKey), expected);
+
+    const ScRun deleted = BuiltSc({"delete", "Keeper"});
+    EXPECT_EQ(deleted.exitCode, 0) << deleted.out;
+    EXPECT_EQ(deleted.out, "[SC] DeleteService SUCCESS\n");
+    EXPECT_EQ(Values(kServiceKey + "\\Parameters"), std::vector<std::string>{"(no key)"});
+    EXPECT_EQ(Values(kServiceKey), std::vector<std::string>{"(no key)"});
+    EXPECT_FALSE(platform::FindService("Keeper"));
 }
 
 TEST(ServiceControl, OnlyWin32ServiceKeysAreServices) {

@@ -8,6 +8,7 @@
 #include "support/StartedPrograms.h"
 #include "support/TempHost.h"
 #include "platform/api/Process.h"
+#include "platform/host/HostProcess.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/tools/WindowsTools.h"
 
@@ -208,6 +209,35 @@ TEST_F(WindowsToolsTest, WintoolPicksTheToolByItsOwnNameOrFirstArgument) {
     EXPECT_EQ(Run("sh -c \"'" + link.string() + "' /im nothing-like-this.exe\""), 128u);
     EXPECT_EQ(Run("sh -c \"'" + wintool.string() + "' cmd /c exit 4\""), 4u);
     EXPECT_EQ(Run("sh -c \"'" + wintool.string() + "' notatool\""), 1u);
+}
+
+// Typed in bash, "wintool cmd /c '...'" hands cmd one argument that is the
+// command line as typed in cmd; arguments given one by one are quoted as
+// needed, as ever.
+TEST_F(WindowsToolsTest, CmdTypedInAHostShellGetsItsCommandLineAsTyped) {
+    host_.WriteHostIni("Scheduler", "Crontab", "0");
+    host_.WriteHostIni("Scheduler", "Autostart", "0");
+    ASSERT_EQ(Run(R"(schtasks.exe /create /sc DAILY /st 08:00 /tn "Via Cmd" /tr C:\Tools\x.exe)"), 0u);
+    WriteHostFile(host_.HostOf(R"(C:\Temp Out\say.cmd)"), "@echo said %1\r\n");
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string output;
+    };
+    const std::vector<Case> cases = {
+        {{"/c", "echo \"a b\""}, "\"a b\"\n"},
+        {{"/c", "echo", "a b"}, "\"a b\"\n"},
+        {{"/c", "echo a  b"}, "a  b\n"},
+        {{"/c", R"(C:\Temp Out\say.cmd)", "it"}, "said it\n"},
+        {{"/c", R"("C:\Temp Out\say.cmd" again)"}, "said again\n"},
+        {{"/c", "schtasks /query /tn \"Via Cmd\" /fo LIST"}, "TaskName:                             \\Via Cmd\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> argv = {platform::WindowsToolProgram().string(), "cmd"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        const platform::HostRun run = platform::RunHostProgram(argv, "");
+        EXPECT_EQ(run.exitCode, 0) << c.arguments.back() << "\n" << run.output << run.error;
+        EXPECT_NE(run.output.find(c.output), std::string::npos) << c.arguments.back() << "\n" << run.output;
+    }
 }
 
 TEST(WindowsToolTable, NamesAndPathsFindTheirTool) {

@@ -83,7 +83,7 @@ fs::path InstallProgram(const TempHost& host) {
 fs::path InstalledIni(const TempHost& host) { return host.HostOf(kProgramFolder) / "Quarnel.ini"; }
 
 RunningProgram::RunningProgram(const TempHost& host, const fs::path& executable, const std::string& commandLine,
-                               const std::string& display)
+                               const std::string& display, const fs::path& standardOutput)
     : outputFile_(NewOutputFile(host)) {
     std::vector<std::string> arguments{executable.string()};
     for (std::string& argument : platform::SplitCommandLineArguments(commandLine)) arguments.push_back(std::move(argument));
@@ -95,7 +95,10 @@ RunningProgram::RunningProgram(const TempHost& host, const fs::path& executable,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, outputFile_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 2, 1);
+    if (standardOutput.empty())
+        posix_spawn_file_actions_adddup2(&actions, 2, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, standardOutput.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setpgroup(&attributes, 0);

@@ -34,9 +34,10 @@ struct ProgramResult {
 class RunningProgram {
 public:
     // Without a display the program runs without one (offscreen); with an X
-    // display (":5") its windows show there.
+    // display (":5") its windows show there. Its standard output goes with
+    // the debug output, or into the file given.
     RunningProgram(const TempHost& host, const std::filesystem::path& executable, const std::string& commandLine,
-                   const std::string& display = "");
+                   const std::string& display = "", const std::filesystem::path& standardOutput = {});
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
