@@ -8,9 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLayout>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
@@ -141,6 +143,20 @@ bool ConfigWindows(const QString& folder) {
     return all;
 }
 
+// Both windows made as low as they go, the explorer bar scrolled to its end,
+// so that the closing commands show whole at the bottom.
+template <typename Window>
+bool LowestWindow(const QString& folder, const QString& name) {
+    Window window("Quarnel  v1.0", true);
+    window.show();
+    window.layout()->activate();
+    window.resize(window.width(), 1);
+    Settle();
+    if (auto* bar = window.template findChild<XPexplorerbar*>(QStringLiteral("SideBar")))
+        bar->Scoller()->setValue(bar->Scoller()->maximum());
+    return Save(window, folder, name);
+}
+
 // A cloud window stays open for its picture: its closing timer is stopped
 // (without stored credentials it tries no transfer).
 template <typename Window>
@@ -204,6 +220,8 @@ int main(int argc, char** argv) {
         all = Save(window, folder, QStringLiteral("frmProfilePrompt")) && all;
     }
     all = ConfigWindows(folder) && all;
+    all = LowestWindow<frmConfig>(folder, QStringLiteral("frmConfig-lowest")) && all;
+    all = LowestWindow<frmConfig2>(folder, QStringLiteral("frmConfig2-lowest")) && all;
     all = CloudWindow<frmFTPDL>(folder, QStringLiteral("frmFTPDL")) && all;
     all = CloudWindow<frmFTPUL>(folder, QStringLiteral("frmFTPUL")) && all;
     all = TaskViewer(folder, host.path()) && all;
