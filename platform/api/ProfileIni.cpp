@@ -326,6 +326,7 @@ std::optional<std::string> ProfileValue(const std::string& fileName, const std::
 }  // namespace
 
 std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::string& section, const std::string& key) {
+    if (const IniWriteBatch* batch = IniWriteBatch::Of(hostFile)) return BatchValue(*batch, section, key);
     std::optional<std::string> read = ReadTextFile(hostFile);
     if (!read) return std::nullopt;
     return IniLines(std::move(*read)).Value(section, key);

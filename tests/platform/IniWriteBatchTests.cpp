@@ -64,6 +64,7 @@ TEST(IniWriteBatch, CommitGivesWhatTheWritesOneByOneGive) {
             WriteAll(writes, kIni);
             EXPECT_EQ(Read("General", "Identifier"), "newer") << "reads see the gathered writes";
             EXPECT_EQ(Read("Custom", "X"), "<missing>");
+            EXPECT_EQ(platform::ReadIniValue(host.HostOf(kIni), "Fresh", "B"), "Zürich");
             if (start)
                 EXPECT_EQ(ReadHostFile(host.HostOf(kIni)), *start) << "nothing written before Commit";
             else
