@@ -58,9 +58,10 @@ bool Save(QWidget& window, const QString& folder, const QString& name) {
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         picture = window.screen()->grabWindow(window.winId());
     if (picture.isNull()) picture = window.grab();
-    // Written beside and renamed, so a reader never sees half a picture.
+    // Written beside and renamed, so a reader never sees half a picture; the
+    // part file is this process's own, as tests run several copies at once.
     const QString file = QDir(folder).filePath(name + QStringLiteral(".png"));
-    const QString part = file + QStringLiteral(".part");
+    const QString part = file + QStringLiteral(".%1.part").arg(QCoreApplication::applicationPid());
     const bool saved = picture.save(part, "PNG") &&
                        std::rename(part.toLocal8Bit().constData(), file.toLocal8Bit().constData()) == 0;
     std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", file.toLocal8Bit().constData());
