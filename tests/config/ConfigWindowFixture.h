@@ -9,8 +9,8 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -46,6 +46,15 @@ inline std::vector<std::string> Entries(QWidget* window, const std::string& list
     auto* control = Control<QListWidget>(window, list);
     for (int i = 0; i < control->count(); ++i) entries.push_back(control->item(i)->text().toStdString());
     return entries;
+}
+
+// A left button pressed and released at a point of the widget, as the user clicks.
+inline void LeftClick(QWidget* widget, const QPointF& at) {
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, widget->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &event);
+    }
 }
 
 inline void RunDeferredDeletes() {
@@ -117,12 +126,7 @@ protected:
     // A left click on an entry, pressed and released over its row, on the shown panel.
     static void ClickEntry(QAbstractItemView* view, const QModelIndex& entry) {
         ASSERT_TRUE(entry.isValid());
-        const QPointF at = view->visualRect(entry).center();
-        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-            QMouseEvent event(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton,
-                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(view->viewport(), &event);
-        }
+        LeftClick(view->viewport(), view->visualRect(entry).center());
     }
     void ClickEntry(const std::string& list, const std::string& text) const {
         ShowPanelOf(List(list));

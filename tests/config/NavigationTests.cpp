@@ -158,12 +158,7 @@ TEST_F(Navigation, AFailedSaveAndCloseStaysOnThePanelTheUserWasOn) {
     for (const std::int16_t index : {std::int16_t{3}, std::int16_t{9}}) {
         if (index == 9) Box("txtCloudPass")->setText(QString::fromUtf8("密码"));
         QLabel* label = Twin()->SideBarLabel(index);
-        const QPointF at(label->width() / 2.0, label->height() / 2.0);
-        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-            QMouseEvent event(type, at, label->mapToGlobal(at), Qt::LeftButton,
-                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(label, &event);
-        }
+        LeftClick(label, QPointF(label->width() / 2.0, label->height() / 2.0));
     }
     RunDeferredDeletes();
     ASSERT_FALSE(Window() == nullptr);

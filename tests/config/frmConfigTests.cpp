@@ -113,12 +113,7 @@ TEST_F(ExplorerBarWindow, AtItsLowestTheWheelBringsSaveAndCloseIntoReach) {
     const XPexplorerbar::SubItemRecord& saveAndClose = bar->Groups()[3].subItems[3];
     EXPECT_GE(saveAndClose.top, 0);
     EXPECT_LE((saveAndClose.top + saveAndClose.height) / 15, bar->height());
-    const QPointF row(40, (saveAndClose.top + saveAndClose.height / 2) / 15.0);
-    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        QMouseEvent event(type, row, bar->mapToGlobal(row), Qt::LeftButton,
-                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(bar, &event);
-    }
+    LeftClick(bar, QPointF(40, (saveAndClose.top + saveAndClose.height / 2) / 15.0));
     RunDeferredDeletes();
     EXPECT_TRUE(Window() == nullptr);
     EXPECT_EQ(Stored("General", "Identifier"), "saved");
