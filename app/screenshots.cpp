@@ -8,9 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLayout>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
@@ -56,9 +58,10 @@ bool Save(QWidget& window, const QString& folder, const QString& name) {
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         picture = window.screen()->grabWindow(window.winId());
     if (picture.isNull()) picture = window.grab();
-    // Written beside and renamed, so a reader never sees half a picture.
+    // Written beside and renamed, so a reader never sees half a picture; the
+    // part file is this process's own, as tests run several copies at once.
     const QString file = QDir(folder).filePath(name + QStringLiteral(".png"));
-    const QString part = file + QStringLiteral(".part");
+    const QString part = file + QStringLiteral(".%1.part").arg(QCoreApplication::applicationPid());
     const bool saved = picture.save(part, "PNG") &&
                        std::rename(part.toLocal8Bit().constData(), file.toLocal8Bit().constData()) == 0;
     std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", file.toLocal8Bit().constData());
@@ -141,6 +144,20 @@ bool ConfigWindows(const QString& folder) {
     return all;
 }
 
+// Both windows made as low as they go, the explorer bar scrolled to its end,
+// so that the closing commands show whole at the bottom.
+template <typename Window>
+bool LowestWindow(const QString& folder, const QString& name) {
+    Window window("Quarnel  v1.0", true);
+    window.show();
+    window.layout()->activate();
+    window.resize(window.width(), 1);
+    Settle();
+    if (auto* bar = window.template findChild<XPexplorerbar*>(QStringLiteral("SideBar")))
+        bar->Scoller()->setValue(bar->Scoller()->maximum());
+    return Save(window, folder, name);
+}
+
 // A cloud window stays open for its picture: its closing timer is stopped
 // (without stored credentials it tries no transfer).
 template <typename Window>
@@ -204,6 +221,8 @@ int main(int argc, char** argv) {
         all = Save(window, folder, QStringLiteral("frmProfilePrompt")) && all;
     }
     all = ConfigWindows(folder) && all;
+    all = LowestWindow<frmConfig>(folder, QStringLiteral("frmConfig-lowest")) && all;
+    all = LowestWindow<frmConfig2>(folder, QStringLiteral("frmConfig2-lowest")) && all;
     all = CloudWindow<frmFTPDL>(folder, QStringLiteral("frmFTPDL")) && all;
     all = CloudWindow<frmFTPUL>(folder, QStringLiteral("frmFTPUL")) && all;
     all = TaskViewer(folder, host.path()) && all;

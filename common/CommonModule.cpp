@@ -237,6 +237,12 @@ void WriteIniString(const std::string& sFile, const std::string& sSection, const
     win::WritePrivateProfileStringA(sSection, sKey, sValue, sFile);
 }
 
+bool WriteIniStrings(const std::string& sFile, const std::function<void()>& writes) {
+    platform::IniWriteBatch batch(sFile);
+    writes();
+    return batch.Commit();
+}
+
 bool SaveTextToFile(const std::string& sFile, const std::string& sText, bool bOverwrite, bool bNoDuplicates) {
     return SaveText(sFile, sText, bOverwrite, bNoDuplicates, true);
 }

@@ -3,6 +3,7 @@
 // the debug log, program start and wait, path, string and file-test helpers,
 // and the file-system redirection pair.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -51,6 +52,10 @@ std::string AppExePath();
 std::string ReadIniString(const std::string& sFile, const std::string& sSection, const std::string& sKey);
 void WriteIniString(const std::string& sFile, const std::string& sSection, const std::string& sKey,
                     const std::string& sValue);
+// Runs writes with their WriteIniString calls to sFile gathered, then writes
+// them as one replacement of the file, so that it holds all of them or none.
+// False when the replacement failed.
+bool WriteIniStrings(const std::string& sFile, const std::function<void()>& writes);
 bool SaveTextToFile(const std::string& sFile, const std::string& sText, bool bOverwrite, bool bNoDuplicates);
 bool SaveTextToFileNoDebug(const std::string& sFile, const std::string& sText, bool bOverwrite,
                            bool bNoDuplicates);

@@ -126,16 +126,12 @@ bool IsValidRuleName(const std::string& sName) {
 
 bool WriteIniValues(const std::string& sFile, const std::vector<IniValue>& values) {
     if (IsReadOnly(sFile)) return false;
-    const std::string temporary = NewTemporaryFile(sFile);
-    if (temporary.empty()) return false;
-    bool written = !CommonModule::DoesFileExist(sFile) || win::CopyFileA(sFile, temporary, false);
-    for (const IniValue& value : values)
-        written = written && win::WritePrivateProfileStringA(value.section, value.key, value.value, temporary);
-    if (!written) {
-        DiscardTemporaryFile(temporary);
-        return false;
-    }
-    return ReplaceWith(temporary, sFile);
+    bool written = true;
+    const bool replaced = CommonModule::WriteIniStrings(sFile, [&] {
+        for (const IniValue& value : values)
+            written = win::WritePrivateProfileStringA(value.section, value.key, value.value, sFile) && written;
+    });
+    return written && replaced;
 }
 
 }  // namespace ConfigFiles

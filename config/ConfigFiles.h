@@ -42,10 +42,9 @@ struct IniValue {
     std::string value;
 };
 
-// Writes all values into an INI file in one replacement: the file (or an
-// empty one) is copied beside itself, the values are written into the copy in
-// order, and the copy replaces the file. Keys not named keep their values.
-// False when the file is read-only or a step fails; the file is then as it was.
+// Writes all values into an INI file, in order, in one replacement of the
+// file. Keys not named keep their values. False when the file is read-only or
+// a step fails; the file is then as it was.
 bool WriteIniValues(const std::string& sFile, const std::vector<IniValue>& values);
 
 }  // namespace ConfigFiles

@@ -134,6 +134,8 @@ private:
     void LoadLists();
     // The first password box whose text the code page cannot hold, or nullptr.
     QLineEdit* UnstorablePassword() const;
+    void SaveKeysAndLists();
+    void NoteUnwritten(const std::string& file);
     void SaveKey(const std::string& section, const std::string& key, const std::string& value);
     void SaveCheckBox(const std::string& section, const std::string& key, const QCheckBox* box);
     void SaveText(const std::string& section, const std::string& key, const QString& text);

@@ -9,6 +9,7 @@
 
 #include "ConfigFiles.h"
 #include "ConfigWindow.h"
+#include "FormControls.h"
 #include "common/modSocketSupport.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/RuntimeError.h"
@@ -24,6 +25,7 @@ void RemoveFirstSelected(QListWidget* list) {
     for (int i = 0; i < list->count(); ++i) {
         if (list->item(i)->isSelected()) {
             delete list->takeItem(i);
+            FormControls::ClearChoice(list);
             return;
         }
     }
@@ -68,7 +70,9 @@ void ConfigWindow::cmdAddSNMP_Click() {
 
 void ConfigWindow::cmdRemSNMP_Click() {
     const QList<QTreeWidgetItem*> selected = lvHeartbeatSNMP->selectedItems();
-    if (!selected.isEmpty()) delete selected.first();
+    if (selected.isEmpty()) return;
+    delete selected.first();
+    FormControls::ClearChoice(lvHeartbeatSNMP);
 }
 
 void ConfigWindow::LoadServices() {

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QValidator>
 #include <QVBoxLayout>
+#include <limits>
 #include <tuple>
 
 #include "ConfigWindow.h"
@@ -24,6 +25,8 @@ namespace {
 // scrambled form still does.
 constexpr int kTextLimit = 254;
 constexpr int kPasswordLimit = 199;
+// A list entry has no settings key behind it: its box takes a pasted text whole.
+constexpr int kWholeText = std::numeric_limits<int>::max();
 
 // Keeps a text within the bytes the settings file reads back.
 class StoredLengthValidator : public QValidator {
@@ -49,7 +52,7 @@ protected:
 
 void LimitText(QLineEdit* box, int limit) {
     box->setMaxLength(limit);
-    box->setValidator(new StoredLengthValidator(limit, box));
+    if (limit != kWholeText) box->setValidator(new StoredLengthValidator(limit, box));
 }
 
 void Mask(QLineEdit* box) {
@@ -295,7 +298,7 @@ void ConfigWindow::BuildExclusionsPanel() {
          "Selected buttons!");
     Text(l, p, "Type an Event ID, Source, or Description:");
     QHBoxLayout* entry = Row(l);
-    txtAddEx = Box(entry, p, "txtAddEx");
+    txtAddEx = Box(entry, p, "txtAddEx", "", kWholeText);
     cmdAddEx = Button(entry, this, p, "cmdAddEx", "Add", &ConfigWindow::cmdAddEx_Click);
     cmdRemEx = Button(entry, this, p, "cmdRemEx", "Remove Selected", &ConfigWindow::cmdRemEx_Click);
     QHBoxLayout* lists = Row(l);
@@ -358,13 +361,13 @@ void ConfigWindow::BuildHeartbeatAdvPanel() {
     QHBoxLayout* snmp = Row(l);
     QVBoxLayout* host = Column(snmp);
     Text(host, p, "IP Address or Hostname:");
-    txtSNMPHost = Box(host, p, "txtSNMPHost");
+    txtSNMPHost = Box(host, p, "txtSNMPHost", "", kWholeText);
     QVBoxLayout* community = Column(snmp);
     Text(community, p, "Community:");
-    txtSNMPComm = Box(community, p, "txtSNMPComm", "public");
+    txtSNMPComm = Box(community, p, "txtSNMPComm", "public", kWholeText);
     QVBoxLayout* oid = Column(snmp);
     Text(oid, p, "OID:");
-    txtSNMPOID = Box(oid, p, "txtSNMPOID", "1.3.6.1.2.1.25.1.1.0");
+    txtSNMPOID = Box(oid, p, "txtSNMPOID", "1.3.6.1.2.1.25.1.1.0", kWholeText);
     QVBoxLayout* buttons = Column(snmp);
     cmdAddSNMP = Button(buttons, this, p, "cmdAddSNMP", "Add", &ConfigWindow::cmdAddSNMP_Click);
     cmdRemSNMP = Button(buttons, this, p, "cmdRemSNMP", "Remove", &ConfigWindow::cmdRemSNMP_Click);

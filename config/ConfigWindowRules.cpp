@@ -6,6 +6,7 @@
 
 #include "ConfigFiles.h"
 #include "ConfigWindow.h"
+#include "FormControls.h"
 #include "common/CommonModule.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/MessageBox.h"
@@ -113,6 +114,7 @@ void ConfigWindow::cmdDelRule_Click() {
             vb::MsgBox("The rule file could not be deleted:\r\n" + file, vb::vbExclamation);
         else
             delete listRules->takeItem(listRules->row(entry));
+        FormControls::ClearChoice(listRules);
     }
     ClearRuleEditor();
 }

@@ -145,6 +145,14 @@ bool ConfigWindow::SaveSettings() {
         return false;
     }
     unwrittenFiles_.clear();
+    // One save is one replacement of the settings file: killed halfway, it holds the old keys or the new ones.
+    if (!CommonModule::WriteIniStrings(CommonModule::sINI, [this] { SaveKeysAndLists(); }))
+        NoteUnwritten(CommonModule::sINI);
+    ReportUnwrittenFiles();
+    return unwrittenFiles_.empty();
+}
+
+void ConfigWindow::SaveKeysAndLists() {
     SaveCheckBox("Nimbrel", "UpdateConfig", chkUpdateConfig);
     SaveText("Nimbrel", "UserName", txtCloudUser->text());
     SaveKey("Nimbrel", "Password", modBase85::XorEncode(TextOf(txtCloudPass->text()), modBase85::kMailPasswordKey));
@@ -181,17 +189,18 @@ bool ConfigWindow::SaveSettings() {
     SaveText("EmailConfig", "ToEmail", txtToEmail->text());
     SaveCheckBox("EmailConfig", "SMTPAuth", chkSMTPAuth);
     SaveCheckBox("EmailConfig", "UseSSL", chkUseSSL);
-    ReportUnwrittenFiles();
-    return unwrittenFiles_.empty();
+}
+
+void ConfigWindow::NoteUnwritten(const std::string& file) {
+    for (const std::string& noted : unwrittenFiles_)
+        if (noted == file) return;
+    unwrittenFiles_.push_back(file);
 }
 
 void ConfigWindow::SaveKey(const std::string& section, const std::string& key, const std::string& value) {
     bool written = false;
     SkipErrors([&] { written = win::WritePrivateProfileStringA(section, key, value, CommonModule::sINI); });
-    if (written) return;
-    for (const std::string& file : unwrittenFiles_)
-        if (file == CommonModule::sINI) return;
-    unwrittenFiles_.push_back(CommonModule::sINI);
+    if (!written) NoteUnwritten(CommonModule::sINI);
 }
 
 void ConfigWindow::SaveCheckBox(const std::string& section, const std::string& key, const QCheckBox* box) {
@@ -219,7 +228,7 @@ void ConfigWindow::SaveListFile(const std::string& fileName, const std::vector<s
     const std::string file = ConfigFiles::ListFilePath(fileName);
     bool written = false;
     SkipErrors([&] { written = ConfigFiles::WriteListFile(file, entries); });
-    if (!written) unwrittenFiles_.push_back(file);
+    if (!written) NoteUnwritten(file);
 }
 
 void ConfigWindow::ReportUnwrittenFiles() {

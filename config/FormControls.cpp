@@ -1,6 +1,8 @@
 #include "FormControls.h"
 
+#include <QAbstractItemView>
 #include <QBoxLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -19,6 +21,11 @@ QLineEdit* AddTextBox(QBoxLayout* layout, QWidget* owner, const char* name) {
     box->setObjectName(QString::fromLatin1(name));
     layout->addWidget(box);
     return box;
+}
+
+void ClearChoice(QAbstractItemView* list) {
+    list->selectionModel()->clearCurrentIndex();
+    list->clearSelection();
 }
 
 }  // namespace FormControls

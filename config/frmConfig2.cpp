@@ -1,6 +1,7 @@
 #include "frmConfig2.h"
 
 #include <QMouseEvent>
+#include <iterator>
 
 #include "common/CommonModule.h"
 #include "platform/api/MessageBox.h"
@@ -40,6 +41,8 @@ void frmConfig2::BuildSideBar() {
     picSideBar->setAutoFillBackground(true);
     picSideBar->setBackgroundRole(QPalette::Base);
     picSideBar->setFixedWidth(kSideBarWidth);
+    // The labels do not scroll: the window is never lower than their column.
+    picSideBar->setMinimumHeight(2 * kSideBarTop + static_cast<int>(std::size(kSideBar)) * kSideBarRowHeight);
     int row = 0;
     for (const SideBarEntry& entry : kSideBar) {
         auto* label = new QLabel(QString::fromUtf8(entry.caption), picSideBar);
@@ -77,6 +80,11 @@ bool frmConfig2::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frmConfig2::lblSideBar_Click(std::int16_t Index) {
+    // A save that fails keeps the window on the panel, and the label, the user was on.
+    if (Index == 9) {
+        SaveAndClose();
+        return;
+    }
     for (const auto& [index, label] : lblSideBar) SetBold(label, index == Index);
     HidePanels();
     switch (Index) {
@@ -88,7 +96,6 @@ void frmConfig2::lblSideBar_Click(std::int16_t Index) {
         case 6: ShowPanel(picHeartbeatAdv); break;
         case 7: ShowPanel(picRulesLoc); break;
         case 8: ShowPanel(picAutoUpdate); break;
-        case 9: SaveAndClose(); break;
         case 10: CancelAndClose(); break;
         case 11: SaveAndZipConfig(); break;
         default: break;

@@ -1,10 +1,12 @@
 #include "XPexplorerbar.h"
 
+#include <QCoreApplication>
 #include <QFontInfo>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <limits>
 
 #include "common/modSocketSupport.h"
@@ -28,6 +30,8 @@ constexpr std::int32_t kScrollUnit = 10;
 constexpr std::int32_t kScollerWidth = 255;
 constexpr std::int32_t kRowPitch = 300;
 constexpr std::int32_t kPictureSpace = 1320;
+// One arrow click moves the groups by a row.
+constexpr int kScrollArrowSteps = kRowPitch / kScrollUnit;
 
 const QColor kLinkBlue = platform::ColorOf(0xC65D21);
 const QColor kHotBlue = platform::ColorOf(0xFF8E42);
@@ -121,6 +125,7 @@ XPexplorerbar::XPexplorerbar(QWidget* parent) : QWidget(parent) {
     scoller_->setObjectName(QStringLiteral("Scoller"));
     scoller_->setMinimum(0);
     scoller_->setMaximum(0);
+    scoller_->setSingleStep(kScrollArrowSteps);
     scoller_->hide();
     connect(scoller_, &QScrollBar::valueChanged, this, [this] { Redraw(); });
     PlaceScoller();
@@ -475,6 +480,27 @@ void XPexplorerbar::showEvent(QShowEvent* event) {
     Redraw();
 }
 
+// The last group, scrolled to the bottom, shows whole with its margins.
+void XPexplorerbar::NoteLastGroupHeight(std::int32_t twips) {
+    if (twips == lastGroupHeight_) return;
+    lastGroupHeight_ = twips;
+    updateGeometry();
+}
+
+QSize XPexplorerbar::minimumSizeHint() const {
+    if (lastGroupHeight_ == 0) return QWidget::minimumSizeHint();
+    return QSize(0, platform::PixelsY(kTopMargin + lastGroupHeight_));
+}
+
+// The wheel moves the scroll bar, as over the bar itself.
+void XPexplorerbar::wheelEvent(QWheelEvent* event) {
+    if (scoller_->isHidden()) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    QCoreApplication::sendEvent(scoller_, event);
+}
+
 void XPexplorerbar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawImage(0, 0, surface_);
@@ -524,6 +550,7 @@ void XPexplorerbar::Redraw() {
             scoller_->move(width(), scoller_->y());
             PaintAll(content);
         }
+        scoller_->setPageStep(std::max(inner / kScrollUnit, kScrollArrowSteps));
     } catch (const std::exception& error) {
         LogStrayError("Redraw", error);
     }
@@ -537,6 +564,7 @@ std::int32_t XPexplorerbar::PaintGroups(QPainter& painter) {
     std::int16_t y = static_cast<std::int16_t>(kTopMargin - (scrolled ? kScrollUnit * scoller_->value() : 0));
     reachedHeaders_ = 0;
     reachedBodies_ = 0;
+    std::int32_t lastGroup = 0;
     try {
         for (std::size_t i = 1; i < groups_.size(); ++i) {
             const auto index = static_cast<std::int16_t>(i);
@@ -545,6 +573,7 @@ std::int32_t XPexplorerbar::PaintGroups(QPainter& painter) {
                 Advance(y, kGroupGap);
                 continue;
             }
+            const std::int16_t groupTop = y;
             PaintHeader(painter, index, y);
             if (groups_[i].expanded) {
                 if (kind == kDetail)
@@ -554,11 +583,14 @@ std::int32_t XPexplorerbar::PaintGroups(QPainter& painter) {
             }
             reachedBodies_ = index;
             Advance(y, kGroupGap);
+            lastGroup = y - groupTop;
         }
     } catch (const RuntimeError&) {
         // The layout passed the largest 16-bit twips value: later groups are not shown.
+        NoteLastGroupHeight(lastGroup);
         return std::numeric_limits<std::int16_t>::max();
     }
+    NoteLastGroupHeight(lastGroup);
     const std::int32_t content = y + (scrolled ? kScrollUnit * scoller_->value() : 0);
     return std::min<std::int32_t>(content, std::numeric_limits<std::int16_t>::max());
 }

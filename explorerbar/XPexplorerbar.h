@@ -86,6 +86,8 @@ public:
     void zSubclass_Proc(bool bBefore, bool& bHandled, win::LONG& lReturn, win::LONG& lng_hWnd, win::LONG& uMsg,
                         win::LONG& wParam, win::LONG& lParam);
     void Redraw();
+    // As tall as the last group needs, so that scrolled down it shows whole.
+    QSize minimumSizeHint() const override;
     void Cls();
     void About();
     std::int16_t AddNormalItem(const std::string& Title, bool CollapsedOrNot = false, const Picture& BigIcon = {},
@@ -146,6 +148,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     std::int16_t AddGroup(GroupRecord record);
@@ -161,6 +164,7 @@ private:
 
     // Layout and painting.
     void PlaceScoller();
+    void NoteLastGroupHeight(std::int32_t twips);
     std::int32_t RightLimit() const;
     std::int32_t InnerWidth() const;
     std::int32_t InnerHeight() const;
@@ -203,4 +207,6 @@ private:
     std::int16_t reachedHeaders_ = 0;
     std::int16_t reachedBodies_ = 0;
     bool pointerCustom_ = false;
+    // Twips of the last group painted, with the gap after it.
+    std::int32_t lastGroupHeight_ = 0;
 };

@@ -309,7 +309,11 @@ std::optional<std::string> IniLines::Value(std::string_view section, std::string
 
 namespace {
 
+const IniWriteBatch* BatchOf(const std::string& fileName);
+std::optional<std::string> BatchValue(const IniWriteBatch& batch, const std::string& section, const std::string& key);
+
 std::optional<std::string> ProfileValue(const std::string& fileName, const std::string& section, const std::string& key) {
+    if (const IniWriteBatch* batch = BatchOf(fileName)) return BatchValue(*batch, section, key);
     const auto read = [&]() -> IniReadScope::Lines {
         const auto host = IniHostPath(fileName);
         auto text = host ? ReadTextFile(*host) : std::nullopt;
@@ -324,6 +328,7 @@ std::optional<std::string> ProfileValue(const std::string& fileName, const std::
 }  // namespace
 
 std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::string& section, const std::string& key) {
+    if (const IniWriteBatch* batch = IniWriteBatch::Of(hostFile)) return BatchValue(*batch, section, key);
     std::optional<std::string> read = ReadTextFile(hostFile);
     if (!read) return std::nullopt;
     return IniLines(std::move(*read)).Value(section, key);
@@ -331,6 +336,10 @@ std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::str
 
 bool WriteIniValue(const fs::path& hostFile, const std::string& section, const std::optional<std::string>& key,
                    const std::optional<std::string>& value) {
+    if (IniWriteBatch* batch = IniWriteBatch::Of(hostFile)) {
+        batch->Add(section, key, value);
+        return true;
+    }
     IniReadScope::Forget();
     std::error_code ec;
     if (!fs::is_directory(hostFile.parent_path(), ec)) {
@@ -412,3 +421,103 @@ BOOL WritePrivateProfileStringA(const std::string& section, const std::optional<
 }
 
 }  // namespace win
+
+namespace platform {
+
+namespace {
+
+thread_local IniWriteBatch* innermostBatch = nullptr;
+
+const IniWriteBatch* BatchOf(const std::string& fileName) {
+    const auto host = IniHostPath(fileName);
+    return host ? IniWriteBatch::Of(*host) : nullptr;
+}
+
+std::optional<std::string> BatchValue(const IniWriteBatch& batch, const std::string& section, const std::string& key) {
+    std::optional<std::string> text = batch.Text();
+    return text ? IniLines(std::move(*text)).Value(section, key) : std::nullopt;
+}
+
+// Changes as WriteIniValue makes them, in order: a key set or deleted, or a section deleted.
+template <typename Changes>
+void ApplyChanges(std::vector<Line>& lines, const Changes& changes) {
+    for (const auto& change : changes) {
+        if (change.key)
+            SetKey(lines, change.section, *change.key, change.value);
+        else
+            DeleteSection(lines, change.section);
+    }
+}
+
+std::string JoinLines(const std::vector<Line>& lines) {
+    std::string text;
+    for (const Line& line : lines) text += line.text + line.end;
+    return text;
+}
+
+}  // namespace
+
+IniWriteBatch::IniWriteBatch(const std::string& fileName) : file_(IniHostPath(fileName)), outer_(innermostBatch) {
+    innermostBatch = this;
+}
+
+// Batches end in the reverse order of their start, as scopes do.
+IniWriteBatch::~IniWriteBatch() { innermostBatch = outer_; }
+
+IniWriteBatch* IniWriteBatch::Of(const fs::path& hostFile) {
+    for (IniWriteBatch* batch = innermostBatch; batch; batch = batch->outer_)
+        if (batch->file_ == hostFile) return batch;
+    return nullptr;
+}
+
+void IniWriteBatch::Add(const std::string& section, const std::optional<std::string>& key,
+                        const std::optional<std::string>& value) {
+    IniReadScope::Forget();
+    changes_.push_back({section, key, value});
+}
+
+std::optional<std::string> IniWriteBatch::Text() const {
+    if (!file_) return std::nullopt;
+    bool exists = false;
+    TextEncoding encoding = TextEncoding::Utf8;
+    std::vector<Line> lines = ReadLines(*file_, exists, encoding);
+    if (!exists && changes_.empty()) return std::nullopt;
+    ApplyChanges(lines, changes_);
+    return JoinLines(lines);
+}
+
+// The steps of WriteIniValue, with every gathered change applied under one lock.
+bool IniWriteBatch::Commit() {
+    const std::vector<Change> changes = std::move(changes_);
+    changes_.clear();
+    if (changes.empty()) return true;
+    IniReadScope::Forget();
+    std::error_code ec;
+    if (!file_ || !fs::is_directory(file_->parent_path(), ec)) {
+        win::SetLastError(win::ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    FolderLock lock(file_->parent_path());
+    struct stat st {};
+    const bool existed = ::stat(file_->c_str(), &st) == 0;
+    if (existed && (IsReadOnly(st) || !S_ISREG(st.st_mode))) {
+        win::SetLastError(win::ERROR_ACCESS_DENIED);
+        return false;
+    }
+    bool readable = false;
+    TextEncoding encoding = TextEncoding::Utf8;
+    std::vector<Line> lines = ReadLines(*file_, readable, encoding);
+    if (existed && !readable) {
+        win::SetLastError(win::ERROR_ACCESS_DENIED);
+        return false;
+    }
+    ApplyChanges(lines, changes);
+    KeepEncoding(lines, encoding);
+    if (!ReplaceFile(*file_, lines, existed)) {
+        win::SetLastError(win::ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace platform

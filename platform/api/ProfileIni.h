@@ -61,3 +61,40 @@ UINT GetPrivateProfileIntA(const std::string& section, const std::string& key, i
 BOOL WritePrivateProfileStringA(const std::string& section, const std::optional<std::string>& key,
                                 const std::optional<std::string>& value, const std::string& fileName);
 }  // namespace win
+
+namespace platform {
+// While an IniWriteBatch lives on a thread, that thread's profile writes to
+// its file are gathered instead of written, and reads of the file see them at
+// once. Commit writes them all, in order, as one replacement of the file (in
+// the encoding the file has then), so that the file holds every change or
+// none of them; a batch ended without
+// Commit drops what it gathered. For a caller that saves many keys as one.
+class IniWriteBatch {
+public:
+    explicit IniWriteBatch(const std::string& fileName);
+    ~IniWriteBatch();
+    IniWriteBatch(const IniWriteBatch&) = delete;
+    IniWriteBatch& operator=(const IniWriteBatch&) = delete;
+
+    // True when nothing was gathered or the file now holds it all; the last
+    // error says why not. Later writes are gathered anew.
+    bool Commit();
+
+    // The innermost open batch of this thread for that file, or nullptr.
+    static IniWriteBatch* Of(const std::filesystem::path& hostFile);
+    void Add(const std::string& section, const std::optional<std::string>& key,
+             const std::optional<std::string>& value);
+    // The file's text as the gathered writes leave it; nothing for a missing
+    // file that nothing was gathered for.
+    std::optional<std::string> Text() const;
+
+private:
+    struct Change {
+        std::string section;
+        std::optional<std::string> key, value;
+    };
+    std::optional<std::filesystem::path> file_;
+    std::vector<Change> changes_;
+    IniWriteBatch* outer_;
+};
+}  // namespace platform

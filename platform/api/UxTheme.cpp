@@ -68,6 +68,7 @@ void NoteSetting() {
 namespace win {
 
 HTHEME OpenThemeData(HWND, const std::string& classList) {
+    platform::explorerbartheme::RegisterFonts();
     platform::WatchVisualStyles();
     if (!platform::VisualStylesEnabled() || !IsExplorerBarClass(classList)) return 0;
     ThemeTable& table = Themes();

@@ -1,8 +1,15 @@
 #include "ExplorerBarTheme.h"
 
+#include <QByteArrayView>
+#include <QDir>
+#include <QFontDatabase>
+#include <QGlyphRun>
+#include <QGuiApplication>
+#include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRawFont>
 
 #include "platform/api/UxTheme.h"
 
@@ -59,6 +66,51 @@ void PaintChevron(QPainter& painter, const QRect& area, const QColor& arrow, boo
 }
 
 }  // namespace
+
+namespace {
+
+// The darkness a face gives a sample line, per unit of its width.
+double InkPerWidth(const QRawFont& face) {
+    const QList<quint32> glyphs = face.glyphIndexesForString(QStringLiteral("System Tasks"));
+    QList<QPointF> positions;
+    QPointF at;
+    for (const QPointF& advance : face.advancesForGlyphIndexes(glyphs)) {
+        positions << at;
+        at += advance;
+    }
+    if (at.x() <= 0) return 0;
+    QGlyphRun run;
+    run.setRawFont(face);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    QImage sample(static_cast<int>(at.x()) + 8, 48, QImage::Format_Grayscale8);
+    sample.fill(255);
+    QPainter painter(&sample);
+    painter.drawGlyphRun(QPointF(0, 32), run);
+    painter.end();
+    double ink = 0;
+    for (int y = 0; y < sample.height(); ++y)
+        for (const uchar value : QByteArrayView(sample.constScanLine(y), sample.width())) ink += 255 - value;
+    return ink / at.x();
+}
+
+QString FontFile(const char* name) { return QDir(QString::fromLatin1(kFontFolder)).filePath(QString::fromLatin1(name)); }
+
+}  // namespace
+
+// The bold file is taken only when its strokes are heavier than the regular
+// ones: fonts-wine's copy merely spaces the regular letters wider, and
+// without it a bold Tahoma is the regular face emboldened.
+void RegisterFonts() {
+    static bool registered = false;
+    if (registered || !qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
+    registered = true;
+    const QString regular = FontFile("tahoma.ttf"), bold = FontFile("tahomabd.ttf");
+    if (QFontDatabase::addApplicationFont(regular) < 0) return;
+    const QRawFont regularFace(regular, 24), boldFace(bold, 24);
+    if (boldFace.isValid() && InkPerWidth(boldFace) > 1.2 * InkPerWidth(regularFace))
+        QFontDatabase::addApplicationFont(bold);
+}
 
 bool IsPart(int part) { return part == 1 || (part >= 5 && part <= 12); }
 bool IsState(int state) { return state >= 1 && state <= 3; }

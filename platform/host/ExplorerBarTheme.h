@@ -28,6 +28,13 @@ inline const QColor kChevronBorder{180, 196, 240};
 inline const QColor kNormalArrow[3] = {{33, 93, 198}, {66, 142, 255}, {20, 60, 150}};
 inline const QColor kSpecialArrow[3] = {{33, 93, 198}, {66, 142, 255}, {20, 60, 150}};
 
+// The visual style's font, Tahoma, from the folder where Wine's fonts lie
+// (fontconfig does not index it), registered with the application once it
+// has one; its bold file only where that draws heavier than the regular one.
+// Where the files are missing, "Tahoma" stays what fontconfig makes of it.
+inline constexpr const char* kFontFolder = "/usr/share/wine/fonts";
+void RegisterFonts();
+
 bool IsPart(int part);
 bool IsState(int state);
 // Draws a part in a state over the pixel rectangle.

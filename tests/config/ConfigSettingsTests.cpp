@@ -1,6 +1,8 @@
 // The configuration window's load and save of the settings file and the list
 // files, through the real window (offscreen).
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "ConfigWindowFixture.h"
 #include "net/modBase85.h"
@@ -293,6 +295,55 @@ TEST_F(Settings, AReadOnlySettingsFileIsNamedOnce) {
     EXPECT_EQ(text.find("Quarnel.ini", first + 1), std::string::npos) << text;
     EXPECT_EQ(Stored("General", "Identifier"), "before");
     EXPECT_EQ(ListText("Heartbeat_Services_List.txt"), "Spooler\r\n");
+}
+
+// Counts the times a file is put in place by a rename or written in place,
+// as the kernel reports them for its folder.
+class Replacements {
+public:
+    explicit Replacements(const fs::path& file) : name_(file.filename().string()) {
+        fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        inotify_add_watch(fd_, file.parent_path().c_str(), IN_MOVED_TO | IN_CLOSE_WRITE);
+    }
+    ~Replacements() { close(fd_); }
+    int Count() {
+        alignas(inotify_event) char buffer[64 * 1024];
+        for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;)
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->len > 0 && name_ == event->name) ++count_;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        return count_;
+    }
+
+private:
+    std::string name_;
+    int fd_ = -1;
+    int count_ = 0;
+};
+
+// A protected configuration killed between its keys would hold the switch
+// without the password; one replacement holds both or neither.
+TEST_F(Settings, ASaveReplacesTheFileOnceAsTheWritesOneByOneWould) {
+    const std::string before = "; kept\r\n[General]\r\nIdentifier = old\r\nStartupSet=1\r\nOther=kept\r\n\r\n"
+                               "[Custom]\r\nX=1";
+    testsupport::WriteHostFile(IniFile(), before);
+    Open();
+    Box("txtIdentifier")->setText("new");
+    Check("chkPassword")->setChecked(true);
+    Box("txtPassword")->setText("s3cret");
+    Replacements replacements(IniFile());
+    ASSERT_TRUE(Window()->SaveSettings());
+    EXPECT_EQ(replacements.Count(), 1);
+
+    const fs::path oneByOne = HostFile("OneByOne.ini");
+    testsupport::WriteHostFile(oneByOne, before);
+    for (const auto& [section, key] : kSaveOrder)
+        platform::WriteIniValue(oneByOne, section, std::string(key), Stored(section, key).value_or("<missing>"));
+    EXPECT_EQ(testsupport::ReadHostFile(IniFile()), testsupport::ReadHostFile(oneByOne));
+    EXPECT_EQ(Stored("General", "PasswordProtectConfig"), "1");
+    EXPECT_EQ(Stored("General", "ConfigPassword"), Scrambled("s3cret", modBase85::kConfigPasswordKey));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -47,10 +48,40 @@ inline std::vector<std::string> Entries(QWidget* window, const std::string& list
     return entries;
 }
 
+// A left button pressed and released at a point of the widget, as the user clicks.
+inline void LeftClick(QWidget* widget, const QPointF& at) {
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, widget->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &event);
+    }
+}
+
 inline void RunDeferredDeletes() {
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+// The keys of a save in the order the save writes them.
+inline const std::pair<const char*, const char*> kSaveOrder[] = {
+    {"Nimbrel", "UpdateConfig"},           {"Nimbrel", "UserName"},
+    {"Nimbrel", "Password"},               {"Nimbrel", "UpdateAfterInstall"},
+    {"Heartbeat", "ReportNewlyInstalledApps"}, {"Heartbeat", "ReportAutoSvcsNotRunning"},
+    {"General", "PasswordProtectConfig"},  {"General", "ConfigPassword"},
+    {"ScheduledTasks", "HeartbeatInst"},   {"ScheduledTasks", "HeartbeatTime"},
+    {"ScheduledTasks", "AppUpdateInst"},   {"ScheduledTasks", "AppUpdateTime"},
+    {"ScheduledTasks", "ProfileUpdateInst"}, {"ScheduledTasks", "ProfileUpdateNum"},
+    {"ScheduledTasks", "ProfileUpdateTime"}, {"General", "StartupSet"},
+    {"General", "ClientPrompt"},           {"General", "ShowTrayIcon"},
+    {"General", "RulesWebLoc"},            {"General", "RulesWebLoc1"},
+    {"General", "RulesWebLoc2"},           {"General", "RulesWebLoc3"},
+    {"General", "Identifier"},             {"General", "ShowTaskBar"},
+    {"General", "SendEmail"},              {"EmailConfig", "SMTPServer"},
+    {"EmailConfig", "SMTPPort"},           {"EmailConfig", "SMTPUserName"},
+    {"EmailConfig", "SMTPPassword"},       {"EmailConfig", "FromEmail"},
+    {"EmailConfig", "ToEmail"},            {"EmailConfig", "SMTPAuth"},
+    {"EmailConfig", "UseSSL"},
+};
 
 class ConfigWindowTest : public testing::Test {
 protected:
@@ -81,6 +112,28 @@ protected:
     QCheckBox* Check(const std::string& name) const { return C<QCheckBox>(name); }
     QListWidget* List(const std::string& name) const { return C<QListWidget>(name); }
     void Click(const std::string& button) const { C<QPushButton>(button)->click(); }
+    // The window shown on the panel that holds the control, as the user
+    // navigates there.
+    void ShowPanelOf(QWidget* control) const {
+        QWidget* panel = control;
+        while (panel && !panel->objectName().startsWith("pic")) panel = panel->parentWidget();
+        ASSERT_NE(panel, nullptr);
+        window_->show();
+        window_->HidePanels();
+        window_->ShowPanel(panel);
+        QCoreApplication::processEvents();
+    }
+    // A left click on an entry, pressed and released over its row, on the shown panel.
+    static void ClickEntry(QAbstractItemView* view, const QModelIndex& entry) {
+        ASSERT_TRUE(entry.isValid());
+        LeftClick(view->viewport(), view->visualRect(entry).center());
+    }
+    void ClickEntry(const std::string& list, const std::string& text) const {
+        ShowPanelOf(List(list));
+        const auto found = List(list)->findItems(QString::fromStdString(text), Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << list << " " << text;
+        ClickEntry(List(list), List(list)->indexFromItem(found.first()));
+    }
 
     fs::path HostFile(const std::string& nameInProgramFolder) const {
         return host_.HostOf(kProgramFolder + nameInProgramFolder);

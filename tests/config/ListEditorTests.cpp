@@ -1,5 +1,9 @@
 // The exclusion and heartbeat list editors: add and remove change the
 // controls, the save writes the files.
+#include <QClipboard>
+#include <QGuiApplication>
+#include <functional>
+
 #include "ConfigWindowFixture.h"
 #include "platform/api/ServiceControl.h"
 #include "support/StderrCapture.h"
@@ -120,6 +124,78 @@ TEST_F(ListEditors, SnmpRowsLoadAddAndSave) {
     Click("cmdRemSNMP");
     ASSERT_TRUE(Window()->SaveSettings());
     EXPECT_EQ(ListText("Heartbeat_SNMP_List.txt"), "host-only||\r\nrouter|private|1.3\r\n|public|1.3.6.1.2.1.25.1.1.0\r\n");
+}
+
+// A remove leaves no entry chosen, as a list box is after RemoveItem: a
+// second click on Remove, before another entry is picked, removes nothing.
+TEST_F(ListEditors, ASecondRemoveWithoutANewChoiceRemovesNothing) {
+    struct Case {
+        const char* list;
+        const char* remove;
+        std::function<void(const char*)> add;
+    };
+    Open();
+    C<QRadioButton>("optEventSourceEx")->setChecked(true);
+    const Case cases[] = {
+        {"listEventSourceEx", "cmdRemEx",
+         [this](const char* entry) {
+             Box("txtAddEx")->setText(entry);
+             Click("cmdAddEx");
+         }},
+        {"listHeartbeatDrives", "cmdRemDrives",
+         [this](const char* entry) {
+             C<QComboBox>("comboDrvList")->setEditText(entry);
+             Click("cmdAddDrives");
+         }},
+        {"listHeartbeatSvcs", "cmdRemSvc",
+         [this](const char* entry) {
+             C<QComboBox>("comboSvcsList")->setEditText(entry);
+             Click("cmdAddSvc");
+         }},
+    };
+    for (const Case& each : cases) {
+        for (const char* entry : {"D:", "E:", "F:"}) each.add(entry);
+        ClickEntry(each.list, "E:");
+        Click(each.remove);
+        EXPECT_TRUE(List(each.list)->selectedItems().isEmpty()) << each.list;
+        Click(each.remove);
+        EXPECT_EQ(Entries(Window(), each.list), (std::vector<std::string>{"D:", "F:"})) << each.list;
+    }
+    auto* view = C<QTreeWidget>("lvHeartbeatSNMP");
+    for (const char* host : {"a", "b", "c"}) {
+        Box("txtSNMPHost")->setText(host);
+        Click("cmdAddSNMP");
+    }
+    ShowPanelOf(view);
+    ClickEntry(view, view->indexFromItem(view->topLevelItem(1)));
+    Click("cmdRemSNMP");
+    Click("cmdRemSNMP");
+    ASSERT_EQ(view->topLevelItemCount(), 2);
+    EXPECT_EQ(view->topLevelItem(1)->text(0).toStdString(), "c");
+}
+
+// List entries have no settings key behind them: a pasted text is taken
+// whole, beyond the length a settings value reads back.
+TEST_F(ListEditors, APastedEntryIsTakenWhole) {
+    Open();
+    const auto paste = [this](const char* box, const std::string& text) {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+        Box(box)->clear();
+        Box(box)->paste();
+        EXPECT_EQ(Text(Window(), box), text) << box;
+    };
+    const std::string phrase = "disk " + std::string(40000, 'x');
+    C<QRadioButton>("optEventDescEx")->setChecked(true);
+    paste("txtAddEx", phrase);
+    Click("cmdAddEx");
+    const std::string host(300, 'h'), community(300, 'c'), oid = "1.3.6.1.4.1." + std::string(300, '9');
+    paste("txtSNMPHost", host);
+    paste("txtSNMPComm", community);
+    paste("txtSNMPOID", oid);
+    Click("cmdAddSNMP");
+    ASSERT_TRUE(Window()->SaveSettings());
+    EXPECT_EQ(ListText("GlobalExclusion_EventDesc_List.txt"), phrase + "\r\n");
+    EXPECT_EQ(ListText("Heartbeat_SNMP_List.txt"), host + "|" + community + "|" + oid + "\r\n");
 }
 
 }  // namespace

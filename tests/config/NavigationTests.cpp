@@ -56,6 +56,19 @@ TEST_F(Navigation, EachTwinLabelShowsItsPanelAndIsTheOnlyBoldOne) {
     }
 }
 
+// The label column does not scroll: at the window's lowest, the closing commands still show.
+TEST_F(Navigation, AtItsLowestTheTwinShowsEveryLabel) {
+    Open();
+    Window()->show();
+    Window()->layout()->activate();
+    Window()->resize(Window()->width(), 1);
+    QCoreApplication::processEvents();
+    for (const std::int16_t index : {std::int16_t{9}, std::int16_t{10}, std::int16_t{11}}) {
+        QLabel* label = Twin()->SideBarLabel(index);
+        EXPECT_LE(label->mapTo(Window(), QPoint(0, label->height())).y(), Window()->height()) << index;
+    }
+}
+
 // Clicks from outside the program (xdotool) aim at these rows.
 TEST_F(Navigation, TwinLabelsSitInTheirFixedRows) {
     Open();
@@ -136,6 +149,21 @@ TEST_F(Navigation, AFailedSaveKeepsTheWindowOpen) {
     EXPECT_NE(capture.Text().find("Nimbrel Password"), std::string::npos) << capture.Text();
     EXPECT_EQ(capture.Text().find("Quarnel_Stop.exe"), std::string::npos) << capture.Text();
     EXPECT_FALSE(fs::exists(IniFile()));
+}
+
+// The user clicks a label as shown on the screen.
+TEST_F(Navigation, AFailedSaveAndCloseStaysOnThePanelTheUserWasOn) {
+    Open();
+    Window()->show();
+    for (const std::int16_t index : {std::int16_t{3}, std::int16_t{9}}) {
+        if (index == 9) Box("txtCloudPass")->setText(QString::fromUtf8("密码"));
+        QLabel* label = Twin()->SideBarLabel(index);
+        LeftClick(label, QPointF(label->width() / 2.0, label->height() / 2.0));
+    }
+    RunDeferredDeletes();
+    ASSERT_FALSE(Window() == nullptr);
+    EXPECT_EQ(VisiblePanels(), std::vector<std::string>{"picExclusions"});
+    EXPECT_EQ(BoldLabels(), std::vector<std::int16_t>{3});
 }
 
 TEST_F(Navigation, ShowPasswordUnmasksOnlyTheConfigurationPassword) {

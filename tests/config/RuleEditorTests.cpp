@@ -157,5 +157,27 @@ TEST_F(RuleEditor, AnEntryStaysUntilItsFileIsGone) {
     EXPECT_EQ(Text(Window(), "txtEventID"), "");
 }
 
+// A delete leaves no rule chosen: a second click on Delete, before another
+// rule is picked, deletes nothing.
+TEST_F(RuleEditor, ASecondDeleteWithoutANewChoiceDeletesNothing) {
+    for (const char* name : {"First", "Second", "Third"})
+        testsupport::WriteHostFile(RuleFile(name), "[EventDetail]\r\nEventID=1\r\n");
+    Open();
+    ClickEntry("listRules", "Second");
+    EXPECT_EQ(Text(Window(), "txtRuleName"), "Second");
+    Click("cmdDelRule");
+    EXPECT_TRUE(List("listRules")->selectedItems().isEmpty());
+    EXPECT_EQ(List("listRules")->currentItem(), nullptr);
+    Click("cmdDelRule");
+    EXPECT_EQ(Entries(Window(), "listRules"), (std::vector<std::string>{"First", "Third"}));
+    EXPECT_TRUE(fs::exists(RuleFile("Third")));
+    EXPECT_FALSE(fs::exists(RuleFile("Second")));
+    ClickEntry("listRules", "Third");
+    EXPECT_EQ(Text(Window(), "txtRuleName"), "Third");
+    Click("cmdDelRule");
+    EXPECT_FALSE(fs::exists(RuleFile("Third")));
+    EXPECT_TRUE(fs::exists(RuleFile("First")));
+}
+
 }  // namespace
 }  // namespace configtest

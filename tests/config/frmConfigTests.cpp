@@ -1,6 +1,9 @@
 // The configuration window with the explorer bar: its side bar's groups and
 // items, and what each item does.
 #include <QLabel>
+#include <QLayout>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 #include "ConfigWindowFixture.h"
 #include "config/frmConfig.h"
@@ -86,6 +89,34 @@ TEST_F(ExplorerBarWindow, TheClosingItemsCancelOrSave) {
     EXPECT_TRUE(Window() == nullptr);
     EXPECT_EQ(Stored("General", "Identifier"), "saved");
     EXPECT_EQ(capture.Text().find("Quarnel_Stop.exe"), std::string::npos) << capture.Text();
+}
+
+// Made as low as it goes, the window scrolls its side bar with the wheel far
+// enough to show "Save && Close" whole, and a click on it saves.
+TEST_F(ExplorerBarWindow, AtItsLowestTheWheelBringsSaveAndCloseIntoReach) {
+    frmConfig* window = OpenMain(true);
+    Box("txtIdentifier")->setText("saved");
+    window->show();
+    window->layout()->activate();
+    window->resize(window->width(), 1);
+    QCoreApplication::processEvents();
+    auto* bar = C<XPexplorerbar>("SideBar");
+    ASSERT_GT(window->height(), 1);
+    ASSERT_FALSE(bar->Scoller()->isHidden());
+    const QPointF centre(bar->width() / 3.0, bar->height() / 2.0);
+    for (int notch = 0; notch < 100 && bar->Scoller()->value() < bar->Scoller()->maximum(); ++notch) {
+        QWheelEvent wheel(centre, bar->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(bar, &wheel);
+    }
+    EXPECT_EQ(bar->Scoller()->value(), bar->Scoller()->maximum());
+    const XPexplorerbar::SubItemRecord& saveAndClose = bar->Groups()[3].subItems[3];
+    EXPECT_GE(saveAndClose.top, 0);
+    EXPECT_LE((saveAndClose.top + saveAndClose.height) / 15, bar->height());
+    LeftClick(bar, QPointF(40, (saveAndClose.top + saveAndClose.height / 2) / 15.0));
+    RunDeferredDeletes();
+    EXPECT_TRUE(Window() == nullptr);
+    EXPECT_EQ(Stored("General", "Identifier"), "saved");
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 // Positions the paint stores, the scroll bar and the content height, on a
 // 200 x 300 pixel control (3000 x 4500 twips; the scroll bar is 255 twips).
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QWheelEvent>
+
 #include "ExplorerBarFixture.h"
 
 namespace {
@@ -109,6 +113,40 @@ TEST_F(Layout, AfterOverflowTheContentHeightIsTheLimitAndUnreachedGroupsAreNotHi
     Click(1500, 30390);
     EXPECT_FALSE(Group(last).expanded);
     for (const std::string& event : events) EXPECT_EQ(event.find("HeaderClick"), std::string::npos) << event;
+}
+
+// On a control too low for its groups: an arrow click moves them by a row,
+// a notch of the wheel by three, and the control asks to be no lower than its
+// last group needs to show whole.
+TEST_F(Layout, TheArrowsAndTheWheelScrollByRows) {
+    for (const char* title : {"One", "Two", "Three"}) AddRows(*bar, bar->AddNormalItem(title, true), 4);
+    bar->resize(200, 100);
+    QScrollBar* scroller = bar->Scoller();
+    ASSERT_FALSE(scroller->isHidden());
+    const int top = Group(1).headerTop;
+
+    QStyleOptionSlider option;
+    option.initFrom(scroller);
+    option.orientation = Qt::Vertical;
+    option.minimum = scroller->minimum();
+    option.maximum = scroller->maximum();
+    option.sliderPosition = option.sliderValue = scroller->value();
+    const QPointF arrow =
+        scroller->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarAddLine, scroller).center();
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, arrow, scroller->mapToGlobal(arrow), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(scroller, &event);
+    }
+    EXPECT_EQ(Group(1).headerTop, top - 300);
+
+    const QPointF centre(50, 50);
+    QWheelEvent wheel(centre, bar->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(bar.get(), &wheel);
+    EXPECT_EQ(Group(1).headerTop, top - 300 - 3 * 300);
+
+    EXPECT_EQ(bar->minimumSizeHint().height(), (240 + 375 + 100 + 4 * 300 + 240 + 7) / 15);
 }
 
 }  // namespace

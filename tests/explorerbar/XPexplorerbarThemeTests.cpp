@@ -1,7 +1,9 @@
 // A change of the visual style repaints a shown control at once: by the
 // explicit call, and by an edit of host.ini that its folder's watch sees.
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QPainter>
+#include <QRawFont>
 #include <QThread>
 
 #include "ExplorerBarFixture.h"
@@ -46,6 +48,33 @@ TEST_F(Theme, ThemeCallsRefuseUnknownClassesPartsStatesAndHandles) {
     for (int state : {0, 4}) EXPECT_EQ(win::DrawThemeBackground(theme, &painter, 6, state, &area, &area), win::E_INVALIDARG) << state;
     EXPECT_EQ(win::CloseThemeData(theme), win::S_OK);
     EXPECT_EQ(win::DrawThemeBackground(theme, &painter, 5, 1, &area, &area), win::E_HANDLE);
+}
+
+// The darkness of a line drawn in the font, per pixel of its width.
+double InkPerPixel(const QFont& font) {
+    const QString line = QStringLiteral("Config Scheduling");
+    const int width = QFontMetrics(font).horizontalAdvance(line);
+    QImage image(width + 4, 40, QImage::Format_Grayscale8);
+    image.fill(255);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.drawText(QPointF(2, 28), line);
+    painter.end();
+    double ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) ink += 255 - qGray(image.pixel(x, y));
+    return ink / width;
+}
+
+// The texts come out in the host's Tahoma, and bold titles visibly heavier
+// than the captions.
+TEST_F(Theme, TextsAreDrawnInTahomaAndTitlesBold) {
+    bar->AddNormalItem("Config", true);
+    QFont title = bar->font();
+    title.setBold(true);
+    for (const QFont& font : {bar->font(), title})
+        EXPECT_EQ(QRawFont::fromFont(font).familyName().toStdString(), "Tahoma") << font.bold();
+    EXPECT_GT(InkPerPixel(title), 1.3 * InkPerPixel(bar->font()));
 }
 
 }  // namespace
