@@ -1,11 +1,11 @@
 #include "ConfigFiles.h"
 
-#include <array>
 #include <cmath>
 
 #include "common/CommonModule.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/ProfileIni.h"
+#include "platform/api/ReplacementFile.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/Text.h"
 
@@ -15,17 +15,8 @@ namespace {
 
 bool SameEntry(const std::string& a, const std::string& b) { return platform::TextCompareEqual(a, b); }
 
-std::string FolderOf(const std::string& sFile) {
-    const size_t slash = sFile.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : sFile.substr(0, slash);
-}
-
 // A new empty file beside sFile, or "" when none can be made there.
-std::string NewTemporaryFile(const std::string& sFile) {
-    std::array<char, win::MAX_PATH + 1> name{};
-    if (win::GetTempFileNameA(FolderOf(sFile), "cfg", 0, name.data()) == 0) return "";
-    return name.data();
-}
+std::string NewTemporaryFile(const std::string& sFile) { return platform::NewReplacementFile(sFile); }
 
 void DiscardTemporaryFile(const std::string& temporary) {
     win::SetFileAttributesA(temporary, win::FILE_ATTRIBUTE_NORMAL);
@@ -34,9 +25,7 @@ void DiscardTemporaryFile(const std::string& temporary) {
 
 // Puts the finished temporary file in the place of sFile in one step.
 bool ReplaceWith(const std::string& temporary, const std::string& sFile) {
-    if (win::MoveFileExA(temporary, sFile, win::MOVEFILE_REPLACE_EXISTING)) return true;
-    DiscardTemporaryFile(temporary);
-    return false;
+    return platform::PutReplacementInPlace(temporary, sFile);
 }
 
 std::vector<std::string> UniqueLines(const std::vector<std::string>& entries) {

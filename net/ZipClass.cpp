@@ -67,18 +67,13 @@ bool ZipClass::WriteZip(const std::string& FilePath, bool Overwrite) {
         if (!Overwrite) return false;
         vb::Kill(FilePath);
     }
-    try {
-        WriteArchive(FilePath);
-    } catch (...) {
-        // A half-written archive must not pass for a whole one.
-        win::DeleteFileA(FilePath);
-        throw;
-    }
+    WriteArchive(FilePath);
     return true;
 }
 
 void ZipClass::WriteArchive(const std::string& FilePath) {
-    vb::BinaryFile file(FilePath, vb::BinaryFile::Mode::Write);
+    // Put in place only when whole: a half-written archive never passes for one.
+    vb::BinaryFile file(FilePath, vb::BinaryFile::Mode::Replace);
     auto offsetNow = [&file] {
         if (file.Written() > std::numeric_limits<std::int32_t>::max()) throw RuntimeError::Overflow();
         return static_cast<std::int32_t>(file.Written());

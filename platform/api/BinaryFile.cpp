@@ -9,6 +9,7 @@
 
 #include "platform/api/FileSystem.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/host/WholeFile.h"
 #include "platform/host/WinPath.h"
 
 namespace vb {
@@ -53,6 +54,14 @@ BinaryFile::BinaryFile(const std::string& windowsPath, Mode mode) {
         if (fd_ < 0) throw errno == ENOENT ? RuntimeError::FileNotFound() : RuntimeError::PathFileAccessError();
         return;
     }
+    if (mode == Mode::Replace) {
+        if (!host || !std::filesystem::is_directory(host->parent_path())) throw RuntimeError::PathNotFound();
+        if (std::filesystem::is_directory(*host)) throw RuntimeError::PathFileAccessError();
+        replacement_ = std::make_unique<platform::WholeFile>(*host);
+        if (replacement_->Create(0644) != 0) throw RuntimeError::PathFileAccessError();
+        fd_ = replacement_->Descriptor();
+        return;
+    }
     if (mode == Mode::CreateNew) {
         if (!host) throw RuntimeError::PathNotFound();
         fd_ = CreateNewRegular(*host);
@@ -67,7 +76,11 @@ BinaryFile::BinaryFile(const std::string& windowsPath, Mode mode) {
     platform::MakeExeRunnable(*host);
 }
 
-BinaryFile::~BinaryFile() { Close(); }
+BinaryFile::~BinaryFile() {
+    replacement_.reset();
+    fd_ = -1;
+    Close();
+}
 
 std::int64_t BinaryFile::Length() const {
     struct stat status {};
@@ -103,6 +116,15 @@ void BinaryFile::Write(const void* data, std::size_t count) {
 }
 
 void BinaryFile::Close() {
+    if (replacement_) {
+        fd_ = -1;
+        const int error = replacement_->PutInPlace();
+        const std::filesystem::path target = replacement_->Target();
+        replacement_.reset();
+        if (error != 0) throw RuntimeError::PathFileAccessError();
+        platform::MakeExeRunnable(target);
+        return;
+    }
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }

@@ -4,18 +4,26 @@
 // FIFO or a device is refused, so a reader never blocks on one.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+namespace platform {
+class WholeFile;
+}
 
 namespace vb {
 
 class BinaryFile {
 public:
-    enum class Mode { Read, Write, CreateNew };
+    enum class Mode { Read, Write, CreateNew, Replace };
     // Read: error 53 when the file is missing, 75 when it is not a regular
     // file or cannot be opened. Write creates or empties the file (one named
     // *.exe is left runnable, as copies and moves leave it): 76 for a
     // missing folder, 75 when refused. CreateNew creates it as Write does
     // only when nothing is there under any letter case, else error 58.
+    // Replace writes as Write does into a temporary beside the file, which
+    // Close puts in the file's place in one step (error 75 when it cannot);
+    // one that is never closed goes, and the file stays as it was.
     BinaryFile(const std::string& windowsPath, Mode mode);
     ~BinaryFile();
     BinaryFile(const BinaryFile&) = delete;
@@ -30,6 +38,7 @@ public:
     void Close();
 
 private:
+    std::unique_ptr<platform::WholeFile> replacement_;
     int fd_ = -1;
     std::int64_t written_ = 0;
 };

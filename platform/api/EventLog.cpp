@@ -198,6 +198,7 @@ EventLogStore::EventLogStore(Use use) : connection_(std::make_unique<Connection>
     std::error_code ignored;
     std::filesystem::create_directories(EventLogDoorbellFolder(), ignored);
     connection_->file = EventLogStoreFile();
+    MakeStorePrivate(connection_->file);
     const int rc = sqlite3_open_v2(connection_->file.c_str(), &connection_->db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (rc != SQLITE_OK) throw StoreError(connection_->db, "open " + connection_->file.string());

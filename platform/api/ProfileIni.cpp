@@ -3,12 +3,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <string_view>
@@ -18,6 +16,7 @@
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 #include "platform/host/TextFile.h"
+#include "platform/host/WholeFile.h"
 
 namespace platform {
 
@@ -120,93 +119,13 @@ private:
 
 bool IsReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 
-void CopyAttributes(int fromFd, int toFd, const struct stat& st) {
-    ::fchmod(toFd, st.st_mode & 07777);
-    if (::fchown(toFd, st.st_uid, st.st_gid) != 0) {
-        // Only the owner's own files can be given back their group here; keep going.
-    }
-    char value[64];
-    const ssize_t n = ::fgetxattr(fromFd, "user.dosattrib", value, sizeof value);
-    if (n > 0) ::fsetxattr(toFd, "user.dosattrib", value, static_cast<size_t>(n), 0);
-}
-
-std::string TemporaryPrefix(const fs::path& file) { return "." + file.filename().string() + "."; }
-
-fs::path TemporaryOf(const fs::path& file, pid_t pid) {
-    return file.parent_path() / (TemporaryPrefix(file) + std::to_string(pid) + ".tmp");
-}
-
-// Temporaries that writers killed before their rename left behind; those of
-// processes that still run are theirs.
-void RemoveStaleTemporaries(const fs::path& file) {
-    const std::string prefix = TemporaryPrefix(file);
-    std::error_code ec;
-    for (const fs::directory_entry& entry : fs::directory_iterator(file.parent_path(), ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
-            name.compare(name.size() - 4, 4, ".tmp") != 0)
-            continue;
-        const std::string pidText = name.substr(prefix.size(), name.size() - prefix.size() - 4);
-        if (pidText.find_first_not_of("0123456789") != std::string::npos || pidText.size() > 9) continue;
-        const pid_t pid = static_cast<pid_t>(std::stol(pidText));
-        if (pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) ::unlink(entry.path().c_str());
-    }
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t put = ::write(fd, text.data() + written, text.size() - written);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        written += static_cast<size_t>(put);
-    }
-    return true;
-}
-
-// For a file in a folder that takes no new file: the text goes into the file itself.
-bool WriteInPlace(const fs::path& file, const std::string& text) {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, text) && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
-    ok = ::fsync(fd) == 0 && ok;
-    return ::close(fd) == 0 && ok;
-}
-
-// A link is written through to the file it names, so the link stays.
-fs::path WriteTarget(const fs::path& file) {
-    std::error_code ec;
-    if (!fs::is_symlink(fs::symlink_status(file, ec))) return file;
-    const fs::path target = fs::canonical(file, ec);
-    return ec ? file : target;
-}
-
+// A new file is readable by all, as the profile functions make it; a file
+// that is replaced keeps its mode. A file whose folder takes no new file is
+// written in place.
 bool ReplaceFile(const fs::path& given, const std::vector<Line>& lines, bool existed) {
     std::string text;
     for (const Line& line : lines) text += line.text + line.end;
-    const fs::path file = WriteTarget(given);
-    RemoveStaleTemporaries(file);
-    struct stat old {};
-    const int oldFd = existed ? ::open(file.c_str(), O_RDONLY | O_CLOEXEC) : -1;
-    const bool haveOld = oldFd >= 0 && ::fstat(oldFd, &old) == 0;
-    // Created with the file's own mode, so that its text is never more readable than the file.
-    const mode_t mode = haveOld ? (old.st_mode & 0777) : 0644;
-    const fs::path temporary = TemporaryOf(file, ::getpid());
-    ::unlink(temporary.c_str());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd < 0) {
-        const int error = errno;
-        if (oldFd >= 0) ::close(oldFd);
-        return existed && (error == EACCES || error == EPERM || error == EROFS) && WriteInPlace(file, text);
-    }
-    bool ok = WriteAll(fd, text);
-    if (haveOld) CopyAttributes(oldFd, fd, old);
-    if (oldFd >= 0) ::close(oldFd);
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    if (ok) ok = ::rename(temporary.c_str(), file.c_str()) == 0;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
+    return ReplaceWholeFile(given, text, 0644, existed) == 0;
 }
 
 void SetKey(std::vector<Line>& lines, const std::string& section, const std::string& key,

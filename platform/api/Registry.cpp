@@ -199,6 +199,7 @@ bool StorePrepared(sqlite3* db) {
 
 sqlite3* OpenConnection(Store& store, const std::filesystem::path& file) {
     std::filesystem::create_directories(file.parent_path());
+    MakeStorePrivate(file);
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {

@@ -2,19 +2,17 @@
 
 #include <curl/curl.h>
 #include <QString>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 
 #include "platform/host/HostFolder.h"
 #include "platform/host/InternetSettings.h"
 #include "platform/host/Text.h"
+#include "platform/host/WholeFile.h"
 #include "platform/host/WinPath.h"
 
 namespace win {
@@ -64,64 +62,6 @@ public:
     bool aborted = false;
 };
 
-// The temporary file beside the target that the body is written into.
-class PartFile {
-public:
-    explicit PartFile(const std::filesystem::path& target) : target_(target) {}
-    ~PartFile() {
-        Close();
-        if (!path_.empty()) ::unlink(path_.c_str());
-    }
-    PartFile(const PartFile&) = delete;
-    PartFile& operator=(const PartFile&) = delete;
-
-    // 0 or the errno of the failure.
-    int Open() {
-        std::random_device random;
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            const auto name = "." + target_.filename().string() + "." + std::to_string(random()) + ".part";
-            const auto path = target_.parent_path() / name;
-            fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd_ >= 0) {
-                path_ = path;
-                return 0;
-            }
-            if (errno != EEXIST) return errno;
-        }
-        return EEXIST;
-    }
-    // Starts the body again (a second request after authentication).
-    bool Restart() { return ::ftruncate(fd_, 0) == 0 && ::lseek(fd_, 0, SEEK_SET) == 0; }
-    bool Write(const char* data, std::size_t size) {
-        while (size > 0) {
-            const ssize_t written = ::write(fd_, data, size);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) return false;
-            data += written;
-            size -= static_cast<std::size_t>(written);
-        }
-        return true;
-    }
-    // Closes and renames onto the target: 0 or the errno of the failure.
-    int PutInPlace() {
-        if (!Close()) return EIO;
-        if (::rename(path_.c_str(), target_.c_str()) != 0) return errno;
-        path_.clear();
-        return 0;
-    }
-
-private:
-    bool Close() {
-        if (fd_ < 0) return true;
-        const bool ok = ::close(fd_) == 0;
-        fd_ = -1;
-        return ok;
-    }
-    std::filesystem::path target_;
-    std::filesystem::path path_;
-    int fd_ = -1;
-};
-
 class Transfer {
 public:
     Transfer(const std::string& url, IBindStatusCallback* callback) : url_(url), callback_(callback) {}
@@ -137,7 +77,7 @@ public:
 
 private:
     void SetOptions();
-    HRESULT Perform(PartFile& file, platform::InternetSettings& settings);
+    HRESULT Perform(platform::WholeFile& file, platform::InternetSettings& settings);
     HRESULT ResultOf(CURLcode code) const;
     bool AskCredentials();
     void UseCredentials(bool use);
@@ -149,7 +89,7 @@ private:
     IBindStatusCallback* callback_;
     Binding binding_;
     CURL* curl_ = nullptr;
-    PartFile* file_ = nullptr;
+    platform::WholeFile* file_ = nullptr;
     curl_off_t received_ = 0;
     bool writeFailed_ = false;
     bool progressAborted_ = false;
@@ -198,7 +138,7 @@ std::size_t Transfer::OnBody(char* data, std::size_t size, std::size_t count, vo
     const long status = ResponseCode(transfer->curl_);
     if (status < 200 || status >= 300) return bytes;  // an error page is not the file
     const bool first = transfer->received_ == 0;
-    if (!transfer->file_->Write(data, bytes)) {
+    if (!transfer->file_->Write(std::string_view(data, bytes))) {
         transfer->writeFailed_ = true;
         return 0;
     }
@@ -271,7 +211,7 @@ void Transfer::SetOptions() {
 // Redirects are followed here, not by libcurl, so that every host they reach
 // gets the settings of the first one, its name resolved through the hosts
 // file. Credentials go only to the server that asked for them.
-HRESULT Transfer::Perform(PartFile& file, platform::InternetSettings& settings) {
+HRESULT Transfer::Perform(platform::WholeFile& file, platform::InternetSettings& settings) {
     file_ = &file;
     SetOptions();
     bool asked = false;
@@ -308,8 +248,9 @@ HRESULT Transfer::Run(const std::string& fileName) {
     if (!settings.Apply(curl_, url_)) return INET_E_INVALID_URL;
     const auto target = platform::ToHostPath(fileName);
     if (fileName.empty() || !target) return HresultFromWin32(ERROR_PATH_NOT_FOUND);
-    PartFile file(*target);
-    if (const int error = file.Open(); error != 0) return HresultOfErrno(error);
+    // The body goes into a temporary of its own beside the target, put in place only when whole.
+    platform::WholeFile file(*target, ".part");
+    if (const int error = file.Create(); error != 0) return HresultOfErrno(error);
     const HRESULT result = Perform(file, settings);
     if (result != S_OK) return result;
     Progress(BINDSTATUS_ENDDOWNLOADDATA);

@@ -1,6 +1,7 @@
 #include "platform/host/HostFolder.h"
 
 #include <pthread.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -63,15 +64,27 @@ std::string CacheKey(const std::string& section, const std::string& key) {
     return TextFoldCase(section + "\n" + key);
 }
 
+// Takes from a file or folder of ours (not a link) what its group and
+// others may do with it; what the owner may do stays as it is.
+void KeepFromOthers(const fs::path& path, bool folder) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || st.st_uid != ::geteuid()) return;
+    if (folder ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) return;
+    if ((st.st_mode & 0077) != 0) ::chmod(path.c_str(), st.st_mode & 0700);
+}
+
+// The user's application data, its temporary folder above all, is the user's alone.
 void PrepareDriveC(const fs::path& driveC) {
     std::error_code ec;
     const std::string user = LoginName();
     const fs::path profile = driveC / "Users" / user;
     for (const fs::path& folder : {driveC / "Windows" / "System32", driveC / "Program Files" / "Common Files",
                                    driveC / "Users" / "Public" / "Desktop", driveC / "ProgramData",
-                                   profile / "Desktop", profile / "AppData" / "Local" / "Temp",
-                                   profile / "AppData" / "Roaming"})
+                                   profile / "Desktop"})
         fs::create_directories(folder, ec);
+    for (const fs::path& folder : {profile / "AppData", profile / "AppData" / "Local",
+                                   profile / "AppData" / "Local" / "Temp", profile / "AppData" / "Roaming"})
+        MakePrivateFolder(folder);
     if (HostIs64Bit()) {
         fs::create_directories(driveC / "Program Files (x86)" / "Common Files", ec);
         fs::create_directories(driveC / "Windows" / "SysWOW64", ec);
@@ -94,7 +107,25 @@ fs::path HostFolder() {
     fs::create_directories(folder, ec);
     for (const DriveMapping& drive : *DriveMapOf(folder))
         if (drive.letter == 'C') PrepareDriveC(drive.folder);
+    // Made by the scheduler with its first task; one made open to others is mended here.
+    MakePrivateFolder(folder / "Tasks", false);
     return folder;
+}
+
+bool MakePrivateFolder(const fs::path& folder, bool create) {
+    std::error_code ec;
+    if (create && !fs::is_directory(folder, ec)) {
+        fs::create_directories(folder.parent_path(), ec);
+        ::mkdir(folder.c_str(), 0700);
+    }
+    KeepFromOthers(folder, true);
+    return fs::is_directory(folder, ec);
+}
+
+void MakeStorePrivate(const fs::path& database) {
+    const int fd = ::open(database.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) ::close(fd);
+    for (const char* suffix : {"", "-wal", "-shm"}) KeepFromOthers(database.string() + suffix, false);
 }
 
 namespace {

@@ -12,6 +12,17 @@ namespace platform {
 
 std::filesystem::path HostFolder();
 
+// A folder of the host that is its owner's alone (0700), such as the user's
+// temporary folder: made when missing (its parents as usual) unless create
+// is false; from one of ours, group and others lose their access (a link is
+// left as it is). False when no folder is there afterwards.
+bool MakePrivateFolder(const std::filesystem::path& folder, bool create = true);
+// A store of the host folder (a database and its -wal and -shm files) is its
+// owner's alone (0600): the database file is created so when missing, so
+// that the files SQLite adds beside it take its mode, and from files of ours
+// group and others lose their access.
+void MakeStorePrivate(const std::filesystem::path& database);
+
 // A value of host.ini, or the default when the file, section or key is missing.
 std::string HostSetting(const std::string& section, const std::string& key,
                         const std::string& defaultValue);

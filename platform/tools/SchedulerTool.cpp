@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -21,6 +22,7 @@
 #include "platform/api/Environment.h"
 #include "platform/host/HostFolder.h"
 #include "platform/api/Process.h"
+#include "platform/host/WholeFile.h"
 #include "platform/host/WinPath.h"
 #include "platform/tools/WindowsTools.h"
 #include "platform/host/Text.h"
@@ -222,20 +224,15 @@ std::optional<ScheduledTask> ReadTaskFile(const fs::path& file) {
     return task;
 }
 
+std::string TaskFileText(const ScheduledTask& task) {
+    return "Name=" + task.name + "\nScheduleType=" + task.scheduleType + "\nStartTime=" + task.startTime +
+           "\nDays=" + task.days + "\nTaskToRun=" + task.taskToRun + "\nRunAsUser=" + task.runAsUser +
+           "\nRunLevel=" + task.runLevel + "\nInteractiveOnly=" + (task.interactiveOnly ? "1" : "0") + "\n";
+}
+
 bool WriteTaskFile(const ScheduledTask& task) {
-    std::error_code ec;
-    fs::create_directories(TaskFolder(), ec);
-    const fs::path file = TaskFileOf(task.name);
-    const fs::path temporary = file.string() + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << "Name=" << task.name << "\nScheduleType=" << task.scheduleType << "\nStartTime=" << task.startTime
-            << "\nDays=" << task.days << "\nTaskToRun=" << task.taskToRun << "\nRunAsUser=" << task.runAsUser
-            << "\nRunLevel=" << task.runLevel << "\nInteractiveOnly=" << (task.interactiveOnly ? "1" : "0") << "\n";
-        if (!out.flush()) return false;
-    }
-    fs::rename(temporary, file, ec);
-    return !ec;
+    if (!MakePrivateFolder(TaskFolder())) return false;
+    return ReplaceWholeFile(TaskFileOf(task.name), TaskFileText(task)) == 0;
 }
 
 // ---- host programs -------------------------------------------------------------
@@ -375,12 +372,8 @@ std::string DesktopValue(const std::string& entry, const std::string& key) {
     return {};
 }
 
-void RemoveAutostartEntry(const std::string& name) {
-    const auto folder = AutostartFolder();
-    if (!folder) return;
-    ScheduledTask probe;
-    probe.name = name;
-    const fs::path file = *folder / AutostartFileNameOf(probe);
+// Removes an entry file only when it is this host's entry of the task.
+void RemoveOwnAutostartFile(const fs::path& file, const std::string& name) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return;
     std::stringstream text;
@@ -393,18 +386,32 @@ void RemoveAutostartEntry(const std::string& name) {
     fs::remove(file, ec);
 }
 
+// The task's name made a file name: no folder separators, no control characters.
+std::string FileNamePart(const std::string& text) {
+    std::string part;
+    for (unsigned char c : text) part += (c == '/' || c == '\\' || c < 0x20) ? '_' : static_cast<char>(c);
+    return part;
+}
+
+// Entries were once named after the task alone, so that hosts overwrote each other's.
+fs::path FormerAutostartFileOf(const fs::path& folder, const std::string& name) {
+    return folder / (FileNamePart(name) + ".desktop");
+}
+
+void RemoveAutostartEntry(const std::string& name) {
+    const auto folder = AutostartFolder();
+    if (!folder) return;
+    ScheduledTask probe;
+    probe.name = name;
+    RemoveOwnAutostartFile(*folder / AutostartFileNameOf(probe), name);
+    RemoveOwnAutostartFile(FormerAutostartFileOf(*folder, name), name);
+}
+
 void InstallAutostartEntry(const ScheduledTask& task) {
     const auto folder = AutostartFolder();
     if (!folder || !MakeAutostartFolder(*folder)) return;
-    std::error_code ec;
-    const fs::path file = *folder / AutostartFileNameOf(task);
-    const fs::path temporary = file.string() + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << AutostartEntryOf(task);
-        if (!out.flush()) return;
-    }
-    fs::rename(temporary, file, ec);
+    if (ReplaceWholeFile(*folder / AutostartFileNameOf(task), AutostartEntryOf(task)) == 0)
+        RemoveOwnAutostartFile(FormerAutostartFileOf(*folder, task.name), task.name);
 }
 
 // ---- installation ----------------------------------------------------------------
@@ -627,10 +634,20 @@ std::string CrontabLineOf(const ScheduledTask& task) {
     return minute + " " + hour + " * * " + days + " " + CronEscaped(command) + " " + CrontabTag(task);
 }
 
+// Tells host folders of one name apart (FNV-1a of the folder's path).
+std::string HostFolderDigest(const std::string& folder) {
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char c : folder) hash = (hash ^ c) * 16777619u;
+    char digits[9];
+    std::snprintf(digits, sizeof digits, "%08x", hash);
+    return digits;
+}
+
 std::string AutostartFileNameOf(const ScheduledTask& task) {
-    std::string file;
-    for (unsigned char c : task.name) file += (c == '/' || c == '\\' || c < 0x20) ? '_' : static_cast<char>(c);
-    return file + ".desktop";
+    std::string host = HostFolder().string();
+    while (host.size() > 1 && host.back() == '/') host.pop_back();
+    const std::string hostName = fs::path(host).filename().string();
+    return FileNamePart(task.name) + " (" + FileNamePart(hostName) + " " + HostFolderDigest(host) + ").desktop";
 }
 
 std::string AutostartEntryOf(const ScheduledTask& task) {

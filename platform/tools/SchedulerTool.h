@@ -43,7 +43,9 @@ std::vector<ScheduledTask> ListScheduledTasks();
 std::optional<ScheduledTask> FindScheduledTask(const std::string& name);
 
 // The crontab line and the autostart file name and text of a task of this
-// host, as they are installed.
+// host, as they are installed. The file name holds the task's name and the
+// host folder's ("Quarnel (quarnel-host 0a1b2c3d).desktop"), so that each
+// host folder has a file of its own.
 std::string CrontabLineOf(const ScheduledTask& task);
 std::string AutostartFileNameOf(const ScheduledTask& task);
 std::string AutostartEntryOf(const ScheduledTask& task);

@@ -1,7 +1,17 @@
 // The text rules of the files the configuration window writes.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/CommonModule.h"
 #include "config/ConfigFiles.h"
+#include "platform/api/ProfileIni.h"
+#include "support/TempHost.h"
 
 namespace {
 
@@ -26,6 +36,39 @@ TEST(ConfigFiles, CheckBoxValuesOfSettingsTexts) {
         {"", std::nullopt}, {"3", std::nullopt}, {"-1", std::nullopt}, {"yes", std::nullopt}, {"1x", std::nullopt}, {"&H1", 1}, {"0x1", std::nullopt},
     };
     for (const auto& [text, value] : cases) EXPECT_EQ(ConfigFiles::CheckBoxValue(text), value) << '"' << text << '"';
+}
+
+// A save killed at any point of its work leaves the rule as it was or as
+// saved, and what it had made on the way does not stay: the next save of the
+// rule takes it away.
+TEST(ConfigFiles, WhatAKilledRuleSaveLeftGoesWithTheNextSave) {
+    testsupport::ProgramHost host;
+    namespace fs = std::filesystem;
+    const fs::path rules = host.HostOf(testsupport::kProgramFolder) / "Rules";
+    fs::create_directories(rules);
+    const std::string rule = CommonModule::AppPath() + "Rules\\Disk.DAT";
+    std::vector<ConfigFiles::IniValue> values;
+    for (const char* key : {"Application", "Security", "System"}) values.push_back({"LogFile", key, "1"});
+    for (const char* key : {"Info", "Warning", "Error", "Success", "Failure"}) values.push_back({"EventType", key, "0"});
+    for (const char* key : {"EventID", "EventSource", "EventDesc", "EventDescEx"})
+        values.push_back({"EventDetail", key, std::string(key) + " text"});
+    ASSERT_TRUE(ConfigFiles::WriteIniValues(rule, values));
+    for (int round = 0; round < 20; ++round) {
+        const pid_t saver = fork();
+        ASSERT_GE(saver, 0);
+        if (saver == 0) {
+            for (;;) ConfigFiles::WriteIniValues(rule, values);
+        }
+        // Killed somewhere in one of its saves.
+        usleep(static_cast<useconds_t>(3000 + round * 1700));
+        kill(saver, SIGKILL);
+        waitpid(saver, nullptr, 0);
+        EXPECT_EQ(platform::ReadIniValue(rules / "Disk.DAT", "EventDetail", "EventDescEx"), "EventDescEx text");
+    }
+    ASSERT_TRUE(ConfigFiles::WriteIniValues(rule, values));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(rules)) names.push_back(entry.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"Disk.DAT"});
 }
 
 }  // namespace

@@ -77,6 +77,13 @@ protected:
         return result;
     }
 
+    // The autostart file of this host's log-on task.
+    fs::path LogonEntry() const {
+        platform::ScheduledTask logon;
+        logon.name = "Quarnel";
+        return autostart / platform::AutostartFileNameOf(logon);
+    }
+
     std::string ToRun(const std::string& task) {
         const auto found = platform::FindScheduledTask(task);
         return found ? found->taskToRun : "(no task)";
@@ -180,7 +187,7 @@ TEST_F(TasksRun, UninstallerInCapitalsRemovesTasksAndStopsTheMonitor) {
     auto monitor = std::make_unique<RunningProgram>(host, programFolder / "Quarnel.exe", "");
     ASSERT_TRUE(monitor->WaitForOutput(testsupport::kTrayIconAdded)) << monitor->DebugOutput();
     ASSERT_TRUE(monitor->WaitForOutput(kSubscribed)) << monitor->DebugOutput();
-    ASSERT_TRUE(AppearsWithin(autostart / "Quarnel.desktop"));
+    ASSERT_TRUE(AppearsWithin(LogonEntry()));
     ASSERT_TRUE(platform::FindScheduledTask("Quarnel")) << "the normal start registers the log-on task";
 
     Run("/UNINSTALLER");
@@ -189,7 +196,7 @@ TEST_F(TasksRun, UninstallerInCapitalsRemovesTasksAndStopsTheMonitor) {
 
     EXPECT_TRUE(platform::ListScheduledTasks().empty());
     EXPECT_FALSE(Has(ReadHostFile(table), "Quarnel")) << ReadHostFile(table);
-    EXPECT_FALSE(fs::exists(autostart / "Quarnel.desktop"));
+    EXPECT_FALSE(fs::exists(LogonEntry()));
     const auto records = OwnRecords();
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.back().eventId & 0xFFFF, 10177u);
@@ -209,7 +216,7 @@ TEST_F(TasksRun, NormalStartOnAFreshAccountLeavesTheLogonEntry) {
     fs::remove_all(autostart.parent_path());
     RunningProgram monitor(host, programFolder / "Quarnel.exe", "");
     ASSERT_TRUE(monitor.WaitForOutput(kSubscribed)) << monitor.DebugOutput();
-    EXPECT_TRUE(AppearsWithin(autostart / "Quarnel.desktop")) << monitor.DebugOutput();
+    EXPECT_TRUE(AppearsWithin(LogonEntry())) << monitor.DebugOutput();
     const ProgramResult ended = testsupport::StopLiveMonitor(host, monitor);
     EXPECT_FALSE(ended.killed) << ended.debugOutput;
 }

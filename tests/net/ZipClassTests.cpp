@@ -4,10 +4,14 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -203,6 +207,45 @@ TEST_F(ZipClassTest, AWriteIntoAMissingFolderReachesTheCaller) {
     ZipClass zip;
     ASSERT_TRUE(zip.AddFile("C:\\a.txt"));
     EXPECT_THROW(zip.WriteZip("C:\\no such folder\\a.zip"), RuntimeError);
+}
+
+// A writer killed while it writes leaves no half archive under the
+// archive's name; the next write of the archive takes what it left.
+TEST_F(ZipClassTest, AWriterKilledWhileItWritesLeavesNoHalfArchive) {
+    // Incompressible bytes, so that the archive is large.
+    std::string noise(48 << 20, '\0');
+    std::mt19937 random(17);
+    for (char& c : noise) c = static_cast<char>(random());
+    WriteHostFile(Host("in/noise.bin"), noise);
+    noise.clear();
+    fs::create_directories(Host("out"));
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        ZipClass zip;
+        const bool ok = zip.AddFile("C:\\in\\noise.bin") && zip.WriteZip("C:\\out\\noise.zip", true);
+        _exit(ok ? 0 : 1);
+    }
+    // Killed as soon as the first bytes of the archive are on disk.
+    bool writing = false;
+    while (!writing && waitpid(writer, nullptr, WNOHANG) == 0) {
+        for (const auto& entry : fs::directory_iterator(Host("out")))
+            writing = writing || (entry.is_regular_file() && entry.file_size() > 0);
+        usleep(200);
+    }
+    kill(writer, SIGKILL);
+    waitpid(writer, nullptr, 0);
+    ASSERT_TRUE(writing) << "the writer ended before it was killed";
+    EXPECT_TRUE(!fs::exists(Host("out/noise.zip")) || ShellCommand("unzip -tq " + Host("out/noise.zip").string()) == 0)
+        << "a half archive passes for one";
+
+    ZipClass zip;
+    ASSERT_TRUE(zip.AddFile("C:\\in\\noise.bin"));
+    ASSERT_TRUE(zip.WriteZip("C:\\out\\noise.zip", true));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Host("out"))) names.push_back(entry.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"noise.zip"});
+    EXPECT_EQ(ShellCommand("unzip -tq " + Host("out/noise.zip").string()), 0);
 }
 
 TEST_F(ZipClassTest, ContentsCutIntoBlocksJoinIntoOneStream) {

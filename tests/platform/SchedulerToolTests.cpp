@@ -5,14 +5,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "platform/tools/SchedulerTool.h"
 #include "support/ScopedVariable.h"
+#include "support/ShellCommand.h"
 #include "support/TempHost.h"
 
 namespace {
@@ -178,6 +181,33 @@ TEST_F(Scheduler, QueryListsEveryTaskWithWindowsLines) {
     EXPECT_EQ(one.output, "ERROR: The system cannot find the file specified.\n");
 }
 
+// Two schtasks.exe of the build creating one task at once, round after round:
+// the task file is always the whole file of one of them, and no temporary stays.
+TEST_F(Scheduler, TwoCreatesOfOneTaskAtOnceLeaveTheWholeFileOfOne) {
+    const std::string tool = "'" + (fs::path(QUARNEL_BIN_DIR) / "schtasks.exe").string() + "'";
+    // Task files of different lengths, so that a mixture of the two shows.
+    const std::string longRun = "C:\\" + std::string(240, 'L') + ".exe";
+    const std::string shortRun = "C:\\S.exe";
+    const std::string both = tool + " /create /sc DAILY /st 01:00 /tn Same /tr '" + longRun + "' /f & " + tool +
+                             " /create /sc DAILY /st 02:00 /tn Same /tr '" + shortRun + "' /f & wait";
+    constexpr int kRounds = 150;
+    int mixed = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        ASSERT_EQ(testsupport::ShellCommand(both), 0) << round;
+        const std::string text = ReadHostFile(platform::TaskFolder() / "same.task");
+        const auto task = platform::FindScheduledTask("Same");
+        const bool whole = task && std::count(text.begin(), text.end(), '\n') == 8 &&
+                           ((task->taskToRun == longRun && task->startTime == "01:00:00") ||
+                            (task->taskToRun == shortRun && task->startTime == "02:00:00"));
+        if (!whole) ++mixed;
+        EXPECT_TRUE(whole) << "round " << round << ":\n" << text;
+        if (mixed > 3) break;
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(platform::TaskFolder())) names.push_back(entry.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"same.task"});
+}
+
 // ---- installation into the host ----------------------------------------------
 
 // A crontab program that keeps the table in a file beside it; "-l" on no
@@ -208,6 +238,12 @@ protected:
         configVariable.emplace("XDG_CONFIG_HOME", nullptr);
     }
     fs::path Autostart(const std::string& file) const { return standIns / "home" / ".config" / "autostart" / file; }
+    // The autostart file of this host's log-on task of that name.
+    fs::path LogonEntry(const std::string& task) const {
+        platform::ScheduledTask probe;
+        probe.name = task;
+        return Autostart(platform::AutostartFileNameOf(probe));
+    }
 
     testsupport::TempHost host;
     fs::path standIns;
@@ -308,13 +344,13 @@ TEST_F(HostInstallation, LogonTaskGoesIntoAutostartAndOutAgain) {
     ASSERT_EQ(Schtasks("/create /sc onlogon /rl highest /it /f /tn \"Quarnel\" /tr "
                        "\"\\\"C:\\Program Files\\Quarnel\\Quarnel.exe\\\" /startup").exitCode,
               0);
-    const std::string entry = ReadHostFile(Autostart("Quarnel.desktop"));
+    const std::string entry = ReadHostFile(LogonEntry("Quarnel"));
     EXPECT_EQ(entry, platform::AutostartEntryOf(*platform::FindScheduledTask("Quarnel")));
     EXPECT_TRUE(Has(entry, "Exec=env \"QUARNEL_HOST=" + host.Folder().string() + "\" ")) << entry;
     EXPECT_TRUE(Has(entry, "\"schtasks\" \"/run\" \"/tn\" \"Quarnel\"\n")) << entry;
     EXPECT_FALSE(fs::exists(table));
     ASSERT_EQ(Schtasks("/delete /tn \"Quarnel\" /f").exitCode, 0);
-    EXPECT_FALSE(fs::exists(Autostart("Quarnel.desktop")));
+    EXPECT_FALSE(fs::exists(LogonEntry("Quarnel")));
 }
 
 // A fresh account's desktop has no autostart folder yet, and maybe no .config.
@@ -322,7 +358,7 @@ TEST_F(HostInstallation, AMissingAutostartFolderIsMadeForTheOwner) {
     const fs::path config = Autostart("").parent_path().parent_path();
     fs::remove_all(config);
     ASSERT_EQ(Schtasks("/create /sc onlogon /tn \"Quarnel\" /tr \"C:\\Q.exe\"").exitCode, 0);
-    EXPECT_TRUE(fs::exists(Autostart("Quarnel.desktop")));
+    EXPECT_TRUE(fs::exists(LogonEntry("Quarnel")));
     for (const fs::path& folder : {config, Autostart("").parent_path()}) {
         struct stat st {};
         ASSERT_EQ(stat(folder.c_str(), &st), 0) << folder;
@@ -366,6 +402,80 @@ TEST_F(HostInstallation, ControlCharactersInATaskOrTheHostFolderAreRefused) {
     EXPECT_TRUE(fs::is_empty(Autostart("").parent_path()));
 }
 
+// The command of an autostart entry's Exec key, as a desktop runs it at log-on.
+std::string ExecCommand(const std::string& entry) {
+    const size_t start = entry.find("\nExec=") + 6;
+    const std::string value = entry.substr(start, entry.find('\n', start) - start);
+    std::string command;
+    for (size_t i = 0; i < value.size(); ++i) {
+        // String escapes first (a doubled backslash), then the field codes' doubled percent sign;
+        // what is left quotes as the shell's double quotes do.
+        if ((value[i] == '\\' && i + 1 < value.size() && value[i + 1] == '\\') ||
+            (value[i] == '%' && i + 1 < value.size() && value[i + 1] == '%'))
+            ++i;
+        command += value[i];
+    }
+    return command;
+}
+
+std::string ShellSingleQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Two host folders with a log-on task of one name: each has an entry of its
+// own, each entry runs its own host's task, and the removal of one host's
+// task takes only that host's entry.
+TEST_F(HostInstallation, LogonTasksOfTwoHostFoldersHaveAnEntryEach) {
+    const fs::path first = host.Folder();
+    const fs::path second = host.Folder() / "second host";
+    WriteHostFile(second / "host.ini", "[Scheduler]\r\nCrontab=1\r\nAutostart=1\r\n");
+    std::map<fs::path, fs::path> entries;
+    for (const fs::path& folder : {first, second}) {
+        ScopedVariable thisHost("QUARNEL_HOST", folder.c_str());
+        WriteHostFile(folder / "drive_c" / "Tools" / "mark.cmd", "@echo %1> \"C:\\Tools\\ran.txt\"\r\n");
+        ASSERT_EQ(Schtasks("/create /sc onlogon /it /f /tn \"Quarnel\" /tr \"\\\"C:\\Tools\\mark.cmd\\\" logged-on")
+                      .exitCode,
+                  0);
+        entries[folder] = LogonEntry("Quarnel");
+    }
+    ASSERT_NE(entries[first], entries[second]);
+    EXPECT_NE(entries[first].filename().string().find("Quarnel ("), std::string::npos) << entries[first];
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(Autostart(""))) files.push_back(entry.path().filename());
+    EXPECT_EQ(files.size(), 2u);
+
+    // At log-on each entry runs its own host's task.
+    for (const fs::path& folder : {first, second}) {
+        const std::string command = ExecCommand(ReadHostFile(entries[folder]));
+        ScopedVariable noHost("QUARNEL_HOST", nullptr);
+        ASSERT_EQ(testsupport::ShellCommand("/bin/sh -c " + ShellSingleQuoted(command)), 0) << command;
+        const fs::path marker = folder / "drive_c" / "Tools" / "ran.txt";
+        for (int i = 0; i < 600 && ReadHostFile(marker).find('\n') == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(ReadHostFile(marker).substr(0, 9), "logged-on") << folder;
+        fs::remove(marker);
+        const fs::path& other = folder == first ? second : first;
+        EXPECT_FALSE(fs::exists(other / "drive_c" / "Tools" / "ran.txt")) << folder;
+    }
+
+    const std::string secondEntry = ReadHostFile(entries[second]);
+    ASSERT_EQ(Schtasks("/delete /tn \"Quarnel\" /f").exitCode, 0);
+    EXPECT_FALSE(fs::exists(entries[first]));
+    EXPECT_EQ(ReadHostFile(entries[second]), secondEntry);
+}
+
+// An entry of this host under the name entries once had (the task's name
+// alone) goes when the task is made again.
+TEST_F(HostInstallation, AnEntryUnderItsFormerNameGoesWhenTheTaskIsMadeAgain) {
+    ASSERT_EQ(Schtasks("/create /sc onlogon /tn \"Quarnel\" /tr \"C:\\Q.exe\"").exitCode, 0);
+    fs::rename(LogonEntry("Quarnel"), Autostart("Quarnel.desktop"));
+    ASSERT_EQ(Schtasks("/create /sc onlogon /f /tn \"Quarnel\" /tr \"C:\\Q.exe\"").exitCode, 0);
+    EXPECT_FALSE(fs::exists(Autostart("Quarnel.desktop")));
+    EXPECT_TRUE(fs::exists(LogonEntry("Quarnel")));
+}
+
 TEST_F(HostInstallation, AnAutostartFileOfAnotherHostStays) {
     const std::string foreign = "[Desktop Entry]\nName=Quarnel\nX-Quarnel-Task=Quarnel\nX-Quarnel-Host=/other\n";
     ASSERT_EQ(Schtasks("/create /sc onlogon /tn \"Quarnel\" /tr \"C:\\Q.exe\"").exitCode, 0);
@@ -380,7 +490,7 @@ TEST_F(HostInstallation, HostIniSwitchesTurnEachInstallationOff) {
     ASSERT_EQ(Schtasks(kHeartbeatCreate).exitCode, 0);
     ASSERT_EQ(Schtasks("/create /sc onlogon /tn \"Quarnel\" /tr \"C:\\Q.exe\"").exitCode, 0);
     EXPECT_FALSE(fs::exists(table));
-    EXPECT_FALSE(fs::exists(Autostart("Quarnel.desktop")));
+    EXPECT_FALSE(fs::exists(LogonEntry("Quarnel")));
     EXPECT_TRUE(platform::FindScheduledTask("Quarnel Heartbeat"));
 }
 

@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -292,6 +296,34 @@ TEST_F(UrlDownloadTest, ServerThatStopsSendingTimesOut) {
         EXPECT_EQ(ReadHostFile(Target()), "old rules");
         EXPECT_TRUE(Strays().empty());
     }
+}
+
+// A download killed halfway leaves its partial file; the next download of the
+// target takes it away.
+TEST_F(UrlDownloadTest, APartialFileOfAKilledDownloadGoesWithTheNextDownload) {
+    WriteHostFile(Target(), "old rules");
+    const pid_t downloader = fork();
+    ASSERT_GE(downloader, 0);
+    if (downloader == 0) {
+        RecordingCallback callback;
+        Fetch(peer_.Url("/_/stall/Rules.zip"), callback);
+        _exit(0);
+    }
+    // The server sends half the file, then nothing.
+    bool halfway = false;
+    for (int i = 0; i < 1200 && !halfway; ++i) {
+        for (const std::string& name : Strays()) halfway = halfway || fs::file_size(Folder() / name) > 0;
+        if (!halfway) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(downloader, SIGKILL);
+    waitpid(downloader, nullptr, 0);
+    ASSERT_TRUE(halfway);
+    EXPECT_EQ(ReadHostFile(Target()), "old rules");
+
+    RecordingCallback callback;
+    EXPECT_EQ(Fetch(peer_.Url("/Rules.zip"), callback), win::S_OK);
+    EXPECT_EQ(ReadHostFile(Target()), payload_);
+    EXPECT_EQ(Strays(), std::vector<std::string>{});
 }
 
 TEST_F(UrlDownloadTest, AbortFromACallbackEndsTheTransferWithoutAFile) {
