@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,9 +19,13 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::ShellCommand;
 
-mode_t ModeOf(const fs::path& path) {
+// "0600", or "missing".
+std::string ModeOf(const fs::path& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+    if (::stat(path.c_str(), &st) != 0) return "missing";
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", st.st_mode & 07777);
+    return text;
 }
 
 std::string Tool(const char* name) { return "'" + (fs::path(QUARNEL_BIN_DIR) / name).string() + "'"; }
@@ -37,17 +42,17 @@ void UseTheStores() {
 
 struct Part {
     fs::path path;
-    mode_t mode;
+    std::string mode;
 };
 
 // The stores' files that SQLite keeps after the tools' runs, and the private folders.
 std::vector<Part> PrivateParts(const testsupport::TempHost& host) {
     const fs::path appData = host.DriveC() / "Users" / platform::LoginName() / "AppData";
-    std::vector<Part> parts = {{appData, 0700}, {appData / "Local" / "Temp", 0700}, {host.Folder() / "Tasks", 0700}};
+    std::vector<Part> parts = {{appData, "0700"}, {appData / "Local" / "Temp", "0700"}, {host.Folder() / "Tasks", "0700"}};
     for (const char* store : {"registry.db", "eventlog.db"})
         for (const char* suffix : {"", "-wal", "-shm"})
             if (const fs::path file = host.Folder() / (std::string(store) + suffix); fs::exists(file) || !*suffix)
-                parts.push_back({file, 0600});
+                parts.push_back({file, "0600"});
     return parts;
 }
 
@@ -56,15 +61,15 @@ TEST(HostFolder, StoresAndPrivateFoldersOfANewHostAreTheOwnersAlone) {
     UseTheStores();
     const std::vector<Part> parts = PrivateParts(host);
     ASSERT_GT(parts.size(), 5u) << "the stores keep their write-ahead logs";
-    for (const Part& part : parts) EXPECT_EQ(ModeOf(part.path), part.mode) << std::oct << part.path;
+    for (const Part& part : parts) EXPECT_EQ(ModeOf(part.path), part.mode) << part.path;
 }
 
 TEST(HostFolder, AHostMadeWithLooserModesIsMendedWhenItIsUsed) {
     testsupport::TempHost host;
     UseTheStores();
-    for (const Part& part : PrivateParts(host)) fs::permissions(part.path, fs::perms(part.mode == 0700 ? 0755 : 0644));
+    for (const Part& part : PrivateParts(host)) fs::permissions(part.path, fs::perms(part.mode == "0700" ? 0755 : 0644));
     UseTheStores();
-    for (const Part& part : PrivateParts(host)) EXPECT_EQ(ModeOf(part.path), part.mode) << std::oct << part.path;
+    for (const Part& part : PrivateParts(host)) EXPECT_EQ(ModeOf(part.path), part.mode) << part.path;
 }
 
 // What its owner has taken away stays away: only the group's and others' access goes.
@@ -74,13 +79,13 @@ TEST(HostFolder, MendingKeepsWhatTheOwnerMayNotDo) {
     fs::create_directories(folder);
     fs::permissions(folder, fs::perms(0555));
     EXPECT_TRUE(platform::MakePrivateFolder(folder));
-    EXPECT_EQ(ModeOf(folder), 0500u);
+    EXPECT_EQ(ModeOf(folder), "0500");
     const fs::path store = host.Folder() / "kept.db";
     platform::MakeStorePrivate(store);
-    EXPECT_EQ(ModeOf(store), 0600u);
+    EXPECT_EQ(ModeOf(store), "0600");
     fs::permissions(store, fs::perms(0444));
     platform::MakeStorePrivate(store);
-    EXPECT_EQ(ModeOf(store), 0400u);
+    EXPECT_EQ(ModeOf(store), "0400");
     fs::permissions(folder, fs::perms(0700));
 }
 

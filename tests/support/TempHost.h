@@ -1,6 +1,9 @@
 #pragma once
 // A fresh host folder for one test: QUARNEL_HOST points at a new temporary
-// folder while the object lives, and the folder is removed afterwards.
+// folder ("quarnel-test-<pid>-XXXXXX") while the object lives. Afterwards the
+// programs still running on the host are ended and the folder is removed;
+// the folders of tests that ended without removing theirs (killed, crashed)
+// go when the next host is made.
 #include <filesystem>
 #include <string>
 
@@ -22,6 +25,7 @@ public:
 
 private:
     std::filesystem::path folder_;
+    int lock_ = -1;  // the lock file beside the folder, held while its test runs
     std::string previous_;
     bool hadPrevious_ = false;
 };
