@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ScopedVariable.h"
 #include "support/StartedPrograms.h"
 #include "support/TempHost.h"
 #include "platform/api/Process.h"
@@ -145,12 +146,11 @@ TEST_F(WindowsToolsTest, PingWaitsAndReplies) {
 TEST_F(WindowsToolsTest, TskillEndsOnlyThisMachinesProcessesByName) {
     const long ours = StartSleeper(R"(C:\Program Files\Quarnel\Quarnel.exe)");
     const long bystander = StartSleeper(R"(C:\Program Files\Quarnel\Quarnel_Stop.exe)");
-    long theirs = 0;
-    {
-        TempHost other;
-        InstallCopy("/usr/bin/sleep", other.HostOf(R"(C:\Program Files\Quarnel\Quarnel.exe)"));
-        theirs = Start(R"("C:\Program Files\Quarnel\Quarnel.exe" 30)");
-    }
+    // Another machine, whose program runs as long as the test.
+    TempHost other;
+    InstallCopy("/usr/bin/sleep", other.HostOf(R"(C:\Program Files\Quarnel\Quarnel.exe)"));
+    const long theirs = Start(R"("C:\Program Files\Quarnel\Quarnel.exe" 30)");
+    testsupport::ScopedVariable backHome("QUARNEL_HOST", host_.Folder().string());
     EXPECT_EQ(Run(R"(cmd.exe /c tskill "Quarnel.exe" /a)"), 0u);
     EXPECT_EQ(platform::WaitForChildExit(ours), 1u);
     EXPECT_TRUE(IsRunning(theirs));
