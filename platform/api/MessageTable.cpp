@@ -19,6 +19,7 @@
 #include "platform/api/Environment.h"
 #include "platform/api/Registry.h"
 #include "platform/api/WinError.h"
+#include "platform/host/WholeFile.h"
 #include "platform/host/WinPath.h"
 
 namespace platform {
@@ -260,64 +261,13 @@ std::optional<std::string> MessageFileValue(const EventRecord& record) {
 
 }  // namespace
 
-namespace {
-
-std::string TemporaryPrefix(const std::filesystem::path& file) { return "." + file.filename().string() + "."; }
-
-// Temporaries of writers that were killed before their rename; those of
-// processes that still run are theirs.
-void RemoveStaleTemporaries(const std::filesystem::path& file) {
-    const std::string prefix = TemporaryPrefix(file);
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(file.parent_path(), ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
-            name.compare(name.size() - 4, 4, ".tmp") != 0)
-            continue;
-        const std::string pid = name.substr(prefix.size(), name.size() - prefix.size() - 4);
-        if (pid.empty() || pid.size() > 9 || pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        const pid_t owner = static_cast<pid_t>(std::stol(pid));
-        if (owner != ::getpid() && ::kill(owner, 0) != 0 && errno == ESRCH) ::unlink(entry.path().c_str());
-    }
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        written += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-// The file replaced whole: an own temporary beside it, made exclusively,
-// written, synced and renamed over it. 0, or the errno of the failed step.
-int ReplaceWholeFile(const std::filesystem::path& file, const std::string& bytes) {
-    std::error_code ec;
-    std::filesystem::create_directories(file.parent_path(), ec);
-    RemoveStaleTemporaries(file);
-    const std::filesystem::path temporary =
-        file.parent_path() / (TemporaryPrefix(file) + std::to_string(::getpid()) + ".tmp");
-    ::unlink(temporary.c_str());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return errno;
-    int error = WriteAll(fd, bytes) ? 0 : (errno ? errno : EIO);
-    if (::fsync(fd) != 0 && error == 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temporary.c_str(), file.c_str()) != 0) error = errno;
-    if (error != 0) ::unlink(temporary.c_str());
-    return error;
-}
-
-}  // namespace
-
 std::string FirstStringRangeTable() { return std::string(kRangeTableHeader) + "\r\n1-65535=%1\r\n"; }
 
 win::DWORD KeepMessageFile(const std::filesystem::path& file, const std::string& bytes) {
     if (ReadRegularFile(file, bytes.size() + 1) == bytes) return 0;
-    const int error = ReplaceWholeFile(file, bytes);
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    const int error = ReplaceWholeFile(file, bytes, 0644);
     return error == 0 ? 0 : ErrorOfErrno(error);
 }
 

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -38,37 +39,43 @@ TEST(ConfigFiles, CheckBoxValuesOfSettingsTexts) {
     for (const auto& [text, value] : cases) EXPECT_EQ(ConfigFiles::CheckBoxValue(text), value) << '"' << text << '"';
 }
 
-// A save killed at any point of its work leaves the rule as it was or as
-// saved, and what it had made on the way does not stay: the next save of the
-// rule takes it away.
-TEST(ConfigFiles, WhatAKilledRuleSaveLeftGoesWithTheNextSave) {
+// Saves killed at any point of their work leave each file as it was or as
+// saved, and what they had made on the way does not stay: the next save of
+// the file takes it away.
+TEST(ConfigFiles, WhatKilledSavesLeftGoesWithTheNextSave) {
     testsupport::ProgramHost host;
     namespace fs = std::filesystem;
     const fs::path rules = host.HostOf(testsupport::kProgramFolder) / "Rules";
     fs::create_directories(rules);
     const std::string rule = CommonModule::AppPath() + "Rules\\Disk.DAT";
+    const std::string list = ConfigFiles::ListFilePath("Heartbeat_Services_List.txt");
     std::vector<ConfigFiles::IniValue> values;
     for (const char* key : {"Application", "Security", "System"}) values.push_back({"LogFile", key, "1"});
     for (const char* key : {"Info", "Warning", "Error", "Success", "Failure"}) values.push_back({"EventType", key, "0"});
     for (const char* key : {"EventID", "EventSource", "EventDesc", "EventDescEx"})
         values.push_back({"EventDetail", key, std::string(key) + " text"});
-    ASSERT_TRUE(ConfigFiles::WriteIniValues(rule, values));
+    std::vector<std::string> services;
+    for (int i = 0; i < 200; ++i) services.push_back("Service " + std::to_string(i));
+    const auto save = [&] { return ConfigFiles::WriteIniValues(rule, values) && ConfigFiles::WriteListFile(list, services); };
+    ASSERT_TRUE(save());
     for (int round = 0; round < 20; ++round) {
         const pid_t saver = fork();
         ASSERT_GE(saver, 0);
         if (saver == 0) {
-            for (;;) ConfigFiles::WriteIniValues(rule, values);
+            for (;;) save();
         }
         // Killed somewhere in one of its saves.
         usleep(static_cast<useconds_t>(3000 + round * 1700));
         kill(saver, SIGKILL);
         waitpid(saver, nullptr, 0);
         EXPECT_EQ(platform::ReadIniValue(rules / "Disk.DAT", "EventDetail", "EventDescEx"), "EventDescEx text");
+        EXPECT_EQ(ConfigFiles::ReadListFile(list), services);
     }
-    ASSERT_TRUE(ConfigFiles::WriteIniValues(rule, values));
+    ASSERT_TRUE(save());
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(rules)) names.push_back(entry.path().filename());
-    EXPECT_EQ(names, std::vector<std::string>{"Disk.DAT"});
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Disk.DAT", "Heartbeat_Services_List.txt"}));
 }
 
 }  // namespace
