@@ -107,8 +107,6 @@ fs::path HostFolder() {
     fs::create_directories(folder, ec);
     for (const DriveMapping& drive : *DriveMapOf(folder))
         if (drive.letter == 'C') PrepareDriveC(drive.folder);
-    // Made by the scheduler with its first task; one made open to others is mended here.
-    MakePrivateFolder(folder / "Tasks", false);
     return folder;
 }
 

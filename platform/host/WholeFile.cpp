@@ -163,8 +163,11 @@ bool WholeFile::Restart() { return fd_ >= 0 && ::ftruncate(fd_, 0) == 0 && ::lse
 
 int WholeFile::PutInPlace() {
     if (fd_ < 0) return EBADF;
-    // Renamed while still open, so the lock keeps the temporary its writer's until the end.
+    // Closed before the rename: a watcher of the folder sees the file put in
+    // place once, not also a write closed under its name.
     int error = ::fsync(fd_) == 0 ? 0 : errno;
+    if (::close(fd_) != 0 && error == 0) error = errno;
+    fd_ = -1;
     if (error == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0) error = errno;
     if (error != 0) {
         Discard();

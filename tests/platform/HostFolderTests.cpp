@@ -36,7 +36,7 @@ void UseTheStores() {
                            " /L APPLICATION /T INFORMATION /ID 1 /SO Probe /D 'a record'"),
               0);
     ASSERT_EQ(ShellCommand("umask 022; " + Tool("reg.exe") + " add 'HKLM\\SOFTWARE\\Probe' /v Name /d value /f"), 0);
-    ASSERT_EQ(ShellCommand("umask 022; " + Tool("schtasks.exe") + " /create /sc DAILY /st 08:00 /tn Probe /tr C:\\Q.exe"),
+    ASSERT_EQ(ShellCommand("umask 022; " + Tool("schtasks.exe") + " /create /sc DAILY /st 08:00 /tn Probe /tr C:\\Q.exe /f"),
               0);
 }
 
