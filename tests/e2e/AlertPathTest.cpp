@@ -264,3 +264,139 @@ TEST_F(AlertPath, WithoutASessionBusTheBalloonIsLoggedAsBefore) {
     EXPECT_FALSE(result.killed) << result.debugOutput;
     EXPECT_NE(result.debugOutput.find("no tray and no notification service"), std::string::npos) << result.debugOutput;
 }
+
+namespace {
+
+// A notification server that takes every Notify call and never answers it;
+// each call becomes a line "called" of a file.
+constexpr const char* kSilentNotificationServer = R"(
+import sys, dbus, dbus.service, dbus.mainloop.glib
+from gi.repository import GLib
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+out = open(sys.argv[1], 'a', buffering=1)
+class Server(dbus.service.Object):
+    @dbus.service.method('org.freedesktop.Notifications', in_signature='susssasa{sv}i', out_signature='u',
+                         async_callbacks=('reply', 'error'))
+    def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout, reply, error):
+        out.write('called\n')
+bus = dbus.SessionBus()
+name = dbus.service.BusName('org.freedesktop.Notifications', bus)
+Server(bus, '/org/freedesktop/Notifications')
+print('ready', flush=True)
+GLib.MainLoop().run()
+)";
+
+// A socket that accepts every connection and never says a word on it.
+constexpr const char* kSilentSocket = R"(
+import socket, sys
+listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+listener.bind(sys.argv[1])
+listener.listen(8)
+print('ready', flush=True)
+held = []
+while True:
+    held.append(listener.accept())
+)";
+
+enum class DeafBus { Stopped, SilentSocket, SilentService };
+
+std::string NameOf(DeafBus bus) {
+    switch (bus) {
+        case DeafBus::Stopped: return "StoppedBusDaemon";
+        case DeafBus::SilentSocket: return "SocketThatNeverAnswers";
+        case DeafBus::SilentService: return "ServiceThatNeverAnswers";
+    }
+    return "";
+}
+
+bool AppearsWithin(const fs::path& file, const std::string& text, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::error_code ec;
+        if (fs::exists(file, ec) && testsupport::ReadHostFile(file).find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// Waits until the debug output holds the text that many times (or a minute passes).
+bool OutputCounts(const RunningProgram& program, const std::string& text, int times) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Count(program.DebugOutput(), text) < times && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return Count(program.DebugOutput(), text) >= times;
+}
+
+class AlertPathDeafBus : public AlertPath, public testing::WithParamInterface<DeafBus> {
+protected:
+    // A session bus of the kind the case names; its address.
+    std::string StartDeafBus() {
+        if (GetParam() == DeafBus::SilentSocket) {
+            const fs::path socket = host_.Folder() / "bus";
+            const fs::path script = host_.Folder() / "silent_socket.py";
+            testsupport::WriteHostFile(script, kSilentSocket);
+            Start(peer_, {"/usr/bin/python3", script.string(), socket.string()});
+            EXPECT_EQ(peer_.Line(), "ready");
+            return "unix:path=" + socket.string();
+        }
+        Start(daemon_, {"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"});
+        const std::string address = daemon_.Line();
+        EXPECT_FALSE(address.empty());
+        if (GetParam() == DeafBus::Stopped) {
+            ::kill(daemon_.pid, SIGSTOP);
+            return address;
+        }
+        const fs::path script = host_.Folder() / "silent_notification_server.py";
+        testsupport::ScopedVariable busVariable("DBUS_SESSION_BUS_ADDRESS", address);
+        testsupport::WriteHostFile(script, kSilentNotificationServer);
+        Start(peer_, {"/usr/bin/python3", script.string(), calls_.string()});
+        EXPECT_EQ(peer_.Line(), "ready");
+        return address;
+    }
+
+    void TearDown() override {
+        // A stopped daemon ends on its SIGTERM only once it runs again.
+        if (daemon_.pid > 0) ::kill(daemon_.pid, SIGCONT);
+    }
+
+    fs::path calls_ = host_.Folder() / "calls.txt";
+    Child daemon_;
+    Child peer_;
+};
+
+}  // namespace
+
+// The first balloon finds a session bus that never completes the connection,
+// or a service that takes the call and never answers: the monitor still
+// alerts on the next record at once and still ends on its stop record.
+TEST_P(AlertPathDeafBus, ABusThatNeverAnswersHoldsUpNoRecord) {
+    testsupport::ScopedVariable busVariable("DBUS_SESSION_BUS_ADDRESS", StartDeafBus());
+    Rule("A spooler.DAT", RuleText("spooler"));
+    auto monitor = StartMonitor();
+    const std::string record = "/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" /D \"The spooler stopped.\"";
+    EventCreate(record);
+    ASSERT_TRUE(monitor->WaitForOutput("\tShowing balloon...\n", std::chrono::seconds(30))) << monitor->DebugOutput();
+    if (GetParam() == DeafBus::SilentService) {
+        ASSERT_TRUE(AppearsWithin(calls_, "called", std::chrono::seconds(30))) << monitor->DebugOutput();
+    }
+    EventCreate(record);
+    ASSERT_TRUE(OutputCounts(*monitor, "\tDoAction Initiated\n", 2)) << monitor->DebugOutput();
+    const std::string unanswered = "dropped: the notification service did not answer within 2 s";
+    if (GetParam() == DeafBus::SilentService) {
+        ASSERT_TRUE(OutputCounts(*monitor, unanswered, 2)) << monitor->DebugOutput();
+    }
+    const ProgramResult result = testsupport::StopLiveMonitor(host_, *monitor, std::chrono::seconds(30));
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(Count(result.debugOutput, "\tShell_NotifyIcon NIM_MODIFY: balloon \"Event Alert\": "), 2) << result.debugOutput;
+    if (GetParam() == DeafBus::SilentService) {
+        // The second record was matched while the first balloon still waited for its answer.
+        const std::string& output = result.debugOutput;
+        const size_t secondAlert = output.find("\tDoAction Initiated\n", output.find("\tDoAction Initiated\n") + 1);
+        EXPECT_LT(secondAlert, output.find(unanswered)) << output;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Buses, AlertPathDeafBus,
+                         testing::Values(DeafBus::Stopped, DeafBus::SilentSocket, DeafBus::SilentService),
+                         [](const testing::TestParamInfo<DeafBus>& info) { return NameOf(info.param); });
