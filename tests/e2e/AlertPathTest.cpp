@@ -139,6 +139,87 @@ TEST_F(AlertPath, AMonitorThatCannotListenSaysWhyAndEnds) {
     EventCreate("/L APPLICATION /T ERROR /ID 1 /SO Quarnel /D \"Stored.\"");
 }
 
+namespace {
+
+enum class SpoiltBell { Fifo, Folder, Link };
+
+std::string NameOf(SpoiltBell bell) {
+    switch (bell) {
+        case SpoiltBell::Fifo: return "Fifo";
+        case SpoiltBell::Folder: return "Folder";
+        case SpoiltBell::Link: return "LinkOutOfTheHost";
+    }
+    return "";
+}
+
+class AlertPathSpoiltBell : public AlertPath, public testing::WithParamInterface<SpoiltBell> {
+protected:
+    // What the case names where the writers' bell should be; a link points
+    // at a file that must stay as it is.
+    void SpoilTheBell() {
+        const fs::path bell = host_.Folder() / "eventlog.doorbell" / "ring";
+        fs::remove(bell);
+        switch (GetParam()) {
+            case SpoiltBell::Fifo: ASSERT_EQ(::mkfifo(bell.c_str(), 0644), 0); break;
+            case SpoiltBell::Folder: fs::create_directory(bell); break;
+            case SpoiltBell::Link:
+                testsupport::WriteHostFile(outside_, "kept");
+                fs::create_symlink(outside_, bell);
+                break;
+        }
+    }
+
+    int StoredRecordsOf(const std::string& source) {
+        platform::EventLogStore store;
+        int count = 0;
+        for (const platform::EventRecord& r : store.AllRecords()) count += r.source == source ? 1 : 0;
+        return count;
+    }
+
+    fs::path outside_ = host_.Folder().parent_path() / (host_.Folder().filename().string() + "-outside.txt");
+};
+
+}  // namespace
+
+// The bell spoilt under a running monitor: it says why it can hear no more
+// in one line and ends, and so does a monitor started then. The writers,
+// eventcreate.exe and the removal, neither hang on the bell nor follow it,
+// and their records are stored.
+TEST_P(AlertPathSpoiltBell, TheMonitorSaysWhyItCannotHearAndTheWritersGoOn) {
+    Rule("A spooler.DAT", RuleText("spooler"));
+    const std::string record = "/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" /D \"The spooler stopped.\"";
+    const std::string cannotHear = "not a file: writers cannot ring it";
+    auto monitor = StartMonitor();
+    EventCreate(record);
+    ASSERT_TRUE(monitor->WaitForOutput("\tDoAction Initiated\n", std::chrono::seconds(30))) << monitor->DebugOutput();
+    SpoilTheBell();
+    const ProgramResult ended = monitor->Wait(std::chrono::seconds(30));
+    EXPECT_FALSE(ended.killed) << ended.debugOutput;
+    EXPECT_EQ(Count(ended.debugOutput, cannotHear), 1) << ended.debugOutput;
+
+    RunningProgram later(host_, programFolder_ / "Quarnel.exe", "");
+    const ProgramResult refused = later.Wait(std::chrono::seconds(60));
+    EXPECT_FALSE(refused.killed) << refused.debugOutput;
+    EXPECT_EQ(Count(refused.debugOutput, cannotHear), 1) << refused.debugOutput;
+
+    RunningProgram writer(host_, programFolder_ / "eventcreate.exe", record);
+    const ProgramResult written = writer.Wait(std::chrono::seconds(30));
+    EXPECT_FALSE(written.killed) << written.debugOutput;
+    EXPECT_EQ(written.exitCode, 0) << written.debugOutput;
+    const ProgramResult removal = testsupport::RunInstalled(host_, "Quarnel.exe", "/uninstaller", std::chrono::seconds(60));
+    EXPECT_FALSE(removal.killed) << removal.debugOutput;
+    EXPECT_EQ(StoredRecordsOf("Service Control Manager"), 2);
+    EXPECT_EQ(StoredRecordsOf("Quarnel"), 1);
+    if (GetParam() == SpoiltBell::Link) {
+        EXPECT_EQ(testsupport::ReadHostFile(outside_), "kept");
+        fs::remove(outside_);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bells, AlertPathSpoiltBell,
+                         testing::Values(SpoiltBell::Fifo, SpoiltBell::Folder, SpoiltBell::Link),
+                         [](const testing::TestParamInfo<SpoiltBell>& info) { return NameOf(info.param); });
+
 TEST_F(AlertPath, TheWriteAheadLogStaysBoundedWithAMonitorRunning) {
     Rule("A all.DAT", RuleText(""));
     auto monitor = StartMonitor();
