@@ -40,6 +40,14 @@ int Count(const std::string& text, const std::string& part) {
     return count;
 }
 
+// Waits until the debug output holds the text that many times (or a minute passes).
+bool OutputCounts(const RunningProgram& program, const std::string& text, int times) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Count(program.DebugOutput(), text) < times && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return Count(program.DebugOutput(), text) >= times;
+}
+
 std::string RuleText(const std::string& desc, const std::string& descEx = "") {
     testsupport::RuleFile rule;
     rule.security = "0";
@@ -103,6 +111,24 @@ TEST_F(AlertPath, AFifoRuleFileLeavesTheGoodRuleAlertingAndTheStopRecordObeyed) 
     const ProgramResult result = testsupport::StopLiveMonitor(host_, *monitor, std::chrono::seconds(30));
     EXPECT_FALSE(result.killed) << result.debugOutput;
     EXPECT_EQ(Count(result.debugOutput, "\tDoAction Initiated\n"), 1) << result.debugOutput;
+}
+
+// A sparse gigabyte named as a rule and a hundred megabytes as a list cost
+// the live monitor one line each, not a read per record.
+TEST_F(AlertPath, FilesFarLargerThanAnyRuleOrListAreSkippedWithOneLineEach) {
+    Rule("A huge.DAT", "");
+    fs::resize_file(programFolder_ / "Rules" / "A huge.DAT", std::uintmax_t{1} << 30);
+    Rule("GlobalExclusion_EventID_List.txt", "");
+    fs::resize_file(programFolder_ / "Rules" / "GlobalExclusion_EventID_List.txt", 100u << 20);
+    Rule("B spooler.DAT", RuleText("spooler"));
+    auto monitor = StartMonitor();
+    for (int i = 0; i < 3; ++i)
+        EventCreate("/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" /D \"The spooler stopped.\"");
+    ASSERT_TRUE(OutputCounts(*monitor, "\tDoAction Initiated\n", 3)) << monitor->DebugOutput();
+    const ProgramResult result = testsupport::StopLiveMonitor(host_, *monitor);
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+    EXPECT_EQ(Count(result.debugOutput, "skipped a rule file of 1073741824 bytes"), 1) << result.debugOutput;
+    EXPECT_EQ(Count(result.debugOutput, "skipped an exclusion list of 104857600 bytes"), 1) << result.debugOutput;
 }
 
 TEST_F(AlertPath, FourCopiesStartedTogetherLeaveExactlyOneMonitor) {
@@ -398,14 +424,6 @@ bool AppearsWithin(const fs::path& file, const std::string& text, std::chrono::s
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
-}
-
-// Waits until the debug output holds the text that many times (or a minute passes).
-bool OutputCounts(const RunningProgram& program, const std::string& text, int times) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (Count(program.DebugOutput(), text) < times && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return Count(program.DebugOutput(), text) >= times;
 }
 
 class AlertPathDeafBus : public AlertPath, public testing::WithParamInterface<DeafBus> {
