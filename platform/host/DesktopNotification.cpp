@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -78,6 +79,7 @@ public:
         std::string why;
         {
             const std::lock_guard lock(mutex_);
+            if (closing_) return;
             if (busySince_ && n.posted - *busySince_ > kHungAfter) {
                 why = "the session bus has not answered for " + Seconds(n.posted - *busySince_);
                 dropped.assign(std::make_move_iterator(waiting_.begin()), std::make_move_iterator(waiting_.end()));
@@ -88,8 +90,7 @@ public:
                 dropped.push_back(std::move(n));
             } else {
                 waiting_.push_back(std::move(n));
-                if (!started_) std::thread([this] { Run(); }).detach();
-                started_ = true;
+                if (!started_) Start();
             }
         }
         wake_.notify_one();
@@ -97,10 +98,28 @@ public:
     }
 
 private:
+    // The bus's own objects go when the process ends normally (exit, not
+    // _exit): before they do, the thread finishes the notification it is on,
+    // as long as an answer may take, and starts no other.
+    void Start() {
+        started_ = true;
+        const QDBusConnection none(QStringLiteral("quarnel-no-connection"));  // makes the bus's objects, connects nothing
+        std::atexit([] { Instance().Close(); });
+        std::thread([this] { Run(); }).detach();
+    }
+
+    void Close() {
+        std::unique_lock lock(mutex_);
+        closing_ = true;
+        waiting_.clear();
+        idle_.wait_for(lock, kHungAfter, [&] { return !busySince_; });
+    }
+
     std::optional<Notification> Next() {
         std::unique_lock lock(mutex_);
         busySince_.reset();
-        wake_.wait(lock, [&] { return !waiting_.empty(); });
+        idle_.notify_all();
+        wake_.wait(lock, [&] { return !waiting_.empty() && !closing_; });
         Notification n = std::move(waiting_.front());
         waiting_.pop_front();
         const Clock::time_point now = Clock::now();
@@ -121,9 +140,11 @@ private:
 
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable idle_;
     std::deque<Notification> waiting_;
     std::optional<Clock::time_point> busySince_;
     bool started_ = false;
+    bool closing_ = false;
 };
 
 }  // namespace
