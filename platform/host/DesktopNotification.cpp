@@ -48,8 +48,20 @@ std::string Seconds(Clock::duration duration) {
     return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count()) + " s";
 }
 
+// The session bus as DBUS_SESSION_BUS_ADDRESS names it now. A connection
+// that failed or was lost is tried again at the next notification, so a bus
+// that starts after the program (a log-on start) is still found.
+QDBusConnection SessionBus() {
+    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    const QString name = "quarnel-notifications " + address;
+    if (QDBusConnection known(name); known.isConnected()) return known;
+    QDBusConnection::disconnectFromBus(name);
+    if (address.isEmpty()) return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+    return QDBusConnection::connectToBus(address, name);
+}
+
 void Send(const Notification& n) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = SessionBus();
     if (!bus.isConnected()) return n.done(NotificationOutcome::NoService, "no session bus");
     QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
                                                        "org.freedesktop.Notifications", "Notify");

@@ -360,6 +360,35 @@ TEST_F(AlertPath, WithoutATrayTheBalloonGoesToTheNotificationService) {
     EXPECT_NE(lines.find("|1|10000\n"), std::string::npos) << lines;  // an information balloon: normal urgency
 }
 
+// A monitor started at log-on before the session bus: once the bus and its
+// notification service are there, the next balloon reaches them.
+TEST_F(AlertPath, ASessionBusThatStartsLaterIsFoundAtTheNextBalloon) {
+    const fs::path socket = host_.Folder() / "bus";
+    testsupport::ScopedVariable busVariable("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket.string());
+    Rule("A spooler.DAT", RuleText("spooler"));
+    auto monitor = StartMonitor();
+    const std::string record = "/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" /D \"The spooler stopped.\"";
+    EventCreate(record);
+    ASSERT_TRUE(monitor->WaitForOutput("no tray and no notification service (no session bus)", std::chrono::seconds(30)))
+        << monitor->DebugOutput();
+    Child bus;
+    Start(bus, {"/usr/bin/dbus-daemon", "--session", "--nofork", "--address=unix:path=" + socket.string(),
+                "--print-address=1"});
+    ASSERT_FALSE(bus.Line().empty());
+    const fs::path script = host_.Folder() / "notification_server.py";
+    const fs::path shown = host_.Folder() / "notifications.txt";
+    testsupport::WriteHostFile(script, kNotificationServer);
+    Child server;
+    Start(server, {"/usr/bin/python3", script.string(), shown.string()});
+    ASSERT_EQ(server.Line(), "ready");
+    EventCreate(record);
+    ASSERT_TRUE(monitor->WaitForOutput("balloon shown by the desktop's notification service", std::chrono::seconds(30)))
+        << monitor->DebugOutput();
+    const ProgramResult result = testsupport::StopLiveMonitor(host_, *monitor);
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+    EXPECT_EQ(Count(testsupport::ReadHostFile(shown), "Event Alert|"), 1);
+}
+
 TEST_F(AlertPath, WithoutASessionBusTheBalloonIsLoggedAsBefore) {
     testsupport::ScopedVariable busVariable("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quarnel-test-bus");
     Rule("A spooler.DAT", RuleText("spooler"));
