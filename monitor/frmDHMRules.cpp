@@ -210,7 +210,8 @@ std::shared_ptr<const std::vector<std::string>> CurrentList(const std::string& f
         case Look::Read:
             // Reading may let window messages run, and a check nested in them
             // may read the list too: what this read found is kept whole, with its stamp.
-            memo.lines = std::make_shared<const std::vector<std::string>>(ReadList(file));
+            memo.lines = std::make_shared<const std::vector<std::string>>(
+                now.exists ? ReadList(file) : std::vector<std::string>());
             memo.stamp = now;
             break;
         case Look::Reuse:

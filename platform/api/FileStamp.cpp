@@ -6,6 +6,7 @@
 
 #include <ctime>
 #include <map>
+#include <mutex>
 
 #include "platform/host/WinPath.h"
 
@@ -29,7 +30,9 @@ std::int64_t NowNs() {
 // other (FAT keeps two seconds, a network share its server's clock) is given
 // three seconds.
 std::int64_t SettleNs(dev_t device, const std::string& hostPath) {
+    static std::mutex mutex;
     static std::map<dev_t, std::int64_t> known;
+    const std::lock_guard lock(mutex);
     if (const auto found = known.find(device); found != known.end()) return found->second;
     struct statfs info {};
     std::int64_t settle = 3'000'000'000;

@@ -23,8 +23,9 @@ enum class NotificationOutcome {
 using NotificationDone = std::function<void(NotificationOutcome, const std::string& why)>;
 
 // Hands one notification to the notification thread and returns at once.
-// That thread connects to the session bus at its first notification and
-// waits at most two seconds for each answer. A notification is dropped when
+// That thread connects to the session bus that DBUS_SESSION_BUS_ADDRESS
+// names (again at the next notification after a failure) and waits at most
+// two seconds for each answer. A notification is dropped when
 // the thread has been waiting on the bus for longer than that, when four
 // others are waiting already, or when it waited for its turn longer than it
 // was to be shown.
