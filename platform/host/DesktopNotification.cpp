@@ -110,12 +110,17 @@ public:
     }
 
 private:
-    // The bus's own objects go when the process ends normally (exit, not
-    // _exit): before they do, the thread finishes the notification it is on,
-    // as long as an answer may take, and starts no other.
+    // Qt's bus objects go when the process ends normally (exit, not _exit):
+    // before they do, the thread finishes the notification it is on, as long
+    // as an answer may take, and starts no other. Qt makes those objects at
+    // its first connection; one made here, to a file that is no socket (it
+    // fails at once), makes them before the hook is set, so that they go
+    // after it has run.
     void Start() {
         started_ = true;
-        const QDBusConnection none(QStringLiteral("quarnel-no-connection"));  // makes the bus's objects, connects nothing
+        const QString none = QStringLiteral("quarnel-no-connection");
+        QDBusConnection::connectToBus(QStringLiteral("unix:path=/dev/null"), none);
+        QDBusConnection::disconnectFromBus(none);
         std::atexit([] { Instance().Close(); });
         std::thread([this] { Run(); }).detach();
     }
