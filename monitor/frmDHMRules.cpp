@@ -1,13 +1,19 @@
 // Rule matching of the monitor window: every rule file of the Rules folder
 // against one record, then the global exclusion lists.
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
+#include <vector>
 
 #include "common/CommonModule.h"
 #include "common/clsFSO.h"
 #include "frmDHM.h"
 #include "platform/api/DateTime.h"
+#include "platform/api/FileStamp.h"
 #include "platform/host/IniReadScope.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
@@ -43,56 +49,182 @@ double SwitchNumber(const std::string& value) {
     return *number;
 }
 
-bool LogSelected(const std::string& sFile, const std::string& logName) {
-    const std::string log = TextLower(logName);
-    const char* key = log == "system" ? "System" : log == "application" ? "Application" : log == "security" ? "Security" : nullptr;
-    return key && CommonModule::ReadIniString(sFile, "LogFile", key) == "1";
+// Far more than a rule file or list can hold as the configuration window
+// writes them (a rule is a dozen values of at most 255 characters): a larger
+// file in Rules\ is skipped rather than read for every record.
+constexpr std::int64_t kLargestFileRead = 8 * 1024 * 1024;
+
+// What was last read of one file of Rules\ and the stamp it had before that
+// read. It is used again only while the file keeps a settled stamp, so a
+// rule or list saved between two records counts at the next one.
+struct FileMemo {
+    platform::FileStamp stamp;
+    platform::FileStamp toldTooLarge;  // the version of the file last reported as skipped
+};
+
+enum class Look { Reuse, Read, Skip };
+
+bool SameVersion(platform::FileStamp a, platform::FileStamp b) {
+    a.settled = b.settled = false;
+    return a == b;
 }
 
-bool TypeSelected(const std::string& sFile, const std::string& eventType) {
+// Takes the file's stamp before it is read: the stamp is kept with what is
+// read. A file too large is reported once per version of it.
+Look LookAt(FileMemo& memo, const std::string& file, platform::FileStamp& now, const std::string& procedure,
+            const char* what) {
+    now = platform::StampOfFile(file);
+    if (now.regular && now.size > kLargestFileRead) {
+        if (!SameVersion(now, memo.toldTooLarge))
+            CommonModule::DPrint(procedure + ": skipped " + std::string(what) + " of " + std::to_string(now.size) +
+                                 " bytes, far larger than one can be: " + file);
+        memo.toldTooLarge = now;
+        return Look::Skip;
+    }
+    return now.regular && now.settled && now == memo.stamp ? Look::Reuse : Look::Read;
+}
+
+// The keys a rule check reads, all from one read of the file.
+struct RuleValues {
+    std::string system, application, security;
+    std::string error, warning, success, failure, info;
+    std::string id, source, desc, descEx;
+};
+
+RuleValues ReadRule(const std::string& sFile) {
+    const platform::IniReadScope oneReadOfTheRule;
+    const auto value = [&](const char* section, const char* key) { return CommonModule::ReadIniString(sFile, section, key); };
+    RuleValues rule;
+    rule.system = value("LogFile", "System");
+    rule.application = value("LogFile", "Application");
+    rule.security = value("LogFile", "Security");
+    rule.error = value("EventType", "Error");
+    rule.warning = value("EventType", "Warning");
+    rule.success = value("EventType", "Success");
+    rule.failure = value("EventType", "Failure");
+    rule.info = value("EventType", "Info");
+    rule.id = value("EventDetail", "EventID");
+    rule.source = value("EventDetail", "EventSource");
+    rule.desc = value("EventDetail", "EventDesc");
+    rule.descEx = value("EventDetail", "EventDescEx");
+    return rule;
+}
+
+struct RuleMemo : FileMemo {
+    RuleValues values;
+};
+
+// By the rule file's path; a file no longer in the folder is forgotten.
+std::map<std::string, RuleMemo>& RuleMemos() {
+    static std::map<std::string, RuleMemo> memos;
+    return memos;
+}
+
+void ForgetRulesNotIn(const std::vector<std::string>& ruleFiles) {
+    const std::set<std::string> present(ruleFiles.begin(), ruleFiles.end());
+    std::erase_if(RuleMemos(), [&](const auto& memo) { return !present.count(memo.first); });
+}
+
+// The rule as it is saved now; nothing for a file too large to be a rule.
+const RuleValues* CurrentRule(const std::string& sFile) {
+    RuleMemo& memo = RuleMemos()[sFile];
+    platform::FileStamp now;
+    switch (LookAt(memo, sFile, now, "frmDHM\\CheckRule", "a rule file")) {
+        case Look::Skip:
+            return nullptr;
+        case Look::Read:
+            memo.values = ReadRule(sFile);
+            memo.stamp = now;
+            break;
+        case Look::Reuse:
+            break;
+    }
+    return &memo.values;
+}
+
+bool LogSelected(const RuleValues& rule, const std::string& logName) {
+    const std::string log = TextLower(logName);
+    const std::string* value = log == "system"        ? &rule.system
+                               : log == "application" ? &rule.application
+                               : log == "security"    ? &rule.security
+                                                      : nullptr;
+    return value && *value == "1";
+}
+
+bool TypeSelected(const RuleValues& rule, const std::string& eventType) {
     const std::string type = TextLower(eventType);
-    const char* key = type == "error"           ? "Error"
-                      : type == "warning"       ? "Warning"
-                      : type == "success audit" ? "Success"
-                      : type == "failure audit" ? "Failure"
-                      : type == "information"   ? "Info"
-                                                : nullptr;
-    return key && SwitchNumber(CommonModule::ReadIniString(sFile, "EventType", key)) == 1;
+    const std::string* value = type == "error"           ? &rule.error
+                               : type == "warning"       ? &rule.warning
+                               : type == "success audit" ? &rule.success
+                               : type == "failure audit" ? &rule.failure
+                               : type == "information"   ? &rule.info
+                                                         : nullptr;
+    return value && SwitchNumber(*value) == 1;
 }
 
 // The message is prepared only for a rule that tests its words.
-bool DetailsMatch(const std::string& sFile, const std::string& code, const std::string& source,
+bool DetailsMatch(const RuleValues& rule, const std::string& code, const std::string& source,
                   const std::string& message) {
-    const std::string id = CommonModule::ReadIniString(sFile, "EventDetail", "EventID");
-    if (!id.empty() && id != code) return false;
-    const std::string wantedSource = CommonModule::ReadIniString(sFile, "EventDetail", "EventSource");
-    if (!wantedSource.empty() && !platform::TextCompareEqual(wantedSource, source)) return false;
+    if (!rule.id.empty() && rule.id != code) return false;
+    if (!rule.source.empty() && !platform::TextCompareEqual(rule.source, source)) return false;
     std::optional<std::string> prepared;
     const auto occurs = [&](const std::string& words) {
         if (!prepared) prepared = PreparedMessage(message);
         return prepared->find(words) != std::string::npos;
     };
-    const std::string inclusion = TextFoldCase(CommonModule::ReadIniString(sFile, "EventDetail", "EventDesc"));
+    const std::string inclusion = TextFoldCase(rule.desc);
     if (!inclusion.empty() && !occurs(inclusion)) return false;
-    const std::string exclusion = TextFoldCase(CommonModule::ReadIniString(sFile, "EventDetail", "EventDescEx"));
+    const std::string exclusion = TextFoldCase(rule.descEx);
     return exclusion.empty() || !occurs(exclusion);
 }
 
-// Steps 2 to 7 of a rule check. The rule's keys come from one read of its
-// file, so each check sees the rule as it is saved now, read once.
+// Steps 2 to 7 of a rule check, on the rule as it is saved now.
 bool RuleSelects(const std::string& sFile, const std::string& type, const std::string& code, const std::string& source,
                  const std::string& message, const std::string& log) {
-    const platform::IniReadScope oneReadOfTheRule;
-    return LogSelected(sFile, log) && TypeSelected(sFile, type) && DetailsMatch(sFile, code, source, message);
+    const RuleValues* rule = CurrentRule(sFile);
+    return rule && LogSelected(*rule, log) && TypeSelected(*rule, type) && DetailsMatch(*rule, code, source, message);
+}
+
+struct ListMemo : FileMemo {
+    std::shared_ptr<const std::vector<std::string>> lines = std::make_shared<const std::vector<std::string>>();
+};
+
+std::map<std::string, ListMemo>& ListMemos() {
+    static std::map<std::string, ListMemo> memos;
+    return memos;
+}
+
+std::vector<std::string> ReadList(const std::string& file) {
+    std::vector<std::string> lines;
+    if (CommonModule::DoesFileExist(file)) clsFSO().FileToArray(file, lines);
+    return lines;
+}
+
+// The list's lines as it is saved now; none for a missing list or one too large to be one.
+std::shared_ptr<const std::vector<std::string>> CurrentList(const std::string& file, const std::string& procedure) {
+    ListMemo& memo = ListMemos()[file];
+    platform::FileStamp now;
+    switch (LookAt(memo, file, now, procedure, "an exclusion list")) {
+        case Look::Skip:
+            return std::make_shared<const std::vector<std::string>>();
+        case Look::Read:
+            // Reading may let window messages run, and a check nested in them
+            // may read the list too: what this read found is kept whole, with its stamp.
+            memo.lines = std::make_shared<const std::vector<std::string>>(
+                now.exists ? ReadList(file) : std::vector<std::string>());
+            memo.stamp = now;
+            break;
+        case Look::Reuse:
+            break;
+    }
+    return memo.lines;
 }
 
 template <typename Excludes>
-bool ListExcludes(const std::string& listName, Excludes excludes) {
+bool ListExcludes(const std::string& listName, const std::string& procedure, Excludes excludes) {
     const std::string file = CommonModule::AppPath() + "Rules\\" + listName;
-    if (!CommonModule::DoesFileExist(file)) return false;
-    std::vector<std::string> lines;
-    clsFSO().FileToArray(file, lines);
-    for (const std::string& line : lines)
+    const auto lines = CurrentList(file, procedure);
+    for (const std::string& line : *lines)
         if (!line.empty() && excludes(line)) return true;
     return false;
 }
@@ -120,6 +252,7 @@ void frmDHM::CheckAllRules(const std::string& sType, const std::string& sCode, c
     const platform::HostIniScope oneLookAtTheMachine;
     std::vector<std::string> ruleFiles;
     CommonModule::FindFiles(RulesFolder(), "*.DAT", ruleFiles, false);
+    ForgetRulesNotIn(ruleFiles);
     for (const std::string& ruleFile : ruleFiles) {
         if (ruleFile.empty()) continue;
         try {
@@ -148,7 +281,8 @@ void frmDHM::CheckRule(std::string sFile, std::string sEventType, std::string sE
 void frmDHM::IsExcludedByID(const std::string& sEventCode, bool& bExcluded) {
     bExcluded = false;
     try {
-        bExcluded = ListExcludes("GlobalExclusion_EventID_List.txt", [&](const std::string& line) { return line == sEventCode; });
+        bExcluded = ListExcludes("GlobalExclusion_EventID_List.txt", "frmDHM\\IsExcludedByID",
+                                 [&](const std::string& line) { return line == sEventCode; });
     } catch (const RuntimeError&) {
     }
 }
@@ -156,7 +290,7 @@ void frmDHM::IsExcludedByID(const std::string& sEventCode, bool& bExcluded) {
 void frmDHM::IsExcludedBySource(const std::string& sEventSource, bool& bExcluded) {
     bExcluded = false;
     try {
-        bExcluded = ListExcludes("GlobalExclusion_EventSource_List.txt",
+        bExcluded = ListExcludes("GlobalExclusion_EventSource_List.txt", "frmDHM\\IsExcludedBySource",
                                  [&](const std::string& line) { return platform::TextCompareEqual(line, sEventSource); });
     } catch (const RuntimeError&) {
     }
@@ -166,7 +300,7 @@ void frmDHM::IsExcludedByDesc(const std::string& sEventMsg, bool& bExcluded) {
     bExcluded = false;
     const std::string message = PreparedMessage(sEventMsg);
     try {
-        bExcluded = ListExcludes("GlobalExclusion_EventDesc_List.txt",
+        bExcluded = ListExcludes("GlobalExclusion_EventDesc_List.txt", "frmDHM\\IsExcludedByDesc",
                                  [&](const std::string& line) { return message.find(TextFoldCase(line)) != std::string::npos; });
     } catch (const RuntimeError&) {
     }

@@ -293,10 +293,16 @@ std::vector<EventRecord> EventLogStore::AllRecords() {
     return records;
 }
 
+// Closing the bell after opening it for writing is the ring; nothing is
+// written. A FIFO, a folder or a link in the bell's place (or in the
+// folder's) fails the open at once instead of blocking the writer or leading
+// it elsewhere; the subscription says why it cannot hear them.
 void RingEventLogDoorbell() {
-    const std::filesystem::path bell = EventLogDoorbellFolder() / "ring";
-    const int fd = ::open(bell.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd >= 0) ::close(fd);
+    const int folder = ::open(EventLogDoorbellFolder().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0) return;
+    const int bell = ::openat(folder, kEventLogDoorbellName, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (bell >= 0) ::close(bell);
+    ::close(folder);
 }
 
 // --- sources ------------------------------------------------------------------------------

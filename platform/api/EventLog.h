@@ -94,6 +94,8 @@ std::string LogOfSource(const std::string& source);
 // The log's name as its registry key spells it, or nothing when no key exists.
 std::optional<std::string> RegisteredLogName(const std::string& log);
 
+// The file in the doorbell folder that writers ring.
+inline constexpr const char* kEventLogDoorbellName = "ring";
 void RingEventLogDoorbell();
 
 // Appends through the process's own writing connection, opened once.

@@ -175,15 +175,23 @@ platform::NotificationUrgency UrgencyOf(win::DWORD infoFlags) {
     }
 }
 
+// Handed over and left: the outcome is written when it is known, from the
+// notification thread.
 void ShowAsDesktopNotification(const NotifyRequest& request) {
     const int timeout =
         request.uTimeoutOrVersion ? static_cast<int>(std::min<win::UINT>(request.uTimeoutOrVersion, 600000)) : 10000;
-    std::string failure;
-    if (platform::SendDesktopNotification(request.infoTitle, request.info, UrgencyOf(request.dwInfoFlags), timeout,
-                                          failure))
-        Log("NIM_MODIFY: balloon shown by the desktop's notification service");
-    else
-        Log("NIM_MODIFY: no tray and no notification service (" + failure + ")");
+    platform::PostDesktopNotification(
+        request.infoTitle, request.info, UrgencyOf(request.dwInfoFlags), timeout,
+        [](platform::NotificationOutcome outcome, const std::string& why) {
+            switch (outcome) {
+                case platform::NotificationOutcome::Shown:
+                    return Log("NIM_MODIFY: balloon shown by the desktop's notification service");
+                case platform::NotificationOutcome::NoService:
+                    return Log("NIM_MODIFY: no tray and no notification service (" + why + ")");
+                case platform::NotificationOutcome::Dropped:
+                    return Log("NIM_MODIFY: balloon dropped: " + why);
+            }
+        });
 }
 
 void ShowBalloon(TrayEntry& entry, const NotifyRequest& request) {

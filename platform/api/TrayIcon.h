@@ -6,7 +6,9 @@
 // the x coordinate in pixels). Every call is written to the debug output, so a
 // session without a tray can be followed ("\tShell_NotifyIcon NIM_MODIFY:
 // balloon "<title>": <text> (icon <kind>, <ms> ms)", the text's CR and LF
-// written as \r and \n); nothing fails for want of a tray.
+// written as \r and \n); nothing fails for want of a tray. Without one a
+// balloon is handed to the desktop's notification service, and the call does
+// not wait for it: the outcome is written when the service has answered.
 #include <QSystemTrayIcon>
 #include <cstdint>
 #include <optional>

@@ -16,6 +16,7 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <deque>
 
@@ -746,6 +747,23 @@ struct EventSource::State {
         if (inotifyFd >= 0) ::close(inotifyFd);
     }
 
+    // Why writers cannot ring the bell, or nothing: they create it when it
+    // is missing, and ring only a plain file.
+    static std::optional<std::string> DoorbellFault() {
+        const std::string bell = (platform::EventLogDoorbellFolder() / platform::kEventLogDoorbellName).string();
+        struct stat info {};
+        if (::lstat(bell.c_str(), &info) != 0) {
+            if (errno == ENOENT) return std::nullopt;
+            return "the doorbell " + bell + " cannot be looked at: " + std::strerror(errno);
+        }
+        if (S_ISREG(info.st_mode)) return std::nullopt;
+        const char* what = S_ISFIFO(info.st_mode)  ? "a FIFO"
+                           : S_ISDIR(info.st_mode) ? "a folder"
+                           : S_ISLNK(info.st_mode) ? "a symbolic link"
+                                                   : "a special file";
+        return "the doorbell " + bell + " is " + what + ", not a file: writers cannot ring it";
+    }
+
     void Watch() {
         inotifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (inotifyFd < 0) throw WaitFailed("inotify");
@@ -759,6 +777,7 @@ struct EventSource::State {
         if (::inotify_add_watch(inotifyFd, bell.c_str(), IN_CLOSE_WRITE | IN_ATTRIB | IN_CREATE | IN_MOVED_TO | selfGone) < 0 ||
             ::inotify_add_watch(inotifyFd, host.c_str(), IN_DELETE | IN_MOVED_FROM | selfGone) < 0)
             throw WaitFailed("inotify watch");
+        if (const auto fault = DoorbellFault()) throw WaitFailed(*fault);
     }
 
     // Reads every queued notification; notes a removed folder or store.
@@ -815,18 +834,27 @@ EventSource& EventSource::operator=(EventSource&&) noexcept = default;
 
 Object EventSource::NextEvent() {
     State& s = *state_;
-    for (;;) {
-        s.Drain();
-        if (s.pending.empty()) s.Fetch();
-        if (!s.pending.empty()) {
-            const platform::EventRecord record = std::move(s.pending.front());
-            s.pending.pop_front();
-            s.lastDelivered = record.sequence;
-            const ClassProvider* logEvent = FindClass("Win32_NTLogEvent");
-            auto target = std::make_shared<const Object>(LogEventObject(*logEvent, record));
-            return Object(CreationEventClass(), {{"TIME_CREATED", CimDateTime(record.timeWritten)}}, target);
+    try {
+        for (;;) {
+            s.Drain();
+            if (s.pending.empty()) s.Fetch();
+            if (!s.pending.empty()) {
+                const platform::EventRecord record = std::move(s.pending.front());
+                s.pending.pop_front();
+                s.lastDelivered = record.sequence;
+                const ClassProvider* logEvent = FindClass("Win32_NTLogEvent");
+                auto target = std::make_shared<const Object>(LogEventObject(*logEvent, record));
+                return Object(CreationEventClass(), {{"TIME_CREATED", CimDateTime(record.timeWritten)}}, target);
+            }
+            // A bell replaced during the wait wakes it; the wait never goes on deaf.
+            if (const auto fault = State::DoorbellFault()) throw WaitFailed(*fault);
+            s.Sleep();
         }
-        s.Sleep();
+    } catch (const RuntimeError& e) {
+        if (e.Number() != WBEM_E_CALL_CANCELLED)
+            win::OutputDebugStringA("\tWMI NextEvent: cannot listen for new event-log records any more: " +
+                                    e.Description());
+        throw;
     }
 }
 

@@ -41,6 +41,14 @@ int Count(const std::string& text, const std::string& part) {
     return count;
 }
 
+// Waits until the debug output holds the text that many times (or a minute passes).
+bool OutputCounts(const RunningProgram& program, const std::string& text, int times) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Count(program.DebugOutput(), text) < times && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return Count(program.DebugOutput(), text) >= times;
+}
+
 std::string RuleText(const std::string& desc, const std::string& descEx = "") {
     testsupport::RuleFile rule;
     rule.security = "0";
@@ -123,6 +131,24 @@ TEST_F(AlertPath, AFifoRuleFileLeavesTheGoodRuleAlertingAndTheStopRecordObeyed) 
     EXPECT_EQ(Count(result.debugOutput, "\tDoAction Initiated\n"), 1) << result.debugOutput;
 }
 
+// A sparse gigabyte named as a rule and a hundred megabytes as a list cost
+// the live monitor one line each, not a read per record.
+TEST_F(AlertPath, FilesFarLargerThanAnyRuleOrListAreSkippedWithOneLineEach) {
+    Rule("A huge.DAT", "");
+    fs::resize_file(programFolder_ / "Rules" / "A huge.DAT", std::uintmax_t{1} << 30);
+    Rule("GlobalExclusion_EventID_List.txt", "");
+    fs::resize_file(programFolder_ / "Rules" / "GlobalExclusion_EventID_List.txt", 100u << 20);
+    Rule("B spooler.DAT", RuleText("spooler"));
+    auto monitor = StartMonitor();
+    for (int i = 0; i < 3; ++i)
+        EventCreate("/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" /D \"The spooler stopped.\"");
+    ASSERT_TRUE(OutputCounts(*monitor, "\tDoAction Initiated\n", 3)) << monitor->DebugOutput();
+    const ProgramResult result = testsupport::StopLiveMonitor(host_, *monitor);
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+    EXPECT_EQ(Count(result.debugOutput, "skipped a rule file of 1073741824 bytes"), 1) << result.debugOutput;
+    EXPECT_EQ(Count(result.debugOutput, "skipped an exclusion list of 104857600 bytes"), 1) << result.debugOutput;
+}
+
 TEST_F(AlertPath, FourCopiesStartedTogetherLeaveExactlyOneMonitor) {
     std::vector<std::unique_ptr<RunningProgram>> copies;
     for (int i = 0; i < 4; ++i)
@@ -156,6 +182,87 @@ TEST_F(AlertPath, AMonitorThatCannotListenSaysWhyAndEnds) {
     // A writer whose record is stored says so.
     EventCreate("/L APPLICATION /T ERROR /ID 1 /SO Quarnel /D \"Stored.\"");
 }
+
+namespace {
+
+enum class SpoiltBell { Fifo, Folder, Link };
+
+std::string NameOf(SpoiltBell bell) {
+    switch (bell) {
+        case SpoiltBell::Fifo: return "Fifo";
+        case SpoiltBell::Folder: return "Folder";
+        case SpoiltBell::Link: return "LinkOutOfTheHost";
+    }
+    return "";
+}
+
+class AlertPathSpoiltBell : public AlertPath, public testing::WithParamInterface<SpoiltBell> {
+protected:
+    // What the case names where the writers' bell should be; a link points
+    // at a file that must stay as it is.
+    void SpoilTheBell() {
+        const fs::path bell = host_.Folder() / "eventlog.doorbell" / "ring";
+        fs::remove(bell);
+        switch (GetParam()) {
+            case SpoiltBell::Fifo: ASSERT_EQ(::mkfifo(bell.c_str(), 0644), 0); break;
+            case SpoiltBell::Folder: fs::create_directory(bell); break;
+            case SpoiltBell::Link:
+                testsupport::WriteHostFile(outside_, "kept");
+                fs::create_symlink(outside_, bell);
+                break;
+        }
+    }
+
+    int StoredRecordsOf(const std::string& source) {
+        platform::EventLogStore store;
+        int count = 0;
+        for (const platform::EventRecord& r : store.AllRecords()) count += r.source == source ? 1 : 0;
+        return count;
+    }
+
+    fs::path outside_ = host_.Folder().parent_path() / (host_.Folder().filename().string() + "-outside.txt");
+};
+
+}  // namespace
+
+// The bell spoilt under a running monitor: it says why it can hear no more
+// in one line and ends, and so does a monitor started then. The writers,
+// eventcreate.exe and the removal, neither hang on the bell nor follow it,
+// and their records are stored.
+TEST_P(AlertPathSpoiltBell, TheMonitorSaysWhyItCannotHearAndTheWritersGoOn) {
+    Rule("A spooler.DAT", RuleText("spooler"));
+    const std::string record = "/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" /D \"The spooler stopped.\"";
+    const std::string cannotHear = "not a file: writers cannot ring it";
+    auto monitor = StartMonitor();
+    EventCreate(record);
+    ASSERT_TRUE(monitor->WaitForOutput("\tDoAction Initiated\n", std::chrono::seconds(30))) << monitor->DebugOutput();
+    SpoilTheBell();
+    const ProgramResult ended = monitor->Wait(std::chrono::seconds(30));
+    EXPECT_FALSE(ended.killed) << ended.debugOutput;
+    EXPECT_EQ(Count(ended.debugOutput, cannotHear), 1) << ended.debugOutput;
+
+    RunningProgram later(host_, programFolder_ / "Quarnel.exe", "");
+    const ProgramResult refused = later.Wait(std::chrono::seconds(60));
+    EXPECT_FALSE(refused.killed) << refused.debugOutput;
+    EXPECT_EQ(Count(refused.debugOutput, cannotHear), 1) << refused.debugOutput;
+
+    RunningProgram writer(host_, programFolder_ / "eventcreate.exe", record);
+    const ProgramResult written = writer.Wait(std::chrono::seconds(30));
+    EXPECT_FALSE(written.killed) << written.debugOutput;
+    EXPECT_EQ(written.exitCode, 0) << written.debugOutput;
+    const ProgramResult removal = testsupport::RunInstalled(host_, "Quarnel.exe", "/uninstaller", std::chrono::seconds(60));
+    EXPECT_FALSE(removal.killed) << removal.debugOutput;
+    EXPECT_EQ(StoredRecordsOf("Service Control Manager"), 2);
+    EXPECT_EQ(StoredRecordsOf("Quarnel"), 1);
+    if (GetParam() == SpoiltBell::Link) {
+        EXPECT_EQ(testsupport::ReadHostFile(outside_), "kept");
+        fs::remove(outside_);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bells, AlertPathSpoiltBell,
+                         testing::Values(SpoiltBell::Fifo, SpoiltBell::Folder, SpoiltBell::Link),
+                         [](const testing::TestParamInfo<SpoiltBell>& info) { return NameOf(info.param); });
 
 TEST_F(AlertPath, TheWriteAheadLogStaysBoundedWithAMonitorRunning) {
     Rule("A all.DAT", RuleText(""));
@@ -271,6 +378,35 @@ TEST_F(AlertPath, WithoutATrayTheBalloonGoesToTheNotificationService) {
     EXPECT_NE(lines.find("|1|10000\n"), std::string::npos) << lines;  // an information balloon: normal urgency
 }
 
+// A monitor started at log-on before the session bus: once the bus and its
+// notification service are there, the next balloon reaches them.
+TEST_F(AlertPath, ASessionBusThatStartsLaterIsFoundAtTheNextBalloon) {
+    const fs::path socket = host_.Folder() / "bus";
+    testsupport::ScopedVariable busVariable("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket.string());
+    Rule("A spooler.DAT", RuleText("spooler"));
+    auto monitor = StartMonitor();
+    const std::string record = "/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" /D \"The spooler stopped.\"";
+    EventCreate(record);
+    ASSERT_TRUE(monitor->WaitForOutput("no tray and no notification service (no session bus)", std::chrono::seconds(30)))
+        << monitor->DebugOutput();
+    Child bus;
+    Start(bus, {"/usr/bin/dbus-daemon", "--session", "--nofork", "--address=unix:path=" + socket.string(),
+                "--print-address=1"});
+    ASSERT_FALSE(bus.Line().empty());
+    const fs::path script = host_.Folder() / "notification_server.py";
+    const fs::path shown = host_.Folder() / "notifications.txt";
+    testsupport::WriteHostFile(script, kNotificationServer);
+    Child server;
+    Start(server, {"/usr/bin/python3", script.string(), shown.string()});
+    ASSERT_EQ(server.Line(), "ready");
+    EventCreate(record);
+    ASSERT_TRUE(monitor->WaitForOutput("balloon shown by the desktop's notification service", std::chrono::seconds(30)))
+        << monitor->DebugOutput();
+    const ProgramResult result = testsupport::StopLiveMonitor(host_, *monitor);
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+    EXPECT_EQ(Count(testsupport::ReadHostFile(shown), "Event Alert|"), 1);
+}
+
 TEST_F(AlertPath, WithoutASessionBusTheBalloonIsLoggedAsBefore) {
     testsupport::ScopedVariable busVariable("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quarnel-test-bus");
     Rule("A spooler.DAT", RuleText("spooler"));
@@ -278,7 +414,137 @@ TEST_F(AlertPath, WithoutASessionBusTheBalloonIsLoggedAsBefore) {
     EventCreate("/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" /D \"The spooler stopped.\"");
     ASSERT_TRUE(monitor->WaitForOutput("\tShell_NotifyIcon NIM_MODIFY: balloon \"Event Alert\": ", std::chrono::seconds(30)))
         << monitor->DebugOutput();
+    // The outcome is written once the notification thread knows it.
+    EXPECT_TRUE(monitor->WaitForOutput("no tray and no notification service (no session bus)", std::chrono::seconds(30)))
+        << monitor->DebugOutput();
     const ProgramResult result = testsupport::StopLiveMonitor(host_, *monitor);
     EXPECT_FALSE(result.killed) << result.debugOutput;
-    EXPECT_NE(result.debugOutput.find("no tray and no notification service"), std::string::npos) << result.debugOutput;
 }
+
+namespace {
+
+// A notification server that takes every Notify call and never answers it;
+// each call becomes a line "called" of a file.
+constexpr const char* kSilentNotificationServer = R"(
+import sys, dbus, dbus.service, dbus.mainloop.glib
+from gi.repository import GLib
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+out = open(sys.argv[1], 'a', buffering=1)
+class Server(dbus.service.Object):
+    @dbus.service.method('org.freedesktop.Notifications', in_signature='susssasa{sv}i', out_signature='u',
+                         async_callbacks=('reply', 'error'))
+    def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout, reply, error):
+        out.write('called\n')
+bus = dbus.SessionBus()
+name = dbus.service.BusName('org.freedesktop.Notifications', bus)
+Server(bus, '/org/freedesktop/Notifications')
+print('ready', flush=True)
+GLib.MainLoop().run()
+)";
+
+// A socket that accepts every connection and never says a word on it.
+constexpr const char* kSilentSocket = R"(
+import socket, sys
+listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+listener.bind(sys.argv[1])
+listener.listen(8)
+print('ready', flush=True)
+held = []
+while True:
+    held.append(listener.accept())
+)";
+
+enum class DeafBus { Stopped, SilentSocket, SilentService };
+
+std::string NameOf(DeafBus bus) {
+    switch (bus) {
+        case DeafBus::Stopped: return "StoppedBusDaemon";
+        case DeafBus::SilentSocket: return "SocketThatNeverAnswers";
+        case DeafBus::SilentService: return "ServiceThatNeverAnswers";
+    }
+    return "";
+}
+
+bool AppearsWithin(const fs::path& file, const std::string& text, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::error_code ec;
+        if (fs::exists(file, ec) && testsupport::ReadHostFile(file).find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+class AlertPathDeafBus : public AlertPath, public testing::WithParamInterface<DeafBus> {
+protected:
+    // A session bus of the kind the case names; its address.
+    std::string StartDeafBus() {
+        if (GetParam() == DeafBus::SilentSocket) {
+            const fs::path socket = host_.Folder() / "bus";
+            const fs::path script = host_.Folder() / "silent_socket.py";
+            testsupport::WriteHostFile(script, kSilentSocket);
+            Start(peer_, {"/usr/bin/python3", script.string(), socket.string()});
+            EXPECT_EQ(peer_.Line(), "ready");
+            return "unix:path=" + socket.string();
+        }
+        Start(daemon_, {"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"});
+        const std::string address = daemon_.Line();
+        EXPECT_FALSE(address.empty());
+        if (GetParam() == DeafBus::Stopped) {
+            ::kill(daemon_.pid, SIGSTOP);
+            return address;
+        }
+        const fs::path script = host_.Folder() / "silent_notification_server.py";
+        testsupport::ScopedVariable busVariable("DBUS_SESSION_BUS_ADDRESS", address);
+        testsupport::WriteHostFile(script, kSilentNotificationServer);
+        Start(peer_, {"/usr/bin/python3", script.string(), calls_.string()});
+        EXPECT_EQ(peer_.Line(), "ready");
+        return address;
+    }
+
+    void TearDown() override {
+        // A stopped daemon ends on its SIGTERM only once it runs again.
+        if (daemon_.pid > 0) ::kill(daemon_.pid, SIGCONT);
+    }
+
+    fs::path calls_ = host_.Folder() / "calls.txt";
+    Child daemon_;
+    Child peer_;
+};
+
+}  // namespace
+
+// The first balloon finds a session bus that never completes the connection,
+// or a service that takes the call and never answers: the monitor still
+// alerts on the next record at once and still ends on its stop record.
+TEST_P(AlertPathDeafBus, ABusThatNeverAnswersHoldsUpNoRecord) {
+    testsupport::ScopedVariable busVariable("DBUS_SESSION_BUS_ADDRESS", StartDeafBus());
+    Rule("A spooler.DAT", RuleText("spooler"));
+    auto monitor = StartMonitor();
+    const std::string record = "/L SYSTEM /T ERROR /ID 7036 /SO \"Service Control Manager\" /D \"The spooler stopped.\"";
+    EventCreate(record);
+    ASSERT_TRUE(monitor->WaitForOutput("\tShowing balloon...\n", std::chrono::seconds(30))) << monitor->DebugOutput();
+    if (GetParam() == DeafBus::SilentService) {
+        ASSERT_TRUE(AppearsWithin(calls_, "called", std::chrono::seconds(30))) << monitor->DebugOutput();
+    }
+    EventCreate(record);
+    ASSERT_TRUE(OutputCounts(*monitor, "\tDoAction Initiated\n", 2)) << monitor->DebugOutput();
+    const std::string unanswered = "dropped: the notification service did not answer within 2 s";
+    if (GetParam() == DeafBus::SilentService) {
+        ASSERT_TRUE(OutputCounts(*monitor, unanswered, 2)) << monitor->DebugOutput();
+    }
+    const ProgramResult result = testsupport::StopLiveMonitor(host_, *monitor, std::chrono::seconds(30));
+    EXPECT_FALSE(result.killed) << result.debugOutput;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(Count(result.debugOutput, "\tShell_NotifyIcon NIM_MODIFY: balloon \"Event Alert\": "), 2) << result.debugOutput;
+    if (GetParam() == DeafBus::SilentService) {
+        // The second record was matched while the first balloon still waited for its answer.
+        const std::string& output = result.debugOutput;
+        const size_t secondAlert = output.find("\tDoAction Initiated\n", output.find("\tDoAction Initiated\n") + 1);
+        EXPECT_LT(secondAlert, output.find(unanswered)) << output;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Buses, AlertPathDeafBus,
+                         testing::Values(DeafBus::Stopped, DeafBus::SilentSocket, DeafBus::SilentService),
+                         [](const testing::TestParamInfo<DeafBus>& info) { return NameOf(info.param); });

@@ -2,7 +2,14 @@
 
 #include <QApplication>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "common/CommonModule.h"
 #include "monitor/frmDHM.h"
@@ -56,15 +63,23 @@ protected:
         WriteHostFile(host.HostOf(std::string(kProgramFolder) + "Rules\\" + name), lines);
     }
 
-    // The number of alerts one record raises.
-    int Alerts(const Record& record) {
+    // The debug output of one record's checks.
+    std::string Check(const Record& record) {
         StderrCapture capture;
         window->CheckAllRules(record.type, record.code, record.source, record.message, record.log);
-        const std::string text = capture.Text();
+        return capture.Text();
+    }
+
+    static int Count(const std::string& text, const std::string& part) {
         int count = 0;
-        for (size_t at = 0; (at = text.find("\tDoAction Initiated\n", at)) != std::string::npos; ++at) ++count;
+        for (size_t at = 0; (at = text.find(part, at)) != std::string::npos; ++at) ++count;
         return count;
     }
+
+    // The number of alerts one record raises.
+    int Alerts(const Record& record) { return Count(Check(record), "\tDoAction Initiated\n"); }
+
+    std::filesystem::path Rules() const { return host.HostOf(std::string(kProgramFolder) + "Rules"); }
 
     platform::TrayIconInfo Tray() const {
         return *platform::QueryTrayIcon(window->m_frmSysTray->OwnerHandle(), window->m_frmSysTray->IconId());
@@ -298,4 +313,68 @@ TEST_F(RuleMatchingTest, ARuleChangedBetweenTwoRecordsCountsAtTheNext) {
     EXPECT_EQ(Alerts(record), 1);
     std::filesystem::remove(host.HostOf(std::string(kProgramFolder) + "Rules\\changing.DAT"));
     EXPECT_EQ(Alerts(record), 0);
+}
+
+// A file far larger than any rule or list is skipped, and said so once,
+// however many records come; the other rules still alert, and the file
+// counts again once it is cut back to a rule.
+TEST_F(RuleMatchingTest, AFileFarLargerThanAnyRuleOrListIsSkippedWithOneLine) {
+    WriteRule("B good", Rule{});
+    { std::ofstream create(Rules() / "A huge.DAT"); }
+    std::filesystem::resize_file(Rules() / "A huge.DAT", std::uintmax_t{1} << 30);
+    { std::ofstream create(Rules() / "GlobalExclusion_EventDesc_List.txt"); }
+    std::filesystem::resize_file(Rules() / "GlobalExclusion_EventDesc_List.txt", 100u << 20);
+    std::string output;
+    for (int record = 0; record < 3; ++record) {
+        const std::string checks = Check(Record{});
+        EXPECT_EQ(Count(checks, "\tDoAction Initiated\n"), 1) << checks;
+        output += checks;
+    }
+    EXPECT_EQ(Count(output, "\tfrmDHM\\CheckRule: skipped a rule file of 1073741824 bytes, far larger than one can be: "
+                            "C:\\Program Files\\Quarnel\\Rules\\A huge.DAT\n"), 1) << output;
+    EXPECT_EQ(Count(output, "\tfrmDHM\\IsExcludedByDesc: skipped an exclusion list of 104857600 bytes"), 1) << output;
+    WriteRule("A huge", Rule{});
+    EXPECT_EQ(Alerts(Record{}), 2);
+}
+
+namespace {
+
+// Rewrites a file in place and puts its modification time back, as a copy
+// that keeps times would: only its change time tells.
+void RewriteKeepingTheTime(const std::filesystem::path& file, const std::string& bytes) {
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    WriteHostFile(file, bytes);
+    const timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+}
+
+}  // namespace
+
+// What was read of a rule or list is used again only while the file is
+// surely the same: a rewrite of the same size in the same second counts at
+// the next record, and so does one of a file read long after its last
+// change whose modification time was put back.
+TEST_F(RuleMatchingTest, ASameSizeRewriteCountsAtTheNextRecord) {
+    Rule rule;
+    rule.id = "7036";
+    WriteRule("changing", rule);
+    WriteList("GlobalExclusion_EventID_List.txt", "0000\r\n");
+    EXPECT_EQ(Alerts(Record{}), 1);
+    rule.id = "7037";
+    WriteRule("changing", rule);
+    EXPECT_EQ(Alerts(Record{}), 0);
+    rule.id = "7036";
+    WriteRule("changing", rule);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));  // long after the last change of both files
+    EXPECT_EQ(Alerts(Record{}), 1);
+    EXPECT_EQ(Alerts(Record{}), 1);
+    rule.id = "7037";
+    RewriteKeepingTheTime(Rules() / "changing.DAT", testsupport::RuleFileText(rule));
+    EXPECT_EQ(Alerts(Record{}), 0);
+    rule.id = "7036";
+    WriteRule("changing", rule);
+    EXPECT_EQ(Alerts(Record{}), 1);
+    RewriteKeepingTheTime(Rules() / "GlobalExclusion_EventID_List.txt", "7036\r\n");
+    EXPECT_EQ(Alerts(Record{}), 0);
 }

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <thread>
 #include <map>
 #include <random>
 #include <string>
@@ -183,6 +187,55 @@ TEST(EventLogStore, EveryWriteRingsTheDoorbell) {
     record.source = "Src";
     store.Append(record);
     EXPECT_TRUE(fs::exists(bell));
+}
+
+// Whatever lies where the bell should be, eventcreate neither blocks on it
+// nor follows it out of the doorbell folder, and its record is stored.
+TEST(EventLogStore, ABellThatIsNoFileNeitherHoldsUpNorLeadsAwayTheWriter) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& bell, const fs::path& outside)> make;
+    };
+    const std::vector<Case> cases = {
+        {"FIFO", [](const fs::path& bell, const fs::path&) { ASSERT_EQ(::mkfifo(bell.c_str(), 0644), 0); }},
+        {"folder", [](const fs::path& bell, const fs::path&) { fs::create_directory(bell); }},
+        {"link to a file", [](const fs::path& bell, const fs::path& outside) {
+             testsupport::WriteHostFile(outside, "kept");
+             fs::create_symlink(outside, bell);
+         }},
+        {"link to no file", [](const fs::path& bell, const fs::path& outside) { fs::create_symlink(outside, bell); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempHost host;
+        { platform::EventLogStore create; }
+        const fs::path bell = platform::EventLogDoorbellFolder() / platform::kEventLogDoorbellName;
+        const fs::path outside = host.Folder() / "outside" / "file.txt";
+        fs::create_directories(outside.parent_path());
+        fs::remove(bell);
+        c.make(bell, outside);
+        const bool hadFile = fs::exists(outside);
+        const pid_t writer = testsupport::StartBuiltEventCreate(
+            {"/L", "APPLICATION", "/T", "ERROR", "/ID", "1", "/SO", "Writer", "/D", "Rang."});
+        ASSERT_GT(writer, 0);
+        int status = 0;
+        pid_t ended = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while ((ended = ::waitpid(writer, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (ended == 0) {
+            ::kill(writer, SIGKILL);
+            ::waitpid(writer, &status, 0);
+            ADD_FAILURE() << "eventcreate hung on the bell";
+            continue;
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(AllRecords().size(), 1u);
+        EXPECT_EQ(fs::exists(outside), hadFile);
+        if (hadFile) {
+            EXPECT_EQ(testsupport::ReadHostFile(outside), "kept");
+        }
+    }
 }
 
 // --- the Windows writer -----------------------------------------------------------------------

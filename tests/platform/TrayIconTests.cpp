@@ -8,14 +8,21 @@
 #include <QMouseEvent>
 #include <QStyleHints>
 #include <QWidget>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TestApplication.h"
 #include "platform/api/TrayIcon.h"
+#include "support/PeerProcess.h"
+#include "support/ScopedVariable.h"
 #include "support/StderrCapture.h"
 
 namespace {
@@ -229,6 +236,44 @@ TEST_F(TrayIconTest, BalloonWithoutATrayOpensNoWindow) {
     QCoreApplication::processEvents();
     for (QWidget* window : QApplication::topLevelWidgets())
         EXPECT_EQ(window, owner_.get()) << window->metaObject()->className();
+}
+
+// A session bus that takes the connection and never says a word: each
+// balloon is handed over and the call returns; once the bus has kept silent
+// for longer than an answer may take, the next balloon is dropped at once,
+// with a line that says why.
+TEST_F(TrayIconTest, WithoutATrayABusThatNeverAnswersHoldsUpNoBalloon) {
+    const std::string socket = "/tmp/quarnel-silent-bus-" + std::to_string(::getpid());
+    testsupport::PeerProcess bus({testsupport::kSystemPython, "-c",
+                                  "import socket, sys\n"
+                                  "s = socket.socket(socket.AF_UNIX)\n"
+                                  "s.bind(sys.argv[1])\n"
+                                  "s.listen(8)\n"
+                                  "print('ready', flush=True)\n"
+                                  "held = []\n"
+                                  "while True: held.append(s.accept())\n",
+                                  socket});
+    ASSERT_TRUE(bus.Ready());
+    testsupport::ScopedVariable address("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket);
+    AddIcon();
+    const auto balloon = [&](const std::string& text) {
+        win::NOTIFYICONDATAA data = Record();
+        data.uFlags = win::NIF_INFO;
+        Fill(data.szInfo, text);
+        data.uTimeoutOrVersion = 10000;
+        return win::Shell_NotifyIconA(win::NIM_MODIFY, &data);
+    };
+    testsupport::StderrCapture capture;
+    EXPECT_TRUE(balloon("first"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    EXPECT_TRUE(balloon("second"));
+    EXPECT_EQ(Info().balloonCount, 2);
+    EXPECT_NE(capture.Text().find("\tShell_NotifyIcon NIM_MODIFY: balloon dropped: the session bus has not answered for 3 s\n"),
+              std::string::npos)
+        << capture.Text();
+    // The connection then fails, and the process can end.
+    bus.Stop();
+    std::filesystem::remove(socket);
 }
 
 TEST_F(TrayIconTest, CallbackCodesReachTheOwnerAsMouseMoveX) {

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <regex>
 #include <set>
@@ -17,6 +20,7 @@
 #include "platform/api/EventLog.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Wmi.h"
+#include "support/StderrCapture.h"
 #include "support/TempHost.h"
 #include "support/EventCreateRun.h"
 
@@ -202,6 +206,57 @@ TEST_F(WmiEvents, TheWaitFailsWhenTheStoreGoes) {
         EXPECT_EQ(ErrorNumberOf([&] { events.NextEvent(); }), wmi::WBEM_E_FAILED);
         fs::remove_all(host_.Folder() / "eventlog.doorbell");
         for (const char* suffix : {"", "-wal", "-shm", ".old"}) fs::remove(platform::EventLogStoreFile().string() + suffix);
+    }
+}
+
+// A bell that writers cannot ring: the subscription says so and fails at
+// once, or, when the bell is replaced during a wait, hands over the records
+// written before and then fails its wait with one line that says why.
+TEST_F(WmiEvents, ABellThatCannotRingIsNamedInsteadOfWaitedOnDeaf) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& bell)> make;
+    };
+    const std::vector<Case> cases = {
+        {"a FIFO", [](const fs::path& bell) { ::mkfifo(bell.c_str(), 0644); }},
+        {"a folder", [](const fs::path& bell) { fs::create_directory(bell); }},
+        {"a symbolic link", [](const fs::path& bell) { fs::create_symlink(platform::EventLogStoreFile(), bell); }},
+    };
+    const fs::path bell = platform::EventLogDoorbellFolder() / platform::kEventLogDoorbellName;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string why = "is " + std::string(c.what) + ", not a file: writers cannot ring it";
+        { platform::EventLogStore create; }
+        fs::remove(bell);
+        c.make(bell);
+        try {
+            Subscribe();
+            ADD_FAILURE() << "subscribed";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.Number(), wmi::WBEM_E_FAILED);
+            EXPECT_NE(e.Description().find(why), std::string::npos) << e.Description();
+        }
+        fs::remove(bell);
+
+        wmi::EventSource events = Subscribe();
+        WhileWaiting([&] {
+            Append("Application", "Before", 4, 1);
+            fs::remove(bell);
+            c.make(bell);
+        });
+        // Should the wait stay deaf, the test still ends.
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(); });
+        giveUp.start(30000);
+        EXPECT_EQ(events.NextEvent().TargetInstance().Property("SourceName").ToText(), "Before");
+        testsupport::StderrCapture debugOutput;
+        EXPECT_EQ(ErrorNumberOf([&] { events.NextEvent(); }), wmi::WBEM_E_FAILED);
+        const std::string lines = debugOutput.Text();
+        EXPECT_EQ(lines.rfind("\tWMI NextEvent: cannot listen for new event-log records any more: ", 0), 0u) << lines;
+        EXPECT_NE(lines.find(why), std::string::npos) << lines;
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+        fs::remove(bell);
     }
 }
 
