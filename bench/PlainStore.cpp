@@ -111,7 +111,7 @@ sqlite3_int64 Writer::Append(const std::string& log, const std::string& source, 
 
 void Ring(const std::string& hostFolder) {
     const int bell = ::open((hostFolder + "/eventlog.doorbell/ring").c_str(),
-                            O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+                            O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (bell >= 0) ::close(bell);
 }
 

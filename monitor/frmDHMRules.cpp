@@ -178,7 +178,8 @@ bool DetailsMatch(const RuleValues& rule, const std::string& code, const std::st
     return exclusion.empty() || !occurs(exclusion);
 }
 
-// Steps 2 to 7 of a rule check, on the rule as it is saved now.
+// Whether the rule, as it is saved now, picks the record: its log and its
+// event type are ticked, and its event ID, source and words match.
 bool RuleSelects(const std::string& sFile, const std::string& type, const std::string& code, const std::string& source,
                  const std::string& message, const std::string& log) {
     const RuleValues* rule = CurrentRule(sFile);

@@ -178,6 +178,50 @@ void KeepEncoding(std::vector<Line>& lines, TextEncoding encoding) {
     }
 }
 
+// Changes as WriteIniValue makes them, in order: a key set or deleted, or a section deleted.
+template <typename Changes>
+void ApplyChanges(std::vector<Line>& lines, const Changes& changes) {
+    for (const auto& change : changes) {
+        if (change.key)
+            SetKey(lines, change.section, *change.key, change.value);
+        else
+            DeleteSection(lines, change.section);
+    }
+}
+
+// The steps of a profile write, with every change applied under one lock
+// and the file replaced once.
+template <typename Changes>
+bool ReplaceWithChanges(const fs::path& hostFile, const Changes& changes) {
+    IniReadScope::Forget();
+    std::error_code ec;
+    if (!fs::is_directory(hostFile.parent_path(), ec)) {
+        win::SetLastError(win::ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    FolderLock lock(hostFile.parent_path());
+    struct stat st {};
+    const bool existed = ::stat(hostFile.c_str(), &st) == 0;
+    if (existed && (IsReadOnly(st) || !S_ISREG(st.st_mode))) {
+        win::SetLastError(win::ERROR_ACCESS_DENIED);
+        return false;
+    }
+    bool readable = false;
+    TextEncoding encoding = kNewFileEncoding;
+    std::vector<Line> lines = ReadLines(hostFile, readable, encoding);
+    if (existed && !readable) {
+        win::SetLastError(win::ERROR_ACCESS_DENIED);
+        return false;
+    }
+    ApplyChanges(lines, changes);
+    KeepEncoding(lines, encoding);
+    if (!ReplaceFile(hostFile, lines, existed)) {
+        win::SetLastError(win::ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
 std::optional<fs::path> IniHostPath(const std::string& fileName) {
     if (fileName.find('\\') == std::string::npos && fileName.find('/') == std::string::npos)
         return ToHostPath("C:\\Windows\\" + fileName);
@@ -259,36 +303,12 @@ bool WriteIniValue(const fs::path& hostFile, const std::string& section, const s
         batch->Add(section, key, value);
         return true;
     }
-    IniReadScope::Forget();
-    std::error_code ec;
-    if (!fs::is_directory(hostFile.parent_path(), ec)) {
-        win::SetLastError(win::ERROR_PATH_NOT_FOUND);
-        return false;
-    }
-    FolderLock lock(hostFile.parent_path());
-    struct stat st {};
-    const bool existed = ::stat(hostFile.c_str(), &st) == 0;
-    if (existed && (IsReadOnly(st) || !S_ISREG(st.st_mode))) {
-        win::SetLastError(win::ERROR_ACCESS_DENIED);
-        return false;
-    }
-    bool readable = false;
-    TextEncoding encoding = kNewFileEncoding;
-    std::vector<Line> lines = ReadLines(hostFile, readable, encoding);
-    if (existed && !readable) {
-        win::SetLastError(win::ERROR_ACCESS_DENIED);
-        return false;
-    }
-    if (key)
-        SetKey(lines, section, *key, value);
-    else
-        DeleteSection(lines, section);
-    KeepEncoding(lines, encoding);
-    if (!ReplaceFile(hostFile, lines, existed)) {
-        win::SetLastError(win::ERROR_ACCESS_DENIED);
-        return false;
-    }
-    return true;
+    const struct {
+        const std::string& section;
+        const std::optional<std::string>& key;
+        const std::optional<std::string>& value;
+    } change[] = {{section, key, value}};
+    return ReplaceWithChanges(hostFile, change);
 }
 
 }  // namespace platform
@@ -357,17 +377,6 @@ std::optional<std::string> BatchValue(const IniWriteBatch& batch, const std::str
     return text ? IniLines(std::move(*text)).Value(section, key) : std::nullopt;
 }
 
-// Changes as WriteIniValue makes them, in order: a key set or deleted, or a section deleted.
-template <typename Changes>
-void ApplyChanges(std::vector<Line>& lines, const Changes& changes) {
-    for (const auto& change : changes) {
-        if (change.key)
-            SetKey(lines, change.section, *change.key, change.value);
-        else
-            DeleteSection(lines, change.section);
-    }
-}
-
 std::string JoinLines(const std::vector<Line>& lines) {
     std::string text;
     for (const Line& line : lines) text += line.text + line.end;
@@ -405,38 +414,15 @@ std::optional<std::string> IniWriteBatch::Text() const {
     return JoinLines(lines);
 }
 
-// The steps of WriteIniValue, with every gathered change applied under one lock.
 bool IniWriteBatch::Commit() {
     const std::vector<Change> changes = std::move(changes_);
     changes_.clear();
     if (changes.empty()) return true;
-    IniReadScope::Forget();
-    std::error_code ec;
-    if (!file_ || !fs::is_directory(file_->parent_path(), ec)) {
+    if (!file_) {
         win::SetLastError(win::ERROR_PATH_NOT_FOUND);
         return false;
     }
-    FolderLock lock(file_->parent_path());
-    struct stat st {};
-    const bool existed = ::stat(file_->c_str(), &st) == 0;
-    if (existed && (IsReadOnly(st) || !S_ISREG(st.st_mode))) {
-        win::SetLastError(win::ERROR_ACCESS_DENIED);
-        return false;
-    }
-    bool readable = false;
-    TextEncoding encoding = TextEncoding::Utf8;
-    std::vector<Line> lines = ReadLines(*file_, readable, encoding);
-    if (existed && !readable) {
-        win::SetLastError(win::ERROR_ACCESS_DENIED);
-        return false;
-    }
-    ApplyChanges(lines, changes);
-    KeepEncoding(lines, encoding);
-    if (!ReplaceFile(*file_, lines, existed)) {
-        win::SetLastError(win::ERROR_ACCESS_DENIED);
-        return false;
-    }
-    return true;
+    return ReplaceWithChanges(*file_, changes);
 }
 
 }  // namespace platform

@@ -17,6 +17,7 @@
 #include <set>
 
 #include "platform/api/ProfileIni.h"
+#include "platform/host/HostFileStamp.h"
 #include "platform/host/IniReadScope.h"
 #include "platform/host/Text.h"
 
@@ -49,7 +50,7 @@ const fs::path& ChosenHostFolder() {
 // host.ini is read again only when its modification time changes.
 struct HostIniCache {
     fs::path file;
-    timespec mtime{};
+    FileStamp stamp;
     bool present = false;
     std::map<std::string, std::string> values;  // "SECTION\nKEY" -> value, upper-cased names
     DriveMapList drives;
@@ -105,7 +106,9 @@ fs::path HostFolder() {
     }
     std::error_code ec;
     fs::create_directories(folder, ec);
-    for (const DriveMapping& drive : *DriveMapOf(folder))
+    // Held here: preparing drive C reads host.ini, which may renew the cache's map.
+    const DriveMapList drives = DriveMapOf(folder);
+    for (const DriveMapping& drive : *drives)
         if (drive.letter == 'C') PrepareDriveC(drive.folder);
     return folder;
 }
@@ -193,8 +196,8 @@ private:
     fs::path folder_;
 };
 
-// The cache of host.ini, read again when the file's modification time
-// changes; inside a HostIniScope looked at only once.
+// The cache of host.ini, read again when the file's stamp changes or has
+// not yet settled; inside a HostIniScope looked at only once.
 HostIniCache& FreshCache() {
     const fs::path& folder = ChosenHostFolder();
     const bool sameFolder = cache.folder == folder.native();
@@ -202,11 +205,9 @@ HostIniCache& FreshCache() {
     HostIniScope::NoteLook();
     if (sameFolder && !HostIniWatch::Instance().MayHaveChanged(folder)) return cache;
     const fs::path file = folder / "host.ini";
-    struct stat st {};
-    const bool present = ::stat(file.c_str(), &st) == 0;
-    const bool fresh = cache.file == file && cache.present == present &&
-                       (!present || (cache.mtime.tv_sec == st.st_mtim.tv_sec && cache.mtime.tv_nsec == st.st_mtim.tv_nsec));
-    if (!fresh) cache = HostIniCache{file, present ? st.st_mtim : timespec{}, present, {}, nullptr, folder.native()};
+    const FileStamp now = StampOfHostFile(file);
+    const bool fresh = cache.file == file && cache.stamp == now && (now.settled || !now.exists);
+    if (!fresh) cache = HostIniCache{file, now, now.exists, {}, nullptr, folder.native()};
     return cache;
 }
 

@@ -1,0 +1,75 @@
+#include "platform/host/HostFileStamp.h"
+
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace platform {
+
+namespace {
+
+std::int64_t Nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+std::int64_t NowNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return Nanoseconds(now);
+}
+
+// How long after a change a file's times can still be the same after the
+// next change: the file system's time stamps lag the clock by up to one tick
+// of the kernel's coarse clock on the local file systems named here; any
+// other (FAT keeps two seconds, a network share its server's clock) is given
+// three seconds.
+std::int64_t SettleNs(dev_t device, const std::string& hostPath) {
+    static std::mutex mutex;
+    static std::map<dev_t, std::int64_t> known;
+    const std::lock_guard lock(mutex);
+    if (const auto found = known.find(device); found != known.end()) return found->second;
+    struct statfs info {};
+    std::int64_t settle = 3'000'000'000;
+    if (::statfs(hostPath.c_str(), &info) == 0) {
+        switch (static_cast<unsigned long>(info.f_type)) {
+            case EXT4_SUPER_MAGIC:
+            case XFS_SUPER_MAGIC:
+            case BTRFS_SUPER_MAGIC:
+            case TMPFS_MAGIC:
+            case OVERLAYFS_SUPER_MAGIC:
+            case F2FS_SUPER_MAGIC:
+                settle = 100'000'000;
+                break;
+            default:
+                break;
+        }
+    }
+    known.emplace(device, settle);
+    return settle;
+}
+
+}  // namespace
+
+FileStamp StampOfHostFile(const std::filesystem::path& file) {
+    FileStamp stamp;
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) return stamp;
+    stamp.exists = true;
+    stamp.regular = S_ISREG(info.st_mode);
+    stamp.device = info.st_dev;
+    stamp.fileNumber = info.st_ino;
+    stamp.size = info.st_size;
+    stamp.modifiedNs = Nanoseconds(info.st_mtim);
+    stamp.changedNs = Nanoseconds(info.st_ctim);
+    const std::int64_t settle = SettleNs(info.st_dev, file.string());
+    const std::int64_t now = NowNs();
+    stamp.settled = now - stamp.modifiedNs >= settle && now - stamp.changedNs >= settle;
+    return stamp;
+}
+
+}  // namespace platform
