@@ -40,15 +40,7 @@ protected:
 
     fs::path Ini() const { return testsupport::InstalledIni(host_); }
 
-    std::string XDoTool(const std::string& arguments) const {
-        const std::string command = "DISPLAY=" + x_.Display() + " timeout 30 xdotool " + arguments + " 2>&1";
-        std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-        std::string output;
-        std::array<char, 256> buffer{};
-        while (pipe && fgets(buffer.data(), buffer.size(), pipe.get())) output += buffer.data();
-        while (!output.empty() && output.back() == '\n') output.pop_back();
-        return output;
-    }
+    std::string XDoTool(const std::string& arguments) const { return x_.XDoTool(arguments); }
 
     // Opens the twin on the old settings; saveClick_ then clicks its "Save && Close".
     std::unique_ptr<testsupport::RunningProgram> StartSave() {

@@ -21,6 +21,7 @@
 #include "platform/api/Process.h"
 #include "support/ProgramRun.h"
 #include "support/TempHost.h"
+#include "support/XvfbServer.h"
 #include "support/EventCreateRun.h"
 
 namespace {
@@ -30,39 +31,6 @@ using testsupport::RunningProgram;
 
 const std::string kCaption = "Quarnel  v1.0  Configuration";
 const std::string kBalloon = "\tShell_NotifyIcon NIM_MODIFY: balloon \"Event Alert\": ";
-
-// An X server of its own for one test.
-class XServer {
-public:
-    XServer() {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c = 0;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        if (!number.empty()) display_ = ":" + number;
-    }
-    ~XServer() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    const std::string& Display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
 
 class ConfigWindowRun : public testing::Test {
 protected:
@@ -80,15 +48,7 @@ protected:
     }
 
     // xdotool's output, without its last line end.
-    std::string XDoTool(const std::string& arguments) const {
-        const std::string command = "DISPLAY=" + x_.Display() + " timeout 30 xdotool " + arguments + " 2>&1";
-        std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-        std::string output;
-        std::array<char, 256> buffer{};
-        while (pipe && fgets(buffer.data(), buffer.size(), pipe.get())) output += buffer.data();
-        while (!output.empty() && output.back() == '\n') output.pop_back();
-        return output;
-    }
+    std::string XDoTool(const std::string& arguments) const { return x_.XDoTool(arguments); }
 
     std::string FindWindow() const { return XDoTool("search --sync --onlyvisible --name '^" + kCaption + "$'"); }
 
@@ -119,7 +79,7 @@ protected:
         return platform::ReadIniValue(testsupport::InstalledIni(host_), section, key);
     }
 
-    XServer x_;
+    testsupport::XvfbServer x_;
     testsupport::TempHost host_;
     fs::path programFolder_;
 };

@@ -159,10 +159,7 @@ TEST_P(DamagedProgramArchive, LeavesTheOldProgramWorking) {
         "/files/whole.zip",
         {{"Quarnel.exe", program},
          {"QuarnelControl.exe", testsupport::StandInProgramText("new QuarnelControl.exe", Log())}});
-    if (GetParam())
-        archive.resize(archive.size() * 6 / 10);
-    else
-        archive.replace(archive.size() / 2, 64, std::string(64, '\x55'));
+    testsupport::DamageArchive(archive, GetParam());
     site_.PublishFile("/files/QuarnelEXE.zip", archive);
     site_.PublishIndex(VersionText(1), site_.Url("/files/QuarnelEXE.zip"));
     const ProgramResult result = RunRestarting("/updateonly");

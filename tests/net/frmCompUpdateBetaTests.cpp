@@ -171,10 +171,7 @@ TEST_P(DamagedProgramArchive, RestoresEveryOldFile) {
     std::string archive = site_.PublishArchive(
         "/files/whole.zip", {{"Quarnel.exe", LargeProgramText(testsupport::StandInProgramText("new Quarnel.exe", Log()))},
                              {"QuarnelControl.exe", testsupport::StandInProgramText("new QuarnelControl.exe", Log())}});
-    if (GetParam())
-        archive.resize(archive.size() * 6 / 10);
-    else
-        archive.replace(archive.size() / 2, 64, std::string(64, '\x55'));
+    testsupport::DamageArchive(archive, GetParam());
     site_.PublishFile("/files/QuarnelEXE.zip", archive);
     site_.PublishIndex(Newer(), site_.Url("/files/QuarnelEXE.zip"));
     const std::string debug = RunUpdate();

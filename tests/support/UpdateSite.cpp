@@ -15,6 +15,13 @@
 
 namespace testsupport {
 
+void DamageArchive(std::string& archive, bool torn) {
+    if (torn)
+        archive.resize(archive.size() * 6 / 10);
+    else
+        archive.replace(archive.size() / 2, 64, std::string(64, '\x55'));
+}
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -23,6 +23,9 @@ inline constexpr const char* kIndexPath = "/brindle-works/BrindleUpdates.zip";
 // Archive members by name ("Sub/a.txt"), with their bytes.
 using ArchiveFiles = std::map<std::string, std::string>;
 
+// An archive torn after six tenths of its bytes, or with 64 bytes in its middle garbled.
+void DamageArchive(std::string& archive, bool torn);
+
 class UpdateSite {
 public:
     explicit UpdateSite(TempHost& host);

@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,6 +71,16 @@ XvfbServer::~XvfbServer() {
     kill(pid_, SIGTERM);
     int status = 0;
     waitpid(pid_, &status, 0);
+}
+
+std::string XvfbServer::XDoTool(const std::string& arguments) const {
+    const std::string command = "DISPLAY=" + display_ + " timeout 30 xdotool " + arguments + " 2>&1";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string output;
+    std::array<char, 256> buffer{};
+    while (pipe && fgets(buffer.data(), buffer.size(), pipe.get())) output += buffer.data();
+    while (!output.empty() && output.back() == '\n') output.pop_back();
+    return output;
 }
 
 }  // namespace testsupport

@@ -18,6 +18,8 @@ public:
     bool Started() const { return !display_.empty(); }
     // ":N", for DISPLAY; empty when the server did not start.
     const std::string& Display() const { return display_; }
+    // xdotool run on this display, its output without the last line end.
+    std::string XDoTool(const std::string& arguments) const;
 
 private:
     pid_t pid_ = -1;
