@@ -21,7 +21,7 @@
 #include "platform/api/Shell.h"
 #include "platform/api/SystemInfo.h"
 #include "platform/api/Wmi.h"
-#include "platform/host/Text.h"
+#include "platform/api/Strings.h"
 
 namespace CommonModule {
 
@@ -97,9 +97,9 @@ bool SaveText(const std::string& sFile, const std::string& sText, bool bOverwrit
             if (bNoDuplicates) {
                 vb::TextFile(sFile, vb::TextFile::Mode::Append).Close();
                 vb::TextFile existing(sFile, vb::TextFile::Mode::Input);
-                const std::string wanted = platform::TextLower(sText);
+                const std::string wanted = vb::LCase(sText);
                 while (!existing.Eof()) {
-                    if (platform::TextLower(existing.LineInput()) == wanted) {
+                    if (vb::LCase(existing.LineInput()) == wanted) {
                         existing.Close();
                         return true;
                     }
@@ -557,11 +557,11 @@ bool IsAppAlreadyRunning(bool bSameUser) {
         for (const wmi::Object& process : processes) {
             try {
                 const std::string name = process.Property("Name").ToText();
-                if (name.empty() || platform::TextCompareEqual(name, "system idle process")) continue;
+                if (name.empty() || vb::StrComp(name, "system idle process", vb::vbTextCompare) == 0) continue;
                 std::string user, domain;
                 if (process.GetOwner(user, domain) != 0) continue;
-                if (!platform::TextCompareEqual(name, ownName)) continue;
-                if (bSameUser && !platform::TextCompareEqual(vb::Environ("USERNAME"), user)) continue;
+                if (vb::StrComp(name, ownName, vb::vbTextCompare) != 0) continue;
+                if (bSameUser && vb::StrComp(vb::Environ("USERNAME"), user, vb::vbTextCompare) != 0) continue;
                 const long id = static_cast<long>(process.Property("ProcessId").ToNumber());
                 if (id == ownId) continue;
                 const std::string start = process.Property("CreationDate").ToText();

@@ -8,8 +8,8 @@
 #include "modRegistry.h"
 #include "platform/api/Environment.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Strings.h"
 #include "platform/api/SystemInfo.h"
-#include "platform/host/Text.h"
 
 namespace SetPerm {
 
@@ -29,7 +29,7 @@ void Require(win::BOOL answer, const std::string& step) {
 
 // Null for a root text it does not know: the caller then leaves every key alone.
 win::HKEY PermissionRootOf(const std::string& sTopKey) {
-    const std::string root = platform::TextUpper(sTopKey);
+    const std::string root = vb::UCase(sTopKey);
     if (root == "HKCU") return win::HKEY_CURRENT_USER;
     if (root == "HKLM") return win::HKEY_LOCAL_MACHINE;
     if (root == "HKU") return win::HKEY_USERS;

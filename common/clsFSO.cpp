@@ -16,8 +16,7 @@
 #include "platform/api/FileSystem.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/ShellFolders.h"
-#include "platform/host/WinPath.h"
-#include "platform/host/Text.h"
+#include "platform/api/Strings.h"
 
 using CommonModule::DPrint;
 
@@ -25,7 +24,7 @@ namespace {
 
 const char* TrueFalse(bool value) { return value ? "True" : "False"; }
 
-bool IsBlank(const std::string& text) { return platform::TextTrimSpaces(text).empty(); }
+bool IsBlank(const std::string& text) { return vb::Trim(text).empty(); }
 
 void LogStandardError(const std::string& member, const RuntimeError& e) {
     DPrint("clsFSO\\" + member + " - VB ERROR: " + std::to_string(e.Number()) + " " + e.Description());
@@ -60,7 +59,7 @@ std::string WithThousands(const std::string& digits) {
 }
 
 double NumberOf(const std::string& text) {
-    const std::string trimmed = platform::TextTrimSpaces(text);
+    const std::string trimmed = vb::Trim(text);
     if (trimmed.empty()) throw RuntimeError::TypeMismatch();
     size_t used = 0;
     double value = 0;
@@ -97,7 +96,7 @@ std::string DateFieldOrder() {
 
 // A date, with an optional time, in the regional short date or as yyyy-mm-dd.
 std::optional<std::time_t> DateValue(const std::string& text) {
-    const std::string trimmed = platform::TextTrimSpaces(text);
+    const std::string trimmed = vb::Trim(text);
     const size_t blank = trimmed.find(' ');
     const std::string datePart = trimmed.substr(0, blank);
     const std::string timePart = blank == std::string::npos ? "" : trimmed.substr(blank + 1);
@@ -116,7 +115,7 @@ std::optional<std::time_t> DateValue(const std::string& text) {
     const std::vector<int> clock = NumbersIn(timePart);
     if (clock.size() > 3) return std::nullopt;
     int hour = clock.size() > 0 ? clock[0] : 0;
-    const std::string upperTime = platform::TextUpper(timePart);
+    const std::string upperTime = vb::UCase(timePart);
     if (upperTime.find('P') != std::string::npos && hour < 12) hour += 12;
     if (upperTime.find('A') != std::string::npos && hour == 12) hour = 0;
     tm.tm_hour = hour;
@@ -261,7 +260,7 @@ std::string clsFSO::StripDrive(const std::string& strPath) {
 bool clsFSO::IsDriveReady(const std::string& strDrive) {
     bool result = false;
     LogAndSkip("IsDriveReady", [&] {
-        const std::string letter = platform::TextUpper(strDrive.substr(0, 1));
+        const std::string letter = vb::UCase(strDrive.substr(0, 1));
         if (!letter.empty() && letter[0] >= 'A' && letter[0] <= 'Z') result = fso::GetDrive(letter + ":").IsReady;
     });
     DPrint("clsFSO\\IsDriveReady: " + std::string(TrueFalse(result)), "  strDrive=" + strDrive);
@@ -351,7 +350,7 @@ std::vector<std::string> clsFSO::Available_Drives() {
     LogAndSkip("Available_Drives", [&] {
         std::string buffer(260, ' ');
         win::GetLogicalDriveStringsA(static_cast<win::DWORD>(buffer.size()), buffer.data());
-        buffer = platform::TextTrimSpaces(buffer);
+        buffer = vb::Trim(buffer);
         buffer = buffer.substr(0, buffer.rfind('\\') + 1);
         if (buffer.empty()) return;
         roots = Split(buffer, std::string(1, '\0'));
@@ -490,12 +489,12 @@ bool clsFSO::DelTree32(const std::string& strPath) {
 }
 
 std::string clsFSO::Add_Trailing_Slash(const std::string& strPath) {
-    const std::string path = platform::TextTrimSpaces(strPath);
+    const std::string path = vb::Trim(strPath);
     return !path.empty() && path.back() == '\\' ? path : path + "\\";
 }
 
 std::string clsFSO::Remove_Trailing_Slash(const std::string& strPath) {
-    std::string path = platform::TextTrimSpaces(strPath);
+    std::string path = vb::Trim(strPath);
     if (!path.empty() && path.back() == '\\') path.pop_back();
     return path;
 }
@@ -504,10 +503,10 @@ std::vector<std::string> clsFSO::TextSearch(const std::string& strPath, const st
     std::vector<std::string> matches;
     matches.reserve(101);
     LogAndSkip("TextSearch", [&] {
-        const std::string wanted = platform::TextLower(strText);
+        const std::string wanted = vb::LCase(strText);
         for (const std::string& file : fso::FilesOf(strPath)) {
             LogAndSkip("TextSearch", [&] {
-                if (platform::TextLower(fso::ReadAllText(file)).find(wanted) != std::string::npos)
+                if (vb::LCase(fso::ReadAllText(file)).find(wanted) != std::string::npos)
                     matches.push_back(file);
             });
         }
@@ -580,7 +579,7 @@ std::string clsFSO::Get_FileList(const std::string& strPath, bool blnSearchSubfo
     vb::DoEvents();
     if (CancelProcessing) return "";
     const bool everyFile = strPattern == "*.*" || strPattern.find('*') == std::string::npos;
-    const std::string extension = platform::TextLower(fso::GetExtensionName(strPattern));
+    const std::string extension = vb::LCase(fso::GetExtensionName(strPattern));
     std::optional<std::string> folder;
     try {
         folder = fso::GetFolder(strPath);
@@ -594,7 +593,7 @@ std::string clsFSO::Get_FileList(const std::string& strPath, bool blnSearchSubfo
             if (CancelProcessing) break;
             if (everyFile) {
                 list += file + ";";
-            } else if (platform::TextLower(fso::GetExtensionName(file)) == extension) {
+            } else if (vb::LCase(fso::GetExtensionName(file)) == extension) {
                 list += file + ";";
                 dblCount_ += 1;
                 if (CountFiles) CountFiles(dblCount_, file);
@@ -704,7 +703,7 @@ std::string clsFSO::Create_Tmp_Name(std::int16_t intLength) {
             name += static_cast<char>(code);
         }
     });
-    return platform::TextLower(name);
+    return vb::LCase(name);
 }
 
 float clsFSO::Rnd2(float sngLow, float sngHigh) {
@@ -736,7 +735,7 @@ std::string clsFSO::BrowseForFolder(QWidget* frm, const std::string& strPrompt) 
 }
 
 std::string clsFSO::Shrink_2_Fit(const std::string& strPath_to_Resize, std::int16_t intMaxLen) {
-    const std::string path = platform::TextTrimSpaces(strPath_to_Resize);
+    const std::string path = vb::Trim(strPath_to_Resize);
     if (static_cast<long>(path.size()) <= intMaxLen) return path;
     if (path.rfind("\\\\", 0) != 0 && !(path.size() >= 2 && path[1] == ':')) return path;
     const size_t first = path.find('\\', 2);
@@ -757,7 +756,7 @@ std::string clsFSO::Shrink_2_Fit(const std::string& strPath_to_Resize, std::int1
 
 bool clsFSO::Get_Disk_Space(const std::string& strDrive, double& dblTotalSpace, double& dblFreeSpace,
                             double& dblUsedSpace) {
-    const std::string trimmed = platform::TextTrimSpaces(strDrive);
+    const std::string trimmed = vb::Trim(strDrive);
     if (trimmed.empty()) return false;
     const std::string drive = trimmed.substr(0, 1) + ":";
     bool extended = false;

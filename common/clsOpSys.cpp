@@ -6,8 +6,8 @@
 #include "CommonModule.h"
 #include "platform/api/Environment.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Strings.h"
 #include "platform/api/Wmi.h"
-#include "platform/host/Text.h"
 
 namespace {
 
@@ -106,7 +106,7 @@ std::int32_t clsOpSys::BuildNumber() const { return LoWord(OsVersionInfoEx.dwBui
 
 std::string clsOpSys::CSDVersion() const {
     const char* text = OsVersionInfoEx.szCSDVersion;
-    return platform::TextTrimSpaces(std::string(text, strnlen(text, sizeof OsVersionInfoEx.szCSDVersion)));
+    return vb::Trim(std::string(text, strnlen(text, sizeof OsVersionInfoEx.szCSDVersion)));
 }
 
 std::int32_t clsOpSys::MajorVersion() const { return static_cast<std::int32_t>(OsVersionInfoEx.dwMajorVersion); }
@@ -171,7 +171,7 @@ std::string clsOpSys::GetEditionNameFromProdspec() const {
     const std::string prodspec = WinSysDir + "\\prodspec.ini";
     if (!CommonModule::DoesFileExist(prodspec)) return " Undefined Edition ";
     const std::string product =
-        platform::TextLower(CommonModule::ReadIniString(prodspec, kProdspecProductSection, "Product"));
+        vb::LCase(CommonModule::ReadIniString(prodspec, kProdspecProductSection, "Product"));
     std::string edition;
     if (Contains(product, "home")) edition = " Home ";
     if (Contains(product, "media")) edition = " Media Center ";

@@ -11,7 +11,7 @@
 #include "platform/api/FileSystem.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/RuntimeError.h"
-#include "platform/host/Text.h"
+#include "platform/api/Strings.h"
 
 namespace modRegistry {
 
@@ -177,7 +177,7 @@ void LogWriteFailure(const std::string& sTopKey, const std::string& sKeyPath, co
 
 // The names subinacl.exe gives the root keys, "" for the others.
 std::string ToolPrefixOf(const std::string& sTopKey) {
-    const std::string root = platform::TextLower(sTopKey);
+    const std::string root = vb::LCase(sTopKey);
     if (root == "hklm") return "hkey_local_machine\\";
     if (root == "hkcu") return "hkey_current_user\\";
     if (root == "hku") return "hkey_users\\";
@@ -241,14 +241,14 @@ bool Is64BitWindows() { return vb::Environ("ProgramFiles(x86)").size() >= 2; }
 
 KeyView ReadingView(const std::string& sKeyPath) {
     if (!Is64BitWindows()) return {sKeyPath, 0};
-    const std::string lower = platform::TextLower(sKeyPath);
+    const std::string lower = vb::LCase(sKeyPath);
     if (lower.find("wow6432node") == std::string::npos) return {sKeyPath, win::KEY_WOW64_64KEY};
     if (lower.find("guest_") != std::string::npos) return {sKeyPath, 0};
     return {CommonModule::Strip(lower, "wow6432node\\"), 0};
 }
 
 win::HKEY fTopKey(const std::string& sTopKey) {
-    const std::string root = platform::TextUpper(sTopKey);
+    const std::string root = vb::UCase(sTopKey);
     if (root == "HKCU") return win::HKEY_CURRENT_USER;
     if (root == "HKLM") return win::HKEY_LOCAL_MACHINE;
     if (root == "HKU") return win::HKEY_USERS;
@@ -265,7 +265,7 @@ std::int32_t fReadValue(const std::string& sTopKey, const std::string& sKeyPath,
     try {
         const win::HKEY root = fTopKey(sTopKey);
         if (root == kInvalidKey) return result;
-        const std::string kind = platform::TextUpper(sValueType);
+        const std::string kind = vb::UCase(sValueType);
         if (root == kIniFileKey) {
             result = ReadIniValue(sTopKey, sKeyPath, sValueName, kind == "S" ? 'S' : ' ', vDefault, vValue);
         } else {
@@ -292,7 +292,7 @@ std::int32_t fWriteValue(const std::string& sTopKey, const std::string& sKeyPath
     try {
         const win::HKEY root = fTopKey(sTopKey);
         if (root == kInvalidKey) return result;
-        const std::string kind = platform::TextUpper(sValueType);
+        const std::string kind = vb::UCase(sValueType);
         if (root == kIniFileKey) {
             if (kind != "S") return result;
             return win::WritePrivateProfileStringA(sKeyPath, sValueName, vValue.ToText(), sTopKey);

@@ -7,14 +7,14 @@
 #include "common/CommonModule.h"
 #include "platform/api/GlobalMemory.h"
 #include "platform/api/Program.h"
-#include "platform/host/Text.h"
+#include "platform/api/Strings.h"
 
 namespace modSocketSupport {
 
 namespace {
 size_t FindFrom(const std::string& text, const std::string& delimiter, size_t from, Compare comparison) {
     if (comparison == Compare::Binary) return text.find(delimiter, from);
-    return platform::TextUpper(text).find(platform::TextUpper(delimiter), from);
+    return vb::UCase(text).find(vb::UCase(delimiter), from);
 }
 }  // namespace
 
@@ -234,7 +234,7 @@ win::HANDLE ResolveHost(const std::string& sHost, SocketEvents* object) {
     }
     (*state.resolveBuffers)[object] = memory;
     const win::HANDLE task = win::WSAAsyncGetHostByName(state.socketWindow, state.resolveMessage,
-                                                        platform::Utf8ToAnsi(sHost), address,
+                                                        vb::StrConv(sHost, vb::vbFromUnicode), address,
                                                         static_cast<int>(kResolveBufferSize));
     if (task != 0) {
         (*state.resolves)[task] = object;

@@ -7,13 +7,13 @@
 #include "platform/api/ProfileIni.h"
 #include "platform/api/ReplacementFile.h"
 #include "platform/api/RuntimeError.h"
-#include "platform/host/Text.h"
+#include "platform/api/Strings.h"
 
 namespace ConfigFiles {
 
 namespace {
 
-bool SameEntry(const std::string& a, const std::string& b) { return platform::TextCompareEqual(a, b); }
+bool SameEntry(const std::string& a, const std::string& b) { return vb::StrComp(a, b, vb::vbTextCompare) == 0; }
 
 // A new empty file beside sFile, or "" when none can be made there.
 std::string NewTemporaryFile(const std::string& sFile) { return platform::NewReplacementFile(sFile); }
@@ -50,7 +50,7 @@ bool IsReadOnly(const std::string& sFile) {
 std::string ListFilePath(const std::string& fileName) { return CommonModule::AppPath() + "Rules\\" + fileName; }
 
 std::optional<int> CheckBoxValue(const std::string& text) {
-    const std::optional<double> number = platform::TextToNumber(text);
+    const std::optional<double> number = vb::CDblOf(text);
     if (!number) return std::nullopt;
     const double value = std::nearbyint(*number);
     if (value != 0 && value != 1 && value != 2) return std::nullopt;

@@ -13,9 +13,9 @@
 #include "common/ErrorTrap.h"
 #include "net/modBase85.h"
 #include "platform/api/MessageBox.h"
-#include "platform/host/Text.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Strings.h"
 
 namespace {
 
@@ -129,7 +129,7 @@ void ConfigWindow::LoadLists() {
 QLineEdit* ConfigWindow::UnstorablePassword() const {
     for (QLineEdit* box : {txtCloudPass, txtPassword, txtSMTPPassword}) {
         const std::string text = TextOf(box->text());
-        if (platform::FitToAnsiCodePage(text) != text) return box;
+        if (platform::FitToAnsi(text) != text) return box;
     }
     return nullptr;
 }

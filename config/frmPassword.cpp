@@ -8,8 +8,8 @@
 #include "common/CommonModule.h"
 #include "net/modBase85.h"
 #include "platform/api/MessageBox.h"
-#include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Strings.h"
 
 frmPassword::frmPassword(const std::string& sINI, QWidget* parent) : QDialog(parent), sINI_(sINI) {
     setObjectName("frmPassword");
@@ -44,7 +44,7 @@ void frmPassword::Form_Load() {
 
 void frmPassword::Command1_Click() {
     // The box holds what an ANSI text box would: characters outside the code page read as "?".
-    const std::string typed = platform::FitToAnsiCodePage(Text1->text().toStdString());
+    const std::string typed = platform::FitToAnsi(Text1->text().toStdString());
     if (typed == StoredPassword()) {
         matched_ = true;
         accept();

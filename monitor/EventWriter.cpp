@@ -6,10 +6,10 @@
 #include "common/modRegistry.h"
 #include "platform/api/Environment.h"
 #include "platform/api/EventLog.h"
-#include "platform/host/Text.h"
 #include "platform/api/Program.h"
 #include "platform/api/Resources.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Strings.h"
 
 namespace EventWriter {
 
@@ -25,7 +25,7 @@ bool RegisterMessageFile(const std::string& messageFile) {
 bool ReportOwnRecord(const std::string& sMessage, int iType, long lEventId) {
     const win::HANDLE source = win::RegisterEventSourceA(nullptr, vb::App::Title().c_str());
     if (source == 0) return false;
-    const std::string ansiMessage = platform::FitToAnsiCodePage(sMessage);
+    const std::string ansiMessage = platform::FitToAnsi(sMessage);
     const char* strings[] = {ansiMessage.c_str()};
     const unsigned char data = 1;
     const bool reported = win::ReportEventA(source, static_cast<win::WORD>(iType), 0,

@@ -10,8 +10,8 @@
 #include "common/CommonModule.h"
 #include "frmSysTray.h"
 #include "modDHM.h"
+#include "platform/api/EventLoop.h"
 #include "platform/api/Program.h"
-#include "platform/host/QtPlatform.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/TrayIcon.h"
 #include "platform/api/Wmi.h"
@@ -148,7 +148,7 @@ void frmDHM::Unload() {
         return;
     }
     deleteLater();
-    platform::QuitWhenNoWindowRemains();
+    platform::QuitLoopWhenNoFormRemains();
 }
 
 void frmDHM::closeEvent(QCloseEvent* event) {

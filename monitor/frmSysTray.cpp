@@ -11,8 +11,8 @@
 #include <limits>
 
 #include "common/CommonModule.h"
+#include "platform/api/EventLoop.h"
 #include "platform/api/Program.h"
-#include "platform/host/QtPlatform.h"
 #include "platform/api/SystemInfo.h"
 
 // The icons are embedded in this library; a static library's resources must be
@@ -285,7 +285,7 @@ vb::Variant frmSysTray::ShowMenu() {
     activateWindow();
     mnuPopup_->setDefaultAction(MenuElement(lDefaultMenuIndex_));
     // Nobody could close a menu that no one sees.
-    if (!platform::HasDisplay()) {
+    if (!platform::DisplayPresent()) {
         CommonModule::DPrint("frmSysTray\\ShowMenu: no display, menu not opened");
         return vb::Variant();
     }

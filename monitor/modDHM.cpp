@@ -27,8 +27,7 @@
 #include "platform/api/MessageBox.h"
 #include "platform/api/Program.h"
 #include "platform/api/RuntimeError.h"
-#include "platform/host/WinPath.h"
-#include "platform/host/Text.h"
+#include "platform/api/Strings.h"
 
 namespace modDHM {
 
@@ -222,7 +221,7 @@ Switch MatchSwitch(const std::string& commandLine) {
     std::string line = commandLine;
     for (char& c : line)
         if (c == '-') c = '/';
-    line = platform::TextLower(line);
+    line = vb::LCase(line);
     for (const auto& [text, task] : kSwitches)
         if (line == text) return task;
     return Switch::Default;

@@ -19,8 +19,8 @@
 #include "platform/api/FileSystem.h"
 #include "platform/api/Format.h"
 #include "platform/api/Shell.h"
+#include "platform/api/Strings.h"
 #include "platform/api/Wmi.h"
-#include "platform/host/Text.h"
 
 namespace modDHM {
 
@@ -73,7 +73,7 @@ std::string TextValue(const std::string& keyPath, const std::string& valueName) 
 
 // Windows updates ("KB...") and Office updates ("...0FF1CE...") are no applications.
 bool IsUpdateName(const std::string& name) {
-    return platform::TextLower(name.substr(0, 2)) == "kb" || name.find("0FF1CE") != std::string::npos;
+    return vb::LCase(name.substr(0, 2)) == "kb" || name.find("0FF1CE") != std::string::npos;
 }
 
 std::string ServiceStateText(std::int32_t state) {

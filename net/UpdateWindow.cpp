@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "common/ErrorTrap.h"
-#include "platform/host/QtPlatform.h"
+#include "platform/api/EventLoop.h"
 
 using ErrorTrap::SkipErrors;
 
@@ -72,7 +72,7 @@ void UpdateWindow::Form_Unload() {
     Timer1->stop();
     hide();
     deleteLater();
-    platform::QuitWhenNoWindowRemains();
+    platform::QuitLoopWhenNoFormRemains();
 }
 
 void UpdateWindow::closeEvent(QCloseEvent* event) {

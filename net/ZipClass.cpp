@@ -4,8 +4,8 @@
 
 #include "platform/api/BinaryFile.h"
 #include "platform/api/FileSystem.h"
-#include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Strings.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ bool PlainFileFound(const std::string& path) {
 }
 
 void ZipClass::Comment(const std::string& text) {
-    comment_ = platform::Utf8ToAnsi(text);
+    comment_ = vb::StrConv(text, vb::vbFromUnicode);
     if (comment_.size() > 0xFFFF) throw RuntimeError::Overflow();
     end_.CommentLength = static_cast<std::uint16_t>(comment_.size());
 }

@@ -14,8 +14,8 @@
 #include "platform/api/BinaryFile.h"
 #include "platform/api/EventLoop.h"
 #include "platform/api/FileSystem.h"
-#include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Strings.h"
 #include "platform/api/Zlib.h"
 
 namespace {
@@ -26,7 +26,7 @@ RuntimeError PastEndOfFile() { return RuntimeError(62, "Quarnel", "Input past en
 RuntimeError BadFileFormat() { return RuntimeError(321, "Quarnel", "Invalid file format"); }
 
 std::string DecodeName(const std::string& raw, std::uint16_t flags) {
-    std::string name = (flags & zipformat::kFlagUtf8Names) ? raw : platform::AnsiToUtf8(raw);
+    std::string name = (flags & zipformat::kFlagUtf8Names) ? raw : vb::StrConv(raw, vb::vbUnicode);
     std::replace(name.begin(), name.end(), '/', '\\');
     return name;
 }

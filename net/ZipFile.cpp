@@ -7,8 +7,8 @@
 
 #include "platform/api/BinaryFile.h"
 #include "platform/api/FileSystem.h"
-#include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Strings.h"
 
 namespace zipformat {
 
@@ -167,13 +167,13 @@ void ZipFile::FinishCompression() {
 }
 
 void ZipFile::SetFileName(const std::string& Name) {
-    name_ = platform::Utf8ToAnsi(Name);
+    name_ = vb::StrConv(Name, vb::vbFromUnicode);
     if (name_.size() > 0xFFFF) throw RuntimeError::Overflow();
     Local.NameLength = Central.NameLength = static_cast<std::uint16_t>(name_.size());
 }
 
 void ZipFile::SetComment(const std::string& Comment) {
-    comment_ = platform::Utf8ToAnsi(Comment);
+    comment_ = vb::StrConv(Comment, vb::vbFromUnicode);
     if (comment_.size() > 0xFFFF) throw RuntimeError::Overflow();
     Central.CommentLength = static_cast<std::uint16_t>(comment_.size());
 }

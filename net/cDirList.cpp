@@ -1,12 +1,12 @@
 #include "net/cDirList.h"
 
 #include "platform/api/RuntimeError.h"
-#include "platform/host/Text.h"
+#include "platform/api/Strings.h"
 
 cDirItem& cDirList::Add(std::int32_t lAttrib, double dtCreationTime, double dtLastAccessTime, double dtLastWriteTime,
                         std::int32_t lFileSize, const std::string& sFilename) {
     for (const auto& item : items_)
-        if (platform::TextCompareEqual(item->FileName, sFilename))
+        if (vb::StrComp(item->FileName, sFilename, vb::vbTextCompare) == 0)
             throw RuntimeError(457, "Quarnel", "This key is already associated with an element of this collection");
     auto item = std::make_unique<cDirItem>();
     item->Archive = (lAttrib & 0x20) != 0;
@@ -34,6 +34,6 @@ const cDirItem& cDirList::Item(std::int32_t index) const {
 
 const cDirItem& cDirList::Item(const std::string& key) const {
     for (const auto& item : items_)
-        if (platform::TextCompareEqual(item->FileName, key)) return *item;
+        if (vb::StrComp(item->FileName, key, vb::vbTextCompare) == 0) return *item;
     throw RuntimeError::InvalidProcedureCall();
 }

@@ -7,8 +7,8 @@
 #include "platform/api/EventLoop.h"
 #include "platform/api/FileSystem.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Strings.h"
 #include "platform/api/SystemMessages.h"
-#include "platform/host/Text.h"
 
 namespace {
 
@@ -165,8 +165,8 @@ cDirList& cFTP::GetDirectoryListing(const std::string& sFilter) {
 }
 
 bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
-    sLocal = platform::TextTrimSpaces(sLocal);
-    sRemote = platform::TextTrimSpaces(sRemote);
+    sLocal = vb::Trim(sLocal);
+    sRemote = vb::Trim(sRemote);
     if (sLocal.empty() || sRemote.empty()) return false;
     std::unique_ptr<vb::BinaryFile> local;
     try {
@@ -213,8 +213,8 @@ bool cFTP::FTPUploadFile(std::string& sLocal, std::string& sRemote) {
 
 bool cFTP::FTPDownloadFile(std::string& sLocal, std::string& sRemote) {
     remoteFileMissing_ = false;
-    sLocal = platform::TextTrimSpaces(sLocal);
-    sRemote = platform::TextTrimSpaces(sRemote);
+    sLocal = vb::Trim(sLocal);
+    sRemote = vb::Trim(sRemote);
     if (sLocal.empty() || sRemote.empty()) return false;
     const std::int32_t size = GetFTPFileSize(sRemote);
     if (size <= 0) return false;

@@ -5,7 +5,7 @@
 #include "common/modSocketSupport.h"
 #include "net/clsSocket.h"
 #include "platform/api/RuntimeError.h"
-#include "platform/host/Text.h"
+#include "platform/api/Strings.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ constexpr int kLargestArc = 127;
 
 // One element of the identifier as the single byte it is sent as.
 std::uint8_t ArcByte(const std::string& element) {
-    const auto number = platform::TextToNumber(element);
+    const auto number = vb::CDblOf(element);
     if (!number) throw RuntimeError::TypeMismatch();
     const double rounded = std::nearbyint(*number);
     // A byte of 0x80 or more would start a longer arc and name another object.
@@ -23,7 +23,7 @@ std::uint8_t ArcByte(const std::string& element) {
 
 std::vector<std::uint8_t> NameBytes(const std::string& oid) {
     std::vector<std::string> elements;
-    modSocketSupport::SplitString(elements, platform::TextTrimSpaces(oid), ".");
+    modSocketSupport::SplitString(elements, vb::Trim(oid), ".");
     if (!elements.empty() && elements.back().empty()) elements.pop_back();
     if (elements.size() < 2) throw RuntimeError::SubscriptOutOfRange();
     std::vector<std::uint8_t> name{0x2B};
@@ -121,7 +121,7 @@ private:
             }
             case 0x04:
                 p = p + 1;
-                value = platform::AnsiToUtf8(b.Bytes(p + 1, b(p)));
+                value = vb::StrConv(b.Bytes(p + 1, b(p)), vb::vbUnicode);
                 break;
             case 0x05:
                 p = p + 1;
@@ -217,7 +217,7 @@ std::size_t clsSNMP::BuildPacket(std::uint8_t pduTag, const std::string& communi
 
 void clsSNMP::SNMPsendRequest(std::uint8_t pduTag) {
     try {
-        const std::string community = platform::Utf8ToAnsi(platform::TextTrimSpaces(comunityName_));
+        const std::string community = vb::StrConv(vb::Trim(comunityName_), vb::vbFromUnicode);
         if (community.size() > 255) throw RuntimeError::Overflow();
         BuildPacket(pduTag, community, NameBytes(oid_));
         oSocket->RemoteHost(destHost_);

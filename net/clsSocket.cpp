@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/host/Text.h"
+#include "platform/api/Strings.h"
 
 namespace {
 
@@ -65,13 +65,13 @@ struct ToBytes {
     std::string operator()(double v) const { return BytesOf(v); }
     std::string operator()(clsSocket::Currency v) const { return BytesOf(v.scaled); }
     std::string operator()(clsSocket::Date v) const { return BytesOf(v.value); }
-    std::string operator()(const std::string& v) const { return platform::Utf8ToAnsi(v); }
+    std::string operator()(const std::string& v) const { return vb::StrConv(v, vb::vbFromUnicode); }
     std::string operator()(bool v) const { return BytesOf(static_cast<std::int16_t>(v ? -1 : 0)); }
     std::string operator()(const std::vector<std::uint8_t>& v) const { return std::string(v.begin(), v.end()); }
 };
 
 clsSocket::Data DataOf(const std::string& bytes, std::optional<int> varType) {
-    if (!varType) return platform::AnsiToUtf8(bytes);
+    if (!varType) return vb::StrConv(bytes, vb::vbUnicode);
     switch (*varType) {
         case clsSocket::vbByteArray: return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
         case clsSocket::vbBoolean: return ValueOf<std::int16_t>(bytes) != 0;
@@ -82,7 +82,7 @@ clsSocket::Data DataOf(const std::string& bytes, std::optional<int> varType) {
         case clsSocket::vbInteger: return ValueOf<std::int16_t>(bytes);
         case clsSocket::vbLong: return ValueOf<std::int32_t>(bytes);
         case clsSocket::vbSingle: return ValueOf<float>(bytes);
-        default: return platform::AnsiToUtf8(bytes);
+        default: return vb::StrConv(bytes, vb::vbUnicode);
     }
 }
 

@@ -1,7 +1,7 @@
 #include "modBase85.h"
 
-#include "platform/host/Text.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Strings.h"
 
 namespace modBase85 {
 
@@ -137,13 +137,13 @@ std::string Ascii85Decode(const std::string& sText) {
 }
 
 std::string XorEncode(const std::string& sText, const std::string& sKey) {
-    return Ascii85Encode(XorWithKey(kFrame + platform::Utf8ToAnsi(sText) + kFrame, sKey), false);
+    return Ascii85Encode(XorWithKey(kFrame + vb::StrConv(sText, vb::vbFromUnicode) + kFrame, sKey), false);
 }
 
 std::string XorDecode(const std::string& sText, const std::string& sKey) {
     const std::string plain = XorWithKey(Ascii85Decode(sText), sKey);
     if (plain.size() < 2) throw RuntimeError::InvalidProcedureCall();
-    return platform::AnsiToUtf8(plain.substr(1, plain.size() - 2));
+    return vb::StrConv(plain.substr(1, plain.size() - 2), vb::vbUnicode);
 }
 
 }  // namespace modBase85

@@ -13,8 +13,8 @@
 #include "platform/api/FileSystem.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Strings.h"
 #include "platform/api/Zlib.h"
-#include "platform/host/Text.h"
 
 namespace modZip {
 
@@ -109,11 +109,11 @@ bool ZipFolder(const std::string& sFolder, const std::string& sZip, bool bRecurs
         std::vector<std::string> files;
         Step("ZipFolder", arguments, [&] { CommonModule::FindFiles(sFolder, "*.*", files, bRecurse); });
         ZipClass zip;
-        const std::string folderLower = platform::TextLower(sFolder);
+        const std::string folderLower = vb::LCase(sFolder);
         for (const std::string& file : files) {
             if (file.empty()) continue;
             Step("ZipFolder", arguments, [&] {
-                const std::string relative = CommonModule::Strip(platform::TextLower(file), folderLower);
+                const std::string relative = CommonModule::Strip(vb::LCase(file), folderLower);
                 zip.AddFile(file, relative.empty() ? relative : relative.substr(1));
             });
         }

@@ -9,11 +9,10 @@
 #include "platform/api/Process.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Security.h"
+#include "platform/api/Strings.h"
 #include "platform/api/SystemInfo.h"
 #include "platform/api/Toolhelp.h"
-#include "platform/host/WinPath.h"
 #include "platform/api/Wmi.h"
-#include "platform/host/Text.h"
 
 namespace CommonModule {
 
@@ -72,7 +71,7 @@ void TerminateEntry(win::DWORD processId) {
 
 void EndIfNamed(const wmi::Object& process, const std::string& sProcessName) {
     const vb::Variant name = process.Property("Name");
-    if (name.IsNull() || !platform::TextCompareEqual(name.ToText(), sProcessName)) return;
+    if (name.IsNull() || vb::StrComp(name.ToText(), sProcessName, vb::vbTextCompare) != 0) return;
     process.Terminate();
 }
 
@@ -103,7 +102,8 @@ void KillProcess(const std::string& sProcessName) {
         entry.dwSize = sizeof entry;
         for (win::BOOL found = win::Process32First(snapshot, &entry); found;
              found = win::Process32Next(snapshot, &entry)) {
-            if (platform::TextCompareEqual(ImageNameOf(entry), sProcessName)) TerminateEntry(entry.th32ProcessID);
+            if (vb::StrComp(ImageNameOf(entry), sProcessName, vb::vbTextCompare) == 0)
+                TerminateEntry(entry.th32ProcessID);
         }
         win::CloseHandle(snapshot);
     } catch (const RuntimeError& e) {

@@ -8,8 +8,8 @@
 #include "common/CommonModule.h"
 #include "platform/api/Program.h"
 #include "platform/api/RuntimeError.h"
+#include "platform/api/Strings.h"
 #include "stop/CommonModuleKill.h"
-#include "platform/host/Text.h"
 
 namespace Module1 {
 
@@ -48,7 +48,7 @@ void Main() {
     EndRunningMonitors();
     const std::string commandLine = vb::Command();
     if (commandLine.empty()) return;
-    if (platform::TextLower(commandLine) == "/uninstaller") {
+    if (vb::LCase(commandLine) == "/uninstaller") {
         RunUninstallSequence(commandLine);
         return;
     }

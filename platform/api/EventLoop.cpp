@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/host/QtPlatform.h"
+
 namespace vb {
 
 void DoEvents() {
@@ -19,3 +21,15 @@ void Sleep(DWORD milliseconds) {
 }
 
 }  // namespace win
+
+namespace platform {
+
+void ChooseWindowPlatform() { ChooseQtPlatform(); }
+
+bool DisplayPresent() { return HasDisplay(); }
+
+bool AnyFormLoaded() { return AnyWindowLoaded(); }
+
+void QuitLoopWhenNoFormRemains() { QuitWhenNoWindowRemains(); }
+
+}  // namespace platform

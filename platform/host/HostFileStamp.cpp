@@ -55,8 +55,8 @@ std::int64_t SettleNs(dev_t device, const std::string& hostPath) {
 
 }  // namespace
 
-FileStamp StampOfHostFile(const std::filesystem::path& file) {
-    FileStamp stamp;
+HostFileStamp StampOfHostFile(const std::filesystem::path& file) {
+    HostFileStamp stamp;
     struct stat info {};
     if (::stat(file.c_str(), &info) != 0) return stamp;
     stamp.exists = true;

@@ -9,7 +9,7 @@
 
 namespace platform {
 
-struct FileStamp {
+struct HostFileStamp {
     bool exists = false;
     bool regular = false;  // a plain file (a link is followed), not a folder, FIFO or device
     std::uint64_t device = 0;
@@ -21,10 +21,10 @@ struct FileStamp {
     // them as they are, however coarse the file system's clock.
     bool settled = false;
 
-    bool operator==(const FileStamp&) const = default;
+    bool operator==(const HostFileStamp&) const = default;
 };
 
 // The stamp of a host file now; a missing file has a stamp whose exists is false.
-FileStamp StampOfHostFile(const std::filesystem::path& file);
+HostFileStamp StampOfHostFile(const std::filesystem::path& file);
 
 }  // namespace platform

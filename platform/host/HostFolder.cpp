@@ -50,7 +50,7 @@ const fs::path& ChosenHostFolder() {
 // host.ini is read again only when its modification time changes.
 struct HostIniCache {
     fs::path file;
-    FileStamp stamp;
+    HostFileStamp stamp;
     bool present = false;
     std::map<std::string, std::string> values;  // "SECTION\nKEY" -> value, upper-cased names
     DriveMapList drives;
@@ -205,7 +205,7 @@ HostIniCache& FreshCache() {
     HostIniScope::NoteLook();
     if (sameFolder && !HostIniWatch::Instance().MayHaveChanged(folder)) return cache;
     const fs::path file = folder / "host.ini";
-    const FileStamp now = StampOfHostFile(file);
+    const HostFileStamp now = StampOfHostFile(file);
     const bool fresh = cache.file == file && cache.stamp == now && (now.settled || !now.exists);
     if (!fresh) cache = HostIniCache{file, now, now.exists, {}, nullptr, folder.native()};
     return cache;
