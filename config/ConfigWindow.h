@@ -129,12 +129,18 @@ private:
     QWidget* NewPanel(const char* name);
     std::vector<QWidget*> Panels() const;
 
-    void LoadCheckBoxes();
-    void LoadTexts();
+    // One key of the settings file and the control that shows it; the table
+    // lists them in the order a save writes them.
+    struct StoredSetting;
+    static const std::vector<StoredSetting>& StoredSettings();
+    void LoadSetting(const StoredSetting& setting);
+    void SaveSetting(const StoredSetting& setting);
     void LoadLists();
     // The first password box whose text the code page cannot hold, or nullptr.
     QLineEdit* UnstorablePassword() const;
     void SaveKeysAndLists();
+    // The rules locations of the four profiles, as the save writes them.
+    void SaveRulesLocations();
     void NoteUnwritten(const std::string& file);
     void SaveKey(const std::string& section, const std::string& key, const std::string& value);
     void SaveCheckBox(const std::string& section, const std::string& key, const QCheckBox* box);

@@ -146,10 +146,7 @@ void ConfigWindow::cmdDownloadRulesNow_Click() {
             return;
         }
         unwrittenFiles_.clear();
-        SaveText("General", "RulesWebLoc", txtRulesLoc->text());
-        SaveText("General", "RulesWebLoc1", txtRulesLoc1->text());
-        SaveText("General", "RulesWebLoc2", txtRulesLoc2->text());
-        SaveText("General", "RulesWebLoc3", txtRulesLoc3->text());
+        SaveRulesLocations();
         if (!unwrittenFiles_.empty()) {
             ReportUnwrittenFiles();
             return;

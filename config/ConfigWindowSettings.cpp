@@ -6,6 +6,9 @@
 #include <QListWidget>
 #include <QTreeWidget>
 #include <map>
+#include <string_view>
+#include <variant>
+#include <vector>
 
 #include "ConfigFiles.h"
 #include "ConfigWindow.h"
@@ -69,52 +72,109 @@ std::vector<std::string> SnmpEntries(const QTreeWidget* listView) {
 
 }  // namespace
 
+struct ConfigWindow::StoredSetting {
+    enum class Kind {
+        Check,         // 0, 1 or 2; another text leaves the box as it is
+        CheckedByOne,  // checked by "1", any other text leaves the box as it is
+        Text,          // an empty value leaves the box as it is
+        TextAlways,    // the box takes the value, empty or not
+        ComboText,     // an empty value leaves the combo box's text as it is
+        Password,      // scrambled with scrambleKey; an empty value leaves the box as it is
+        Zero,          // no control: a save writes "0", a load reads nothing
+        ListFiles,     // no key: the list files of the Rules folder are written at this point of a save
+    };
+    using Control =
+        std::variant<std::monostate, QCheckBox* ConfigWindow::*, QLineEdit* ConfigWindow::*, QComboBox* ConfigWindow::*>;
+
+    Control control;
+    const char* section;
+    const char* key;
+    Kind kind;
+    const char* scrambleKey = nullptr;
+    // A key of the same section that must read "1" for this one to be loaded.
+    const char* onlyWhenOne = nullptr;
+
+    template <typename Widget>
+    Widget* Of(const ConfigWindow& window) const {
+        return window.*std::get<Widget* ConfigWindow::*>(control);
+    }
+    bool IsRulesLocation() const { return std::string_view(key).starts_with("RulesWebLoc"); }
+};
+
+const std::vector<ConfigWindow::StoredSetting>& ConfigWindow::StoredSettings() {
+    using Kind = StoredSetting::Kind;
+    static const std::vector<StoredSetting> settings{
+        {&ConfigWindow::chkUpdateConfig, "Nimbrel", "UpdateConfig", Kind::CheckedByOne},
+        {&ConfigWindow::txtCloudUser, "Nimbrel", "UserName", Kind::TextAlways},
+        {&ConfigWindow::txtCloudPass, "Nimbrel", "Password", Kind::Password, modBase85::kMailPasswordKey},
+        {&ConfigWindow::chkCloudUpdateAfterInstall, "Nimbrel", "UpdateAfterInstall", Kind::CheckedByOne},
+        {&ConfigWindow::chkHBGetNewApps, "Heartbeat", "ReportNewlyInstalledApps", Kind::Check},
+        {&ConfigWindow::chkHeartbeatSvcAutoCheck, "Heartbeat", "ReportAutoSvcsNotRunning", Kind::Check},
+        {&ConfigWindow::chkPassword, "General", "PasswordProtectConfig", Kind::CheckedByOne},
+        {&ConfigWindow::txtPassword, "General", "ConfigPassword", Kind::Password, modBase85::kConfigPasswordKey,
+         "PasswordProtectConfig"},
+        {std::monostate{}, "", "", Kind::ListFiles},
+        {&ConfigWindow::chkInstallHeartbeat, "ScheduledTasks", "HeartbeatInst", Kind::Check},
+        {&ConfigWindow::txtHeartbeatTime, "ScheduledTasks", "HeartbeatTime", Kind::Text},
+        {&ConfigWindow::chkInstallUpdateTask, "ScheduledTasks", "AppUpdateInst", Kind::Check},
+        {&ConfigWindow::txtUpdateTime, "ScheduledTasks", "AppUpdateTime", Kind::Text},
+        {&ConfigWindow::chkInstallProfileTask, "ScheduledTasks", "ProfileUpdateInst", Kind::Check},
+        {&ConfigWindow::ComboProfiles, "ScheduledTasks", "ProfileUpdateNum", Kind::ComboText},
+        {&ConfigWindow::txtSchTime, "ScheduledTasks", "ProfileUpdateTime", Kind::Text},
+        {std::monostate{}, "General", "StartupSet", Kind::Zero},
+        {&ConfigWindow::chkClientPrompt, "General", "ClientPrompt", Kind::Check},
+        {&ConfigWindow::chkShowTrayIcon, "General", "ShowTrayIcon", Kind::Check},
+        {&ConfigWindow::txtRulesLoc, "General", "RulesWebLoc", Kind::TextAlways},
+        {&ConfigWindow::txtRulesLoc1, "General", "RulesWebLoc1", Kind::TextAlways},
+        {&ConfigWindow::txtRulesLoc2, "General", "RulesWebLoc2", Kind::TextAlways},
+        {&ConfigWindow::txtRulesLoc3, "General", "RulesWebLoc3", Kind::TextAlways},
+        {&ConfigWindow::txtIdentifier, "General", "Identifier", Kind::Text},
+        {&ConfigWindow::chkShowTaskBar, "General", "ShowTaskBar", Kind::Check},
+        {&ConfigWindow::chkSendEmail, "General", "SendEmail", Kind::Check},
+        {&ConfigWindow::txtSMTPServer, "EmailConfig", "SMTPServer", Kind::Text},
+        {&ConfigWindow::comboSMTPPort, "EmailConfig", "SMTPPort", Kind::ComboText},
+        {&ConfigWindow::txtSMTPUserName, "EmailConfig", "SMTPUserName", Kind::Text},
+        {&ConfigWindow::txtSMTPPassword, "EmailConfig", "SMTPPassword", Kind::Password, modBase85::kMailPasswordKey},
+        {&ConfigWindow::txtFromEmail, "EmailConfig", "FromEmail", Kind::Text},
+        {&ConfigWindow::txtToEmail, "EmailConfig", "ToEmail", Kind::Text},
+        {&ConfigWindow::chkSMTPAuth, "EmailConfig", "SMTPAuth", Kind::Check},
+        {&ConfigWindow::chkUseSSL, "EmailConfig", "UseSSL", Kind::Check},
+    };
+    return settings;
+}
+
 void ConfigWindow::LoadSettings() {
-    LoadCheckBoxes();
-    LoadTexts();
+    for (const StoredSetting& setting : StoredSettings())
+        SkipErrors([&] { LoadSetting(setting); });
     LoadLists();
 }
 
-void ConfigWindow::LoadCheckBoxes() {
-    for (auto [box, key] : {std::pair{chkUpdateConfig, "UpdateConfig"}, {chkCloudUpdateAfterInstall, "UpdateAfterInstall"}})
-        SkipErrors([&, box = box, key = key] {
-            if (Setting("Nimbrel", key) == "1") box->setChecked(true);
-        });
-    SkipErrors([this] { LoadCheckBox(chkHBGetNewApps, "Heartbeat", "ReportNewlyInstalledApps"); });
-    SkipErrors([this] { LoadCheckBox(chkHeartbeatSvcAutoCheck, "Heartbeat", "ReportAutoSvcsNotRunning"); });
-    SkipErrors([this] {
-        if (Setting("General", "PasswordProtectConfig") != "1") return;
-        chkPassword->setChecked(true);
-        LoadPassword(txtPassword, "General", "ConfigPassword", modBase85::kConfigPasswordKey);
-    });
-    SkipErrors([this] { LoadCheckBox(chkInstallHeartbeat, "ScheduledTasks", "HeartbeatInst"); });
-    SkipErrors([this] { LoadCheckBox(chkInstallUpdateTask, "ScheduledTasks", "AppUpdateInst"); });
-    SkipErrors([this] { LoadCheckBox(chkInstallProfileTask, "ScheduledTasks", "ProfileUpdateInst"); });
-    SkipErrors([this] { LoadCheckBox(chkClientPrompt, "General", "ClientPrompt"); });
-    SkipErrors([this] { LoadCheckBox(chkShowTrayIcon, "General", "ShowTrayIcon"); });
-    SkipErrors([this] { LoadCheckBox(chkShowTaskBar, "General", "ShowTaskBar"); });
-    SkipErrors([this] { LoadCheckBox(chkSendEmail, "General", "SendEmail"); });
-    SkipErrors([this] { LoadCheckBox(chkUseSSL, "EmailConfig", "UseSSL"); });
-    SkipErrors([this] { LoadCheckBox(chkSMTPAuth, "EmailConfig", "SMTPAuth"); });
-}
-
-void ConfigWindow::LoadTexts() {
-    SkipErrors([this] { LoadPassword(txtCloudPass, "Nimbrel", "Password", modBase85::kMailPasswordKey); });
-    SkipErrors([this] { txtCloudUser->setText(ToQt(Setting("Nimbrel", "UserName"))); });
-    SkipErrors([this] { LoadTextIfSet(txtHeartbeatTime, "ScheduledTasks", "HeartbeatTime"); });
-    SkipErrors([this] { LoadTextIfSet(txtUpdateTime, "ScheduledTasks", "AppUpdateTime"); });
-    SkipErrors([this] { LoadComboTextIfSet(ComboProfiles, "ScheduledTasks", "ProfileUpdateNum"); });
-    SkipErrors([this] { LoadTextIfSet(txtSchTime, "ScheduledTasks", "ProfileUpdateTime"); });
-    for (auto [box, key] : {std::pair{txtRulesLoc, "RulesWebLoc"}, {txtRulesLoc1, "RulesWebLoc1"},
-                            {txtRulesLoc2, "RulesWebLoc2"}, {txtRulesLoc3, "RulesWebLoc3"}})
-        SkipErrors([&, box = box, key = key] { box->setText(ToQt(Setting("General", key))); });
-    SkipErrors([this] { LoadTextIfSet(txtIdentifier, "General", "Identifier"); });
-    SkipErrors([this] { LoadTextIfSet(txtFromEmail, "EmailConfig", "FromEmail"); });
-    SkipErrors([this] { LoadTextIfSet(txtToEmail, "EmailConfig", "ToEmail"); });
-    SkipErrors([this] { LoadTextIfSet(txtSMTPUserName, "EmailConfig", "SMTPUserName"); });
-    SkipErrors([this] { LoadComboTextIfSet(comboSMTPPort, "EmailConfig", "SMTPPort"); });
-    SkipErrors([this] { LoadTextIfSet(txtSMTPServer, "EmailConfig", "SMTPServer"); });
-    SkipErrors([this] { LoadPassword(txtSMTPPassword, "EmailConfig", "SMTPPassword", modBase85::kMailPasswordKey); });
+void ConfigWindow::LoadSetting(const StoredSetting& setting) {
+    using Kind = StoredSetting::Kind;
+    if (setting.onlyWhenOne && Setting(setting.section, setting.onlyWhenOne) != "1") return;
+    switch (setting.kind) {
+        case Kind::Check:
+            LoadCheckBox(setting.Of<QCheckBox>(*this), setting.section, setting.key);
+            break;
+        case Kind::CheckedByOne:
+            if (Setting(setting.section, setting.key) == "1") setting.Of<QCheckBox>(*this)->setChecked(true);
+            break;
+        case Kind::Text:
+            LoadTextIfSet(setting.Of<QLineEdit>(*this), setting.section, setting.key);
+            break;
+        case Kind::TextAlways:
+            setting.Of<QLineEdit>(*this)->setText(ToQt(Setting(setting.section, setting.key)));
+            break;
+        case Kind::ComboText:
+            LoadComboTextIfSet(setting.Of<QComboBox>(*this), setting.section, setting.key);
+            break;
+        case Kind::Password:
+            LoadPassword(setting.Of<QLineEdit>(*this), setting.section, setting.key, setting.scrambleKey);
+            break;
+        case Kind::Zero:
+        case Kind::ListFiles:
+            break;
+    }
 }
 
 void ConfigWindow::LoadLists() {
@@ -153,42 +213,39 @@ bool ConfigWindow::SaveSettings() {
 }
 
 void ConfigWindow::SaveKeysAndLists() {
-    SaveCheckBox("Nimbrel", "UpdateConfig", chkUpdateConfig);
-    SaveText("Nimbrel", "UserName", txtCloudUser->text());
-    SaveKey("Nimbrel", "Password", modBase85::XorEncode(TextOf(txtCloudPass->text()), modBase85::kMailPasswordKey));
-    SaveCheckBox("Nimbrel", "UpdateAfterInstall", chkCloudUpdateAfterInstall);
-    SaveCheckBox("Heartbeat", "ReportNewlyInstalledApps", chkHBGetNewApps);
-    SaveCheckBox("Heartbeat", "ReportAutoSvcsNotRunning", chkHeartbeatSvcAutoCheck);
-    SaveCheckBox("General", "PasswordProtectConfig", chkPassword);
-    SaveKey("General", "ConfigPassword",
-            modBase85::XorEncode(TextOf(txtPassword->text()), modBase85::kConfigPasswordKey));
-    SaveLists();
-    SaveCheckBox("ScheduledTasks", "HeartbeatInst", chkInstallHeartbeat);
-    SaveText("ScheduledTasks", "HeartbeatTime", txtHeartbeatTime->text());
-    SaveCheckBox("ScheduledTasks", "AppUpdateInst", chkInstallUpdateTask);
-    SaveText("ScheduledTasks", "AppUpdateTime", txtUpdateTime->text());
-    SaveCheckBox("ScheduledTasks", "ProfileUpdateInst", chkInstallProfileTask);
-    SaveText("ScheduledTasks", "ProfileUpdateNum", ComboProfiles->currentText());
-    SaveText("ScheduledTasks", "ProfileUpdateTime", txtSchTime->text());
-    SaveKey("General", "StartupSet", "0");
-    SaveCheckBox("General", "ClientPrompt", chkClientPrompt);
-    SaveCheckBox("General", "ShowTrayIcon", chkShowTrayIcon);
-    SaveText("General", "RulesWebLoc", txtRulesLoc->text());
-    SaveText("General", "RulesWebLoc1", txtRulesLoc1->text());
-    SaveText("General", "RulesWebLoc2", txtRulesLoc2->text());
-    SaveText("General", "RulesWebLoc3", txtRulesLoc3->text());
-    SaveText("General", "Identifier", txtIdentifier->text());
-    SaveCheckBox("General", "ShowTaskBar", chkShowTaskBar);
-    SaveCheckBox("General", "SendEmail", chkSendEmail);
-    SaveText("EmailConfig", "SMTPServer", txtSMTPServer->text());
-    SaveText("EmailConfig", "SMTPPort", comboSMTPPort->currentText());
-    SaveText("EmailConfig", "SMTPUserName", txtSMTPUserName->text());
-    SaveKey("EmailConfig", "SMTPPassword",
-            modBase85::XorEncode(TextOf(txtSMTPPassword->text()), modBase85::kMailPasswordKey));
-    SaveText("EmailConfig", "FromEmail", txtFromEmail->text());
-    SaveText("EmailConfig", "ToEmail", txtToEmail->text());
-    SaveCheckBox("EmailConfig", "SMTPAuth", chkSMTPAuth);
-    SaveCheckBox("EmailConfig", "UseSSL", chkUseSSL);
+    for (const StoredSetting& setting : StoredSettings()) SaveSetting(setting);
+}
+
+void ConfigWindow::SaveRulesLocations() {
+    for (const StoredSetting& setting : StoredSettings())
+        if (setting.IsRulesLocation()) SaveSetting(setting);
+}
+
+void ConfigWindow::SaveSetting(const StoredSetting& setting) {
+    using Kind = StoredSetting::Kind;
+    switch (setting.kind) {
+        case Kind::Check:
+        case Kind::CheckedByOne:
+            SaveCheckBox(setting.section, setting.key, setting.Of<QCheckBox>(*this));
+            break;
+        case Kind::Text:
+        case Kind::TextAlways:
+            SaveText(setting.section, setting.key, setting.Of<QLineEdit>(*this)->text());
+            break;
+        case Kind::ComboText:
+            SaveText(setting.section, setting.key, setting.Of<QComboBox>(*this)->currentText());
+            break;
+        case Kind::Password:
+            SaveKey(setting.section, setting.key,
+                    modBase85::XorEncode(TextOf(setting.Of<QLineEdit>(*this)->text()), setting.scrambleKey));
+            break;
+        case Kind::Zero:
+            SaveKey(setting.section, setting.key, "0");
+            break;
+        case Kind::ListFiles:
+            SaveLists();
+            break;
+    }
 }
 
 void ConfigWindow::NoteUnwritten(const std::string& file) {
