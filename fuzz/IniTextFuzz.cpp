@@ -60,8 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!platform::WriteIniValue(file, section, key, value)) std::abort();
         if (platform::ReadIniValue(file, section, key) != value) std::abort();
         platform::IniTextLines lines = platform::IniTextLines::OfFile(file);
-        lines.Apply({platform::IniChange{section, key, std::nullopt}});
-        if (platform::IniLines(lines.Text()).Value(section, key)) std::abort();
+        lines.Apply({platform::IniChange{section, key, "changed"}});
+        if (platform::IniLines(lines.Text()).Value(section, key) != "changed") std::abort();
+        // A key or section of that name may come again further on: deleting takes the first.
+        lines.Apply({platform::IniChange{section, key, std::nullopt}, platform::IniChange{section, std::nullopt, {}}});
+        lines.EncodedBytes();
     }
     std::filesystem::remove(file);
     return 0;
