@@ -27,6 +27,15 @@ namespace RuleMatch {
 
 std::string RulesFolder() { return CommonModule::AppPath() + "Rules"; }
 
+namespace {
+thread_local RecordCheck* innermostCheck = nullptr;
+}  // namespace
+
+RecordCheck::RecordCheck() : folder_(RulesFolder()), outer_(innermostCheck) { innermostCheck = this; }
+RecordCheck::~RecordCheck() { innermostCheck = outer_; }
+
+const platform::FolderStamps* RecordCheck::Folder() { return innermostCheck ? &innermostCheck->folder_ : nullptr; }
+
 std::string PreparedMessage(const std::string& message) {
     std::string text;
     text.reserve(message.size());
@@ -68,6 +77,12 @@ struct FileMemo {
 
 enum class Look { Reuse, Read, Skip };
 
+platform::FileStamp StampNow(const std::string& file) {
+    if (const platform::FolderStamps* folder = RuleMatch::RecordCheck::Folder())
+        if (const auto stamp = folder->StampOf(file)) return *stamp;
+    return platform::StampOfFile(file);
+}
+
 bool SameVersion(platform::FileStamp a, platform::FileStamp b) {
     a.settled = b.settled = false;
     return a == b;
@@ -77,7 +92,7 @@ bool SameVersion(platform::FileStamp a, platform::FileStamp b) {
 // read. A file too large is reported once per version of it.
 Look LookAt(FileMemo& memo, const std::string& file, platform::FileStamp& now, const std::string& procedure,
             const char* what) {
-    now = platform::StampOfFile(file);
+    now = StampNow(file);
     if (now.regular && now.size > kLargestFileRead) {
         if (!SameVersion(now, memo.toldTooLarge))
             CommonModule::DPrint(procedure + ": skipped " + std::string(what) + " of " + std::to_string(now.size) +

@@ -9,7 +9,27 @@
 #include <string>
 #include <vector>
 
+#include "platform/api/FolderStamps.h"
+
 namespace RuleMatch {
+
+// While a RecordCheck lives on a thread, the rule files and lists of the
+// Rules folder are looked at in the folder as it was found when the check
+// began (the folder resolved once for one record's checks).
+class RecordCheck {
+public:
+    RecordCheck();
+    ~RecordCheck();
+    RecordCheck(const RecordCheck&) = delete;
+    RecordCheck& operator=(const RecordCheck&) = delete;
+
+    // The folder of the innermost check of this thread, or nullptr.
+    static const platform::FolderStamps* Folder();
+
+private:
+    platform::FolderStamps folder_;
+    RecordCheck* outer_;
+};
 
 // The program's Rules folder.
 std::string RulesFolder();

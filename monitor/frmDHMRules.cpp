@@ -18,6 +18,7 @@ std::string frmDHM::AlertText(const std::string& type, const std::string& code, 
 
 void frmDHM::CheckAllRules(const std::string& sType, const std::string& sCode, const std::string& sSource,
                            const std::string& sMessage, const std::string& sLog) {
+    const RuleMatch::RecordCheck oneLookAtTheFolder;
     std::vector<std::string> ruleFiles;
     CommonModule::FindFiles(RuleMatch::RulesFolder(), "*.DAT", ruleFiles, false);
     RuleMatch::ForgetRulesNotIn(ruleFiles);
