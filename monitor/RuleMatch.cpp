@@ -250,6 +250,22 @@ bool ListExcludes(const std::string& listName, const std::string& procedure,
     return false;
 }
 
+bool ExcludedByID(const std::string& code) {
+    return ListExcludes("GlobalExclusion_EventID_List.txt", "frmDHM\\IsExcludedByID",
+                        [&](const std::string& line) { return line == code; });
+}
+
+bool ExcludedBySource(const std::string& source) {
+    return ListExcludes("GlobalExclusion_EventSource_List.txt", "frmDHM\\IsExcludedBySource",
+                        [&](const std::string& line) { return platform::TextCompareEqual(line, source); });
+}
+
+bool ExcludedByDesc(const std::string& message) {
+    const std::string prepared = PreparedMessage(message);
+    return ListExcludes("GlobalExclusion_EventDesc_List.txt", "frmDHM\\IsExcludedByDesc",
+                        [&](const std::string& line) { return prepared.find(TextFoldCase(line)) != std::string::npos; });
+}
+
 std::string AlertTextAt(std::time_t checked, const std::string& type, const std::string& code, const std::string& source,
                         const std::string& message, const std::string& log) {
     return vb::FormatTime(checked) + "\r\n" + "Event Log: " + log + "\r\n" + "Event Type: " + type + "\r\n" +

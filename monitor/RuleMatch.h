@@ -52,6 +52,13 @@ void ForgetRulesNotIn(const std::vector<std::string>& ruleFiles);
 bool ListExcludes(const std::string& listName, const std::string& procedure,
                   const std::function<bool(const std::string&)>& excludes);
 
+// The global lists, each under the name of the window's procedure that asks:
+// whether a line is the record's event ID as it is, its source with letter
+// case ignored, or words that its message (prepared) holds.
+bool ExcludedByID(const std::string& code);
+bool ExcludedBySource(const std::string& source);
+bool ExcludedByDesc(const std::string& message);
+
 // The alert text: the time of day of checked and the five labelled fields, CR LF after each.
 std::string AlertTextAt(std::time_t checked, const std::string& type, const std::string& code, const std::string& source,
                         const std::string& message, const std::string& log);

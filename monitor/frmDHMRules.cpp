@@ -9,7 +9,6 @@
 #include "monitor/RuleMatch.h"
 #include "platform/api/DateTime.h"
 #include "platform/api/RuntimeError.h"
-#include "platform/host/Text.h"
 
 std::string frmDHM::AlertText(const std::string& type, const std::string& code, const std::string& source,
                               const std::string& message, const std::string& log) {
@@ -50,8 +49,7 @@ void frmDHM::CheckRule(std::string sFile, std::string sEventType, std::string sE
 void frmDHM::IsExcludedByID(const std::string& sEventCode, bool& bExcluded) {
     bExcluded = false;
     try {
-        bExcluded = RuleMatch::ListExcludes("GlobalExclusion_EventID_List.txt", "frmDHM\\IsExcludedByID",
-                                            [&](const std::string& line) { return line == sEventCode; });
+        bExcluded = RuleMatch::ExcludedByID(sEventCode);
     } catch (const RuntimeError&) {
     }
 }
@@ -59,21 +57,15 @@ void frmDHM::IsExcludedByID(const std::string& sEventCode, bool& bExcluded) {
 void frmDHM::IsExcludedBySource(const std::string& sEventSource, bool& bExcluded) {
     bExcluded = false;
     try {
-        bExcluded = RuleMatch::ListExcludes(
-            "GlobalExclusion_EventSource_List.txt", "frmDHM\\IsExcludedBySource",
-            [&](const std::string& line) { return platform::TextCompareEqual(line, sEventSource); });
+        bExcluded = RuleMatch::ExcludedBySource(sEventSource);
     } catch (const RuntimeError&) {
     }
 }
 
 void frmDHM::IsExcludedByDesc(const std::string& sEventMsg, bool& bExcluded) {
     bExcluded = false;
-    const std::string message = RuleMatch::PreparedMessage(sEventMsg);
     try {
-        bExcluded = RuleMatch::ListExcludes("GlobalExclusion_EventDesc_List.txt", "frmDHM\\IsExcludedByDesc",
-                                            [&](const std::string& line) {
-                                                return message.find(platform::TextFoldCase(line)) != std::string::npos;
-                                            });
+        bExcluded = RuleMatch::ExcludedByDesc(sEventMsg);
     } catch (const RuntimeError&) {
     }
 }

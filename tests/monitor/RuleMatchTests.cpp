@@ -129,3 +129,15 @@ TEST(RuleMatch, TheMessageIsPreparedWithCrLfAsBlanksAndCaseFolded) {
     };
     for (const auto& c : cases) EXPECT_EQ(RuleMatch::PreparedMessage(c.message), c.prepared) << c.message;
 }
+
+TEST_F(RuleMatchTest, EachGlobalListComparesInItsOwnWay) {
+    testsupport::WriteHostFile(Rules() / "GlobalExclusion_EventID_List.txt", "1000\r\n");
+    testsupport::WriteHostFile(Rules() / "GlobalExclusion_EventSource_List.txt", "service CONTROL manager\r\n");
+    testsupport::WriteHostFile(Rules() / "GlobalExclusion_EventDesc_List.txt", "STATE. NEXT\r\n");
+    EXPECT_TRUE(RuleMatch::ExcludedByID("1000"));
+    EXPECT_FALSE(RuleMatch::ExcludedByID("10001"));
+    EXPECT_TRUE(RuleMatch::ExcludedBySource("Service Control Manager"));
+    EXPECT_FALSE(RuleMatch::ExcludedBySource("Service Control"));
+    EXPECT_TRUE(RuleMatch::ExcludedByDesc("The stopped state.\r\nNext line"));
+    EXPECT_FALSE(RuleMatch::ExcludedByDesc("The stopped state.\nNext line"));
+}
