@@ -16,12 +16,8 @@
 #include "platform/api/RuntimeError.h"
 #include "platform/host/Text.h"
 
-namespace {
-
 using platform::TextFoldCase;
 using platform::TextLower;
-
-}  // namespace
 
 namespace RuleMatch {
 
