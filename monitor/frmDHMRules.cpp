@@ -1,259 +1,26 @@
 // Rule matching of the monitor window: every rule file of the Rules folder
 // against one record, then the global exclusion lists.
-#include <cstdint>
-#include <cstdlib>
 #include <ctime>
-#include <map>
-#include <memory>
-#include <optional>
-#include <set>
+#include <string>
 #include <vector>
 
 #include "common/CommonModule.h"
-#include "common/clsFSO.h"
 #include "frmDHM.h"
+#include "monitor/RuleMatch.h"
 #include "platform/api/DateTime.h"
-#include "platform/api/FileStamp.h"
-#include "platform/host/IniReadScope.h"
 #include "platform/api/RuntimeError.h"
-#include "platform/host/WinPath.h"
-#include "platform/host/Text.h"
-
-namespace {
-
-using platform::TextFoldCase;
-using platform::TextLower;
-
-std::string RulesFolder() { return CommonModule::AppPath() + "Rules"; }
-
-// The message as the description tests see it: CR LF pairs as blanks, case-folded.
-std::string PreparedMessage(const std::string& message) {
-    std::string text;
-    text.reserve(message.size());
-    for (size_t i = 0; i < message.size(); ++i) {
-        if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') {
-            text += ' ';
-            ++i;
-        } else {
-            text += message[i];
-        }
-    }
-    return TextFoldCase(text);
-}
-
-// The run time's conversion of a switch value to a number; text that is not
-// a number (an empty value included) raises "Type mismatch".
-double SwitchNumber(const std::string& value) {
-    const auto number = platform::TextToNumber(value);
-    if (!number) throw RuntimeError::TypeMismatch();
-    return *number;
-}
-
-// Far more than a rule file or list can hold as the configuration window
-// writes them (a rule is a dozen values of at most 255 characters): a larger
-// file in Rules\ is skipped rather than read for every record.
-constexpr std::int64_t kLargestFileRead = 8 * 1024 * 1024;
-
-// What was last read of one file of Rules\ and the stamp it had before that
-// read. It is used again only while the file keeps a settled stamp, so a
-// rule or list saved between two records counts at the next one.
-struct FileMemo {
-    platform::FileStamp stamp;
-    platform::FileStamp toldTooLarge;  // the version of the file last reported as skipped
-};
-
-enum class Look { Reuse, Read, Skip };
-
-bool SameVersion(platform::FileStamp a, platform::FileStamp b) {
-    a.settled = b.settled = false;
-    return a == b;
-}
-
-// Takes the file's stamp before it is read: the stamp is kept with what is
-// read. A file too large is reported once per version of it.
-Look LookAt(FileMemo& memo, const std::string& file, platform::FileStamp& now, const std::string& procedure,
-            const char* what) {
-    now = platform::StampOfFile(file);
-    if (now.regular && now.size > kLargestFileRead) {
-        if (!SameVersion(now, memo.toldTooLarge))
-            CommonModule::DPrint(procedure + ": skipped " + std::string(what) + " of " + std::to_string(now.size) +
-                                 " bytes, far larger than one can be: " + file);
-        memo.toldTooLarge = now;
-        return Look::Skip;
-    }
-    return now.regular && now.settled && now == memo.stamp ? Look::Reuse : Look::Read;
-}
-
-// The keys a rule check reads, all from one read of the file.
-struct RuleValues {
-    std::string system, application, security;
-    std::string error, warning, success, failure, info;
-    std::string id, source, desc, descEx;
-};
-
-RuleValues ReadRule(const std::string& sFile) {
-    const platform::IniReadScope oneReadOfTheRule;
-    const auto value = [&](const char* section, const char* key) { return CommonModule::ReadIniString(sFile, section, key); };
-    RuleValues rule;
-    rule.system = value("LogFile", "System");
-    rule.application = value("LogFile", "Application");
-    rule.security = value("LogFile", "Security");
-    rule.error = value("EventType", "Error");
-    rule.warning = value("EventType", "Warning");
-    rule.success = value("EventType", "Success");
-    rule.failure = value("EventType", "Failure");
-    rule.info = value("EventType", "Info");
-    rule.id = value("EventDetail", "EventID");
-    rule.source = value("EventDetail", "EventSource");
-    rule.desc = value("EventDetail", "EventDesc");
-    rule.descEx = value("EventDetail", "EventDescEx");
-    return rule;
-}
-
-struct RuleMemo : FileMemo {
-    RuleValues values;
-};
-
-// By the rule file's path; a file no longer in the folder is forgotten.
-std::map<std::string, RuleMemo>& RuleMemos() {
-    static std::map<std::string, RuleMemo> memos;
-    return memos;
-}
-
-void ForgetRulesNotIn(const std::vector<std::string>& ruleFiles) {
-    const std::set<std::string> present(ruleFiles.begin(), ruleFiles.end());
-    std::erase_if(RuleMemos(), [&](const auto& memo) { return !present.count(memo.first); });
-}
-
-// The rule as it is saved now; nothing for a file too large to be a rule.
-const RuleValues* CurrentRule(const std::string& sFile) {
-    RuleMemo& memo = RuleMemos()[sFile];
-    platform::FileStamp now;
-    switch (LookAt(memo, sFile, now, "frmDHM\\CheckRule", "a rule file")) {
-        case Look::Skip:
-            return nullptr;
-        case Look::Read:
-            memo.values = ReadRule(sFile);
-            memo.stamp = now;
-            break;
-        case Look::Reuse:
-            break;
-    }
-    return &memo.values;
-}
-
-bool LogSelected(const RuleValues& rule, const std::string& logName) {
-    const std::string log = TextLower(logName);
-    const std::string* value = log == "system"        ? &rule.system
-                               : log == "application" ? &rule.application
-                               : log == "security"    ? &rule.security
-                                                      : nullptr;
-    return value && *value == "1";
-}
-
-bool TypeSelected(const RuleValues& rule, const std::string& eventType) {
-    const std::string type = TextLower(eventType);
-    const std::string* value = type == "error"           ? &rule.error
-                               : type == "warning"       ? &rule.warning
-                               : type == "success audit" ? &rule.success
-                               : type == "failure audit" ? &rule.failure
-                               : type == "information"   ? &rule.info
-                                                         : nullptr;
-    return value && SwitchNumber(*value) == 1;
-}
-
-// The message is prepared only for a rule that tests its words.
-bool DetailsMatch(const RuleValues& rule, const std::string& code, const std::string& source,
-                  const std::string& message) {
-    if (!rule.id.empty() && rule.id != code) return false;
-    if (!rule.source.empty() && !platform::TextCompareEqual(rule.source, source)) return false;
-    std::optional<std::string> prepared;
-    const auto occurs = [&](const std::string& words) {
-        if (!prepared) prepared = PreparedMessage(message);
-        return prepared->find(words) != std::string::npos;
-    };
-    const std::string inclusion = TextFoldCase(rule.desc);
-    if (!inclusion.empty() && !occurs(inclusion)) return false;
-    const std::string exclusion = TextFoldCase(rule.descEx);
-    return exclusion.empty() || !occurs(exclusion);
-}
-
-// Whether the rule, as it is saved now, picks the record: its log and its
-// event type are ticked, and its event ID, source and words match.
-bool RuleSelects(const std::string& sFile, const std::string& type, const std::string& code, const std::string& source,
-                 const std::string& message, const std::string& log) {
-    const RuleValues* rule = CurrentRule(sFile);
-    return rule && LogSelected(*rule, log) && TypeSelected(*rule, type) && DetailsMatch(*rule, code, source, message);
-}
-
-struct ListMemo : FileMemo {
-    std::shared_ptr<const std::vector<std::string>> lines = std::make_shared<const std::vector<std::string>>();
-};
-
-std::map<std::string, ListMemo>& ListMemos() {
-    static std::map<std::string, ListMemo> memos;
-    return memos;
-}
-
-std::vector<std::string> ReadList(const std::string& file) {
-    std::vector<std::string> lines;
-    if (CommonModule::DoesFileExist(file)) clsFSO().FileToArray(file, lines);
-    return lines;
-}
-
-// The list's lines as it is saved now; none for a missing list or one too large to be one.
-std::shared_ptr<const std::vector<std::string>> CurrentList(const std::string& file, const std::string& procedure) {
-    ListMemo& memo = ListMemos()[file];
-    platform::FileStamp now;
-    switch (LookAt(memo, file, now, procedure, "an exclusion list")) {
-        case Look::Skip:
-            return std::make_shared<const std::vector<std::string>>();
-        case Look::Read:
-            // Reading may let window messages run, and a check nested in them
-            // may read the list too: what this read found is kept whole, with its stamp.
-            memo.lines = std::make_shared<const std::vector<std::string>>(
-                now.exists ? ReadList(file) : std::vector<std::string>());
-            memo.stamp = now;
-            break;
-        case Look::Reuse:
-            break;
-    }
-    return memo.lines;
-}
-
-template <typename Excludes>
-bool ListExcludes(const std::string& listName, const std::string& procedure, Excludes excludes) {
-    const std::string file = CommonModule::AppPath() + "Rules\\" + listName;
-    const auto lines = CurrentList(file, procedure);
-    for (const std::string& line : *lines)
-        if (!line.empty() && excludes(line)) return true;
-    return false;
-}
-
-}  // namespace
-
-namespace {
-
-std::string AlertTextAt(std::time_t checked, const std::string& type, const std::string& code, const std::string& source,
-                        const std::string& message, const std::string& log) {
-    return vb::FormatTime(checked) + "\r\n" + "Event Log: " + log + "\r\n" + "Event Type: " + type + "\r\n" +
-           "Event ID: " + code + "\r\n" + "Source Name: " + source + "\r\n" + "Message: " + message + "\r\n";
-}
-
-}  // namespace
 
 std::string frmDHM::AlertText(const std::string& type, const std::string& code, const std::string& source,
                               const std::string& message, const std::string& log) {
-    return AlertTextAt(vb::Now(), type, code, source, message, log);
+    return RuleMatch::AlertTextAt(vb::Now(), type, code, source, message, log);
 }
 
 void frmDHM::CheckAllRules(const std::string& sType, const std::string& sCode, const std::string& sSource,
                            const std::string& sMessage, const std::string& sLog) {
-    // The machine's drives and settings as they are when the record is checked.
-    const platform::HostIniScope oneLookAtTheMachine;
+    const RuleMatch::RecordCheck oneLookAtTheFolder;
     std::vector<std::string> ruleFiles;
-    CommonModule::FindFiles(RulesFolder(), "*.DAT", ruleFiles, false);
-    ForgetRulesNotIn(ruleFiles);
+    CommonModule::FindFiles(RuleMatch::RulesFolder(), "*.DAT", ruleFiles, false);
+    RuleMatch::ForgetRulesNotIn(ruleFiles);
     for (const std::string& ruleFile : ruleFiles) {
         if (ruleFile.empty()) continue;
         try {
@@ -268,7 +35,7 @@ void frmDHM::CheckRule(std::string sFile, std::string sEventType, std::string sE
                        std::string sEventMsg, std::string sEventLogName) {
     // The alert carries the time the check began; its text is made only for a rule that alerts.
     const std::time_t checked = vb::Now();
-    if (!RuleSelects(sFile, sEventType, sEventCode, sEventSource, sEventMsg, sEventLogName)) return;
+    if (!RuleMatch::RuleSelects(sFile, sEventType, sEventCode, sEventSource, sEventMsg, sEventLogName)) return;
     bool excluded = false;
     IsExcludedByID(sEventCode, excluded);
     if (excluded) return;
@@ -276,14 +43,13 @@ void frmDHM::CheckRule(std::string sFile, std::string sEventType, std::string sE
     if (excluded) return;
     IsExcludedByDesc(sEventMsg, excluded);
     if (excluded) return;
-    DoAction(AlertTextAt(checked, sEventType, sEventCode, sEventSource, sEventMsg, sEventLogName));
+    DoAction(RuleMatch::AlertTextAt(checked, sEventType, sEventCode, sEventSource, sEventMsg, sEventLogName));
 }
 
 void frmDHM::IsExcludedByID(const std::string& sEventCode, bool& bExcluded) {
     bExcluded = false;
     try {
-        bExcluded = ListExcludes("GlobalExclusion_EventID_List.txt", "frmDHM\\IsExcludedByID",
-                                 [&](const std::string& line) { return line == sEventCode; });
+        bExcluded = RuleMatch::ExcludedByID(sEventCode);
     } catch (const RuntimeError&) {
     }
 }
@@ -291,18 +57,15 @@ void frmDHM::IsExcludedByID(const std::string& sEventCode, bool& bExcluded) {
 void frmDHM::IsExcludedBySource(const std::string& sEventSource, bool& bExcluded) {
     bExcluded = false;
     try {
-        bExcluded = ListExcludes("GlobalExclusion_EventSource_List.txt", "frmDHM\\IsExcludedBySource",
-                                 [&](const std::string& line) { return platform::TextCompareEqual(line, sEventSource); });
+        bExcluded = RuleMatch::ExcludedBySource(sEventSource);
     } catch (const RuntimeError&) {
     }
 }
 
 void frmDHM::IsExcludedByDesc(const std::string& sEventMsg, bool& bExcluded) {
     bExcluded = false;
-    const std::string message = PreparedMessage(sEventMsg);
     try {
-        bExcluded = ListExcludes("GlobalExclusion_EventDesc_List.txt", "frmDHM\\IsExcludedByDesc",
-                                 [&](const std::string& line) { return message.find(TextFoldCase(line)) != std::string::npos; });
+        bExcluded = RuleMatch::ExcludedByDesc(sEventMsg);
     } catch (const RuntimeError&) {
     }
 }

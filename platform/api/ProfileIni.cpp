@@ -7,15 +7,16 @@
 
 #include <cctype>
 #include <cerrno>
-#include <fstream>
-#include <sstream>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
-#include "platform/host/IniReadScope.h"
+#include "platform/host/HostFileStamp.h"
+#include "platform/host/IniText.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
-#include "platform/host/TextFile.h"
 #include "platform/host/WholeFile.h"
 
 namespace platform {
@@ -23,84 +24,6 @@ namespace platform {
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Line {
-    std::string text;  // without its line end
-    std::string end;   // "\r\n", "\n" or "" for a last line without one
-};
-
-// The file's lines as UTF-8 text, and the encoding it is kept in.
-std::vector<Line> ReadLines(const fs::path& file, bool& exists, TextEncoding& encoding) {
-    const std::optional<std::string> read = ReadTextFile(file, &encoding);
-    exists = read.has_value();
-    std::vector<Line> lines;
-    if (!read) return lines;
-    const std::string& text = *read;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t lf = text.find('\n', start);
-        if (lf == std::string::npos) {
-            lines.push_back({text.substr(start), ""});
-            break;
-        }
-        size_t stop = lf;
-        std::string end = "\n";
-        if (stop > start && text[stop - 1] == '\r') {
-            --stop;
-            end = "\r\n";
-        }
-        lines.push_back({text.substr(start, stop - start), end});
-        start = lf + 1;
-    }
-    return lines;
-}
-
-// The characters of kBlanks.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// The text with blanks, tabs, CR and LF taken from both ends, as TextTrim
-// trims, without a copy: a slice of the given text, even when empty.
-std::string_view TrimmedView(std::string_view text) {
-    size_t first = 0, end = text.size();
-    while (first < end && IsBlank(text[first])) ++first;
-    while (end > first && IsBlank(text[end - 1])) --end;
-    return text.substr(first, end - first);
-}
-
-// A line whose text starts with "[" is a section header, closed or not.
-std::optional<std::string_view> SectionName(std::string_view line) {
-    const std::string_view trimmed = TrimmedView(line);
-    if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
-    const size_t close = trimmed.find(']');
-    return TrimmedView(trimmed.substr(1, close == std::string_view::npos ? close : close - 1));
-}
-
-std::optional<std::string_view> KeyName(std::string_view line) {
-    const size_t eq = line.find('=');
-    if (eq == std::string_view::npos) return std::nullopt;
-    return TrimmedView(line.substr(0, eq));
-}
-
-// The value of a key line, blanks and enclosing quotes removed.
-std::string_view ValueOf(std::string_view line) {
-    std::string_view value = TrimmedView(line.substr(line.find('=') + 1));
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.substr(1, value.size() - 2);
-    return value;
-}
-
-// Index of the first section header of that name, or lines.size().
-size_t FindSection(const std::vector<Line>& lines, const std::string& section) {
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (auto name = SectionName(lines[i].text); name && TextCompareEqual(*name, TrimmedView(section))) return i;
-    return lines.size();
-}
-
-size_t SectionEnd(const std::vector<Line>& lines, size_t header) {
-    size_t i = header + 1;
-    while (i < lines.size() && !SectionName(lines[i].text)) ++i;
-    return i;
-}
 
 // Serialises writers of INI files in one folder, across processes.
 class FolderLock {
@@ -119,81 +42,59 @@ private:
 
 bool IsReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 
-// A new file is readable by all, as the profile functions make it; a file
-// that is replaced keeps its mode. A file whose folder takes no new file is
-// written in place.
-bool ReplaceFile(const fs::path& given, const std::vector<Line>& lines, bool existed) {
-    std::string text;
-    for (const Line& line : lines) text += line.text + line.end;
-    return ReplaceWholeFile(given, text, 0644, existed) == 0;
-}
+// What the last read of each INI file found, with the file's stamp taken
+// before that read. A read while the file keeps that stamp, settled, takes
+// these lines again; so does nothing else, and a write of this process
+// forgets the file at once.
+class ReadMemos {
+public:
+    using Lines = std::shared_ptr<const IniLines>;  // null: missing or unreadable
 
-void SetKey(std::vector<Line>& lines, const std::string& section, const std::string& key,
-            const std::optional<std::string>& value) {
-    size_t header = FindSection(lines, section);
-    if (header == lines.size()) {
-        if (!value) return;
-        if (!lines.empty() && lines.back().end.empty()) lines.back().end = "\r\n";
-        lines.push_back({"[" + section + "]", "\r\n"});
-        lines.push_back({key + "=" + *value, "\r\n"});
-        return;
+    static ReadMemos& Instance() {
+        static ReadMemos* memos = new ReadMemos;  // used until the process ends
+        return *memos;
     }
-    const size_t end = SectionEnd(lines, header);
-    for (size_t i = header + 1; i < end; ++i) {
-        auto name = KeyName(lines[i].text);
-        if (!name || !TextCompareEqual(*name, TrimmedView(key))) continue;
-        if (!value) {
-            lines.erase(lines.begin() + static_cast<long>(i));
-        } else {
-            lines[i].text = std::string(*name) + "=" + *value;
-            if (lines[i].end.empty()) lines[i].end = "\r\n";
+
+    Lines LinesOf(const fs::path& hostFile) {
+        const HostFileStamp now = StampOfHostFile(hostFile);
+        if (now.regular && now.settled) {
+            const std::lock_guard lock(mutex_);
+            if (const auto found = memos_.find(hostFile.native()); found != memos_.end() && found->second.stamp == now)
+                return found->second.lines;
         }
-        return;
+        auto text = ReadTextFile(hostFile);
+        Lines lines = text ? std::make_shared<const IniLines>(std::move(*text)) : nullptr;
+        if (now.regular) Keep(hostFile, {now, lines});
+        return lines;
     }
-    if (!value) return;
-    size_t insertAt = end;
-    while (insertAt > header + 1 && platform::TextTrim(lines[insertAt - 1].text).empty()) --insertAt;
-    if (lines[insertAt - 1].end.empty()) lines[insertAt - 1].end = "\r\n";
-    lines.insert(lines.begin() + static_cast<long>(insertAt), Line{key + "=" + *value, "\r\n"});
-}
 
-void DeleteSection(std::vector<Line>& lines, const std::string& section) {
-    const size_t header = FindSection(lines, section);
-    if (header == lines.size()) return;
-    lines.erase(lines.begin() + static_cast<long>(header), lines.begin() + static_cast<long>(SectionEnd(lines, header)));
-}
+    void Forget(const fs::path& hostFile) {
+        const std::lock_guard lock(mutex_);
+        memos_.erase(hostFile.native());
+    }
 
-// The lines as the file keeps its text: the ANSI code page, UTF-16LE, or
-// UTF-8, with the file's mark in front when it had one. A file in the code
-// page that now holds a character the page lacks is written whole in UTF-8.
-void KeepEncoding(std::vector<Line>& lines, TextEncoding encoding) {
-    for (const Line& line : lines) encoding = EncodingToHold(line.text, encoding);
-    for (Line& line : lines) {
-        line.text = EncodeText(line.text, encoding);
-        line.end = EncodeText(line.end, encoding);
-    }
-    if (const std::string_view mark = ByteOrderMark(encoding); !mark.empty()) {
-        if (lines.empty()) lines.push_back({"", ""});
-        lines.front().text.insert(0, mark);
-    }
-}
+private:
+    struct Memo {
+        HostFileStamp stamp;
+        Lines lines;
+    };
+    // A process that reads ever new files keeps only the latest few hundred.
+    static constexpr std::size_t kMostFiles = 512;
 
-// Changes as WriteIniValue makes them, in order: a key set or deleted, or a section deleted.
-template <typename Changes>
-void ApplyChanges(std::vector<Line>& lines, const Changes& changes) {
-    for (const auto& change : changes) {
-        if (change.key)
-            SetKey(lines, change.section, *change.key, change.value);
-        else
-            DeleteSection(lines, change.section);
+    void Keep(const fs::path& hostFile, Memo memo) {
+        const std::lock_guard lock(mutex_);
+        if (memos_.size() >= kMostFiles && !memos_.count(hostFile.native())) memos_.clear();
+        memos_[hostFile.native()] = std::move(memo);
     }
-}
+
+    std::mutex mutex_;
+    std::map<std::string, Memo> memos_;
+};
 
 // The steps of a profile write, with every change applied under one lock
 // and the file replaced once.
-template <typename Changes>
-bool ReplaceWithChanges(const fs::path& hostFile, const Changes& changes) {
-    IniReadScope::Forget();
+bool ReplaceWithChanges(const fs::path& hostFile, const std::vector<IniChange>& changes) {
+    ReadMemos::Instance().Forget(hostFile);
     std::error_code ec;
     if (!fs::is_directory(hostFile.parent_path(), ec)) {
         win::SetLastError(win::ERROR_PATH_NOT_FOUND);
@@ -206,16 +107,18 @@ bool ReplaceWithChanges(const fs::path& hostFile, const Changes& changes) {
         win::SetLastError(win::ERROR_ACCESS_DENIED);
         return false;
     }
-    bool readable = false;
-    TextEncoding encoding = kNewFileEncoding;
-    std::vector<Line> lines = ReadLines(hostFile, readable, encoding);
-    if (existed && !readable) {
+    IniTextLines lines = IniTextLines::OfFile(hostFile);
+    if (existed && !lines.Exists()) {
         win::SetLastError(win::ERROR_ACCESS_DENIED);
         return false;
     }
-    ApplyChanges(lines, changes);
-    KeepEncoding(lines, encoding);
-    if (!ReplaceFile(hostFile, lines, existed)) {
+    lines.Apply(changes);
+    // A new file is readable by all, as the profile functions make it; a file
+    // that is replaced keeps its mode. A file whose folder takes no new file is
+    // written in place.
+    const bool replaced = ReplaceWholeFile(hostFile, lines.EncodedBytes(), 0644, existed) == 0;
+    ReadMemos::Instance().Forget(hostFile);
+    if (!replaced) {
         win::SetLastError(win::ERROR_ACCESS_DENIED);
         return false;
     }
@@ -230,46 +133,6 @@ std::optional<fs::path> IniHostPath(const std::string& fileName) {
 
 }  // namespace
 
-IniLines::IniLines(std::string text) : text_(std::move(text)) {
-    // Offsets into the text, which stay right however the text moves.
-    const std::string_view all(text_);
-    size_t lines = 1;
-    for (size_t at = all.find('\n'); at != std::string_view::npos; at = all.find('\n', at + 1)) ++lines;
-    entries_.reserve(lines);
-    for (size_t start = 0; start < all.size();) {
-        size_t end = all.find('\n', start);
-        if (end == std::string_view::npos) end = all.size();
-        AddLine(all.substr(start, end - start));
-        start = end + 1;
-    }
-}
-
-// Only headers and keys count for a lookup; every other line is skipped.
-void IniLines::AddLine(std::string_view line) {
-    if (const auto section = SectionName(line))
-        entries_.push_back({true, SpanOf(*section), {}});
-    else if (const auto key = KeyName(line))
-        entries_.push_back({false, SpanOf(*key), SpanOf(ValueOf(line))});
-}
-
-IniLines::Span IniLines::SpanOf(std::string_view slice) const {
-    return {static_cast<size_t>(slice.data() - text_.data()), slice.size()};
-}
-
-std::optional<std::string> IniLines::Value(std::string_view section, std::string_view key) const {
-    const std::string_view wantedSection = TrimmedView(section), wantedKey = TrimmedView(key);
-    bool inSection = false;
-    for (const Entry& entry : entries_) {
-        if (entry.header) {
-            if (inSection) break;  // only the first section of that name counts
-            inSection = TextCompareEqual(Text(entry.name), wantedSection);
-        } else if (inSection && TextCompareEqual(Text(entry.name), wantedKey)) {
-            return std::string(Text(entry.value));
-        }
-    }
-    return std::nullopt;
-}
-
 namespace {
 
 const IniWriteBatch* BatchOf(const std::string& fileName);
@@ -277,14 +140,9 @@ std::optional<std::string> BatchValue(const IniWriteBatch& batch, const std::str
 
 std::optional<std::string> ProfileValue(const std::string& fileName, const std::string& section, const std::string& key) {
     if (const IniWriteBatch* batch = BatchOf(fileName)) return BatchValue(*batch, section, key);
-    const auto read = [&]() -> IniReadScope::Lines {
-        const auto host = IniHostPath(fileName);
-        auto text = host ? ReadTextFile(*host) : std::nullopt;
-        return text ? std::make_shared<const IniLines>(std::move(*text)) : nullptr;
-    };
-    if (const IniReadScope::Lines* lines = IniReadScope::LinesOf(fileName, read))
-        return *lines ? (*lines)->Value(section, key) : std::nullopt;
-    const IniReadScope::Lines lines = read();
+    const auto host = IniHostPath(fileName);
+    if (!host) return std::nullopt;
+    const ReadMemos::Lines lines = ReadMemos::Instance().LinesOf(*host);
     return lines ? lines->Value(section, key) : std::nullopt;
 }
 
@@ -292,9 +150,7 @@ std::optional<std::string> ProfileValue(const std::string& fileName, const std::
 
 std::optional<std::string> ReadIniValue(const fs::path& hostFile, const std::string& section, const std::string& key) {
     if (const IniWriteBatch* batch = IniWriteBatch::Of(hostFile)) return BatchValue(*batch, section, key);
-    std::optional<std::string> read = ReadTextFile(hostFile);
-    if (!read) return std::nullopt;
-    return IniLines(std::move(*read)).Value(section, key);
+    return ReadIniFileValue(hostFile, section, key);
 }
 
 bool WriteIniValue(const fs::path& hostFile, const std::string& section, const std::optional<std::string>& key,
@@ -303,12 +159,7 @@ bool WriteIniValue(const fs::path& hostFile, const std::string& section, const s
         batch->Add(section, key, value);
         return true;
     }
-    const struct {
-        const std::string& section;
-        const std::optional<std::string>& key;
-        const std::optional<std::string>& value;
-    } change[] = {{section, key, value}};
-    return ReplaceWithChanges(hostFile, change);
+    return ReplaceWithChanges(hostFile, {IniChange{section, key, value}});
 }
 
 }  // namespace platform
@@ -377,12 +228,6 @@ std::optional<std::string> BatchValue(const IniWriteBatch& batch, const std::str
     return text ? IniLines(std::move(*text)).Value(section, key) : std::nullopt;
 }
 
-std::string JoinLines(const std::vector<Line>& lines) {
-    std::string text;
-    for (const Line& line : lines) text += line.text + line.end;
-    return text;
-}
-
 }  // namespace
 
 IniWriteBatch::IniWriteBatch(const std::string& fileName) : file_(IniHostPath(fileName)), outer_(innermostBatch) {
@@ -400,22 +245,20 @@ IniWriteBatch* IniWriteBatch::Of(const fs::path& hostFile) {
 
 void IniWriteBatch::Add(const std::string& section, const std::optional<std::string>& key,
                         const std::optional<std::string>& value) {
-    IniReadScope::Forget();
+    if (file_) ReadMemos::Instance().Forget(*file_);
     changes_.push_back({section, key, value});
 }
 
 std::optional<std::string> IniWriteBatch::Text() const {
     if (!file_) return std::nullopt;
-    bool exists = false;
-    TextEncoding encoding = TextEncoding::Utf8;
-    std::vector<Line> lines = ReadLines(*file_, exists, encoding);
-    if (!exists && changes_.empty()) return std::nullopt;
-    ApplyChanges(lines, changes_);
-    return JoinLines(lines);
+    IniTextLines lines = IniTextLines::OfFile(*file_);
+    if (!lines.Exists() && changes_.empty()) return std::nullopt;
+    lines.Apply(changes_);
+    return lines.Text();
 }
 
 bool IniWriteBatch::Commit() {
-    const std::vector<Change> changes = std::move(changes_);
+    const std::vector<IniChange> changes = std::move(changes_);
     changes_.clear();
     if (changes.empty()) return true;
     if (!file_) {

@@ -16,31 +16,6 @@
 #include "platform/api/WinTypes.h"
 
 namespace platform {
-// The section headers and keys of an INI file's text, found in one pass, for
-// any number of lookups.
-class IniLines {
-public:
-    explicit IniLines(std::string text);
-    // The value as the profile functions see it, uncut; nothing when missing.
-    std::optional<std::string> Value(std::string_view section, std::string_view key) const;
-
-private:
-    struct Span {
-        std::size_t start = 0, size = 0;
-    };
-    struct Entry {
-        bool header;
-        Span name;   // trimmed
-        Span value;  // trimmed, enclosing quotes removed; empty for a header
-    };
-    void AddLine(std::string_view line);
-    Span SpanOf(std::string_view slice) const;
-    std::string_view Text(Span span) const { return std::string_view(text_).substr(span.start, span.size); }
-
-    std::string text_;
-    std::vector<Entry> entries_;
-};
-
 // The value as the profile functions see it, uncut; nothing when missing.
 std::optional<std::string> ReadIniValue(const std::filesystem::path& hostFile,
                                         const std::string& section, const std::string& key);
@@ -63,6 +38,8 @@ BOOL WritePrivateProfileStringA(const std::string& section, const std::optional<
 }  // namespace win
 
 namespace platform {
+struct IniChange;
+
 // While an IniWriteBatch lives on a thread, that thread's profile writes to
 // its file are gathered instead of written, and reads of the file see them at
 // once. Commit writes them all, in order, as one replacement of the file (in
@@ -89,12 +66,8 @@ public:
     std::optional<std::string> Text() const;
 
 private:
-    struct Change {
-        std::string section;
-        std::optional<std::string> key, value;
-    };
     std::optional<std::filesystem::path> file_;
-    std::vector<Change> changes_;
+    std::vector<IniChange> changes_;
     IniWriteBatch* outer_;
 };
 }  // namespace platform

@@ -28,14 +28,15 @@ std::int64_t NowNs() {
 // of the kernel's coarse clock on the local file systems named here; any
 // other (FAT keeps two seconds, a network share its server's clock) is given
 // three seconds.
-std::int64_t SettleNs(dev_t device, const std::string& hostPath) {
+template <typename StatFs>
+std::int64_t SettleNs(dev_t device, StatFs statFs) {
     static std::mutex mutex;
     static std::map<dev_t, std::int64_t> known;
     const std::lock_guard lock(mutex);
     if (const auto found = known.find(device); found != known.end()) return found->second;
     struct statfs info {};
     std::int64_t settle = 3'000'000'000;
-    if (::statfs(hostPath.c_str(), &info) == 0) {
+    if (statFs(info) == 0) {
         switch (static_cast<unsigned long>(info.f_type)) {
             case EXT4_SUPER_MAGIC:
             case XFS_SUPER_MAGIC:
@@ -53,12 +54,9 @@ std::int64_t SettleNs(dev_t device, const std::string& hostPath) {
     return settle;
 }
 
-}  // namespace
-
-HostFileStamp StampOfHostFile(const std::filesystem::path& file) {
+template <typename StatFs>
+HostFileStamp StampOfInfo(const struct stat& info, StatFs statFs) {
     HostFileStamp stamp;
-    struct stat info {};
-    if (::stat(file.c_str(), &info) != 0) return stamp;
     stamp.exists = true;
     stamp.regular = S_ISREG(info.st_mode);
     stamp.device = info.st_dev;
@@ -66,10 +64,24 @@ HostFileStamp StampOfHostFile(const std::filesystem::path& file) {
     stamp.size = info.st_size;
     stamp.modifiedNs = Nanoseconds(info.st_mtim);
     stamp.changedNs = Nanoseconds(info.st_ctim);
-    const std::int64_t settle = SettleNs(info.st_dev, file.string());
+    const std::int64_t settle = SettleNs(info.st_dev, statFs);
     const std::int64_t now = NowNs();
     stamp.settled = now - stamp.modifiedNs >= settle && now - stamp.changedNs >= settle;
     return stamp;
+}
+
+}  // namespace
+
+HostFileStamp StampOfHostFile(const std::filesystem::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) return HostFileStamp{};
+    return StampOfInfo(info, [&](struct statfs& fs) { return ::statfs(file.c_str(), &fs); });
+}
+
+HostFileStamp StampOfHostFileAt(int folder, const std::string& name) {
+    struct stat info {};
+    if (::fstatat(folder, name.c_str(), &info, 0) != 0) return HostFileStamp{};
+    return StampOfInfo(info, [&](struct statfs& fs) { return ::fstatfs(folder, &fs); });
 }
 
 }  // namespace platform

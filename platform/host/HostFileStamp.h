@@ -6,6 +6,7 @@
 // trust it again only while the stamp is equal and settled.
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 namespace platform {
 
@@ -26,5 +27,7 @@ struct HostFileStamp {
 
 // The stamp of a host file now; a missing file has a stamp whose exists is false.
 HostFileStamp StampOfHostFile(const std::filesystem::path& file);
+// The stamp of the file of that name in an open folder (a descriptor).
+HostFileStamp StampOfHostFileAt(int folder, const std::string& name);
 
 }  // namespace platform

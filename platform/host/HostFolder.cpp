@@ -16,9 +16,8 @@
 #include <optional>
 #include <set>
 
-#include "platform/api/ProfileIni.h"
 #include "platform/host/HostFileStamp.h"
-#include "platform/host/IniReadScope.h"
+#include "platform/host/IniText.h"
 #include "platform/host/Text.h"
 
 namespace platform {
@@ -197,12 +196,10 @@ private:
 };
 
 // The cache of host.ini, read again when the file's stamp changes or has
-// not yet settled; inside a HostIniScope looked at only once.
+// not yet settled.
 HostIniCache& FreshCache() {
     const fs::path& folder = ChosenHostFolder();
     const bool sameFolder = cache.folder == folder.native();
-    if (sameFolder && HostIniScope::Looked()) return cache;
-    HostIniScope::NoteLook();
     if (sameFolder && !HostIniWatch::Instance().MayHaveChanged(folder)) return cache;
     const fs::path file = folder / "host.ini";
     const HostFileStamp now = StampOfHostFile(file);
@@ -220,7 +217,7 @@ std::string CachedSetting(HostIniCache& fresh, const std::string& section, const
             Reading() { readingHostIni = true; }
             ~Reading() { readingHostIni = false; }
         } reading;
-        std::optional<std::string> value = fresh.present ? ReadIniValue(fresh.file, section, key) : std::nullopt;
+        std::optional<std::string> value = fresh.present ? ReadIniFileValue(fresh.file, section, key) : std::nullopt;
         found = fresh.values.emplace(k, value ? *value : std::string("\x01")).first;
     }
     return found->second == "\x01" ? defaultValue : found->second;

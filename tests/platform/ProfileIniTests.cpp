@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -9,11 +10,11 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <thread>
 
 #include "platform/api/ProfileIni.h"
-#include "platform/host/IniReadScope.h"
 #include "platform/host/WinPath.h"
 #include "support/TempHost.h"
 #include "support/Utf16Text.h"
@@ -221,57 +222,95 @@ TEST(ProfileIni, AValueOutsideTheCodePageTurnsTheWholeFileIntoUtf8) {
     }
 }
 
-// Inside a read scope a file is read once: a change made behind the
-// profile functions' back shows only after the scope, one made through them
-// at once.
-TEST(ProfileIni, AReadScopeReadsEachFileOnce) {
-    TempHost host;
-    const char* const other = "C:\\Settings\\Other.ini";
-    WriteHostFile(host.HostOf(kIni), "[S]\r\nA=1\r\nB=2\r\n");
-    {
-        const platform::IniReadScope scope;
-        EXPECT_EQ(Read(kIni, "S", "A"), "1");
-        WriteHostFile(host.HostOf(kIni), "[S]\r\nA=changed\r\nB=changed\r\n");
-        EXPECT_EQ(Read(kIni, "S", "B"), "2");
-        EXPECT_EQ(win::GetPrivateProfileIntA("S", "A", 7, kIni), 1u);
-        EXPECT_EQ(Read(other, "S", "A"), "");  // missing, and read as missing for the scope
-        WriteHostFile(host.HostOf(other), "[S]\r\nA=there\r\n");
-        EXPECT_EQ(Read(other, "S", "A"), "");
-        {
-            const platform::IniReadScope inner;
-            EXPECT_EQ(Read(other, "S", "A"), "there");
-        }
-        ASSERT_TRUE(win::WritePrivateProfileStringA("S", "C", std::string("3"), kIni));
-        EXPECT_EQ(Read(kIni, "S", "A"), "changed");
-        EXPECT_EQ(Read(kIni, "S", "C"), "3");
+namespace {
+
+// How many times the files of a folder were opened since the last question.
+class OpenCount {
+public:
+    explicit OpenCount(const std::filesystem::path& folder) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        inotify_add_watch(fd_, folder.c_str(), IN_OPEN);
     }
-    WriteHostFile(host.HostOf(kIni), "[S]\r\nA=after\r\n");
-    EXPECT_EQ(Read(kIni, "S", "A"), "after");
+    ~OpenCount() { ::close(fd_); }
+    int Opens() const {
+        int opens = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = ::read(fd_, buffer, sizeof buffer)) > 0;)
+            for (ssize_t at = 0; at < n; at += static_cast<ssize_t>(sizeof(inotify_event) + reinterpret_cast<const inotify_event*>(buffer + at)->len))
+                ++opens;
+        return opens;
+    }
+
+private:
+    int fd_;
+};
+
+// Rewrites a file in place and puts its modification time back, as a copy
+// that keeps times would: only its change time tells.
+void RewriteKeepingTheTime(const std::filesystem::path& file, const std::string& bytes) {
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    WriteHostFile(file, bytes);
+    const timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
 }
 
-// Inside a host-ini scope the host layer looks at host.ini once: a change
-// behind the profile functions' back counts from the scope's end, one made
-// through them at once.
-TEST(ProfileIni, AHostIniScopeLooksAtHostIniOnce) {
+}  // namespace
+
+// A file whose stamp stayed the same since its last read, long after its
+// last change, is not read again; any change of it counts at the next read,
+// even one of the same size right after the read before.
+TEST(ProfileIni, AnUnchangedFileIsReadOnceAndAChangeCountsAtTheNextRead) {
+    TempHost host;
+    const std::filesystem::path file = host.HostOf(kIni);
+    const struct {
+        const char* name;
+        std::function<void(const std::string& text)> edit;
+    } edits[] = {
+        {"rewritten in place", [&](const std::string& text) { WriteHostFile(file, text); }},
+        {"replaced", [&](const std::string& text) {
+             WriteHostFile(file.string() + ".new", text);
+             std::filesystem::rename(file.string() + ".new", file);
+         }},
+        {"rewritten with its time put back", [&](const std::string& text) { RewriteKeepingTheTime(file, text); }},
+        {"written through the profile functions", [&](const std::string& text) {
+             ASSERT_TRUE(win::WritePrivateProfileStringA("S", "A", text.substr(7, 1), kIni));
+         }},
+    };
+    WriteHostFile(file, "[S]\r\nA=0\r\n");
+    EXPECT_EQ(Read(kIni, "S", "A"), "0");
+    int value = 0;
+    for (const auto& edit : edits) {
+        const std::string text = "[S]\r\nA=" + std::to_string(++value) + "\r\n";
+        edit.edit(text);
+        EXPECT_EQ(Read(kIni, "S", "A"), std::to_string(value)) << edit.name;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));  // long after the last change
+    const OpenCount opens(file.parent_path());
+    EXPECT_EQ(Read(kIni, "S", "A"), std::to_string(value));
+    EXPECT_EQ(Read(kIni, "S", "A"), std::to_string(value));
+    EXPECT_EQ(win::GetPrivateProfileIntA("S", "A", 7, kIni), static_cast<win::UINT>(value));
+    EXPECT_EQ(opens.Opens(), 1);
+    for (const auto& edit : edits) {
+        const std::string text = "[S]\r\nA=" + std::to_string(++value) + "\r\n";
+        edit.edit(text);
+        EXPECT_EQ(Read(kIni, "S", "A"), std::to_string(value)) << edit.name << ", after a settled read";
+    }
+    std::filesystem::remove(file);
+    EXPECT_EQ(Read(kIni, "S", "A"), "");
+}
+
+// host.ini is looked at anew for every question: a change behind the
+// profile functions' back counts at the next path lookup.
+TEST(ProfileIni, AChangeOfHostIniCountsAtTheNextLookup) {
     TempHost host;
     const std::filesystem::path ini = host.Folder() / "host.ini";
     const std::string original = ReadHostFile(ini);
-    {
-        const platform::HostIniScope scope;
-        EXPECT_FALSE(platform::ToHostPath("Q:\\x"));
-        WriteHostFile(ini, original + "[Drives]\r\nQ=" + (host.Folder() / "q").string() + "\r\n");
-        EXPECT_FALSE(platform::ToHostPath("Q:\\x"));
-        {
-            const platform::HostIniScope inner;
-            EXPECT_FALSE(platform::ToHostPath("Q:\\x"));
-        }
-        EXPECT_FALSE(platform::ToHostPath("Q:\\x"));
-        host.WriteHostIni("Drives", "R", (host.Folder() / "r").string());
-        EXPECT_EQ(platform::ToHostPath("R:\\x"), host.Folder() / "r" / "x");
-        EXPECT_EQ(platform::ToHostPath("Q:\\x"), host.Folder() / "q" / "x");
-        WriteHostFile(ini, original);
-        EXPECT_TRUE(platform::ToHostPath("Q:\\x"));
-    }
+    EXPECT_FALSE(platform::ToHostPath("Q:\\x"));
+    WriteHostFile(ini, original + "[Drives]\r\nQ=" + (host.Folder() / "q").string() + "\r\n");
+    EXPECT_EQ(platform::ToHostPath("Q:\\x"), host.Folder() / "q" / "x");
+    host.WriteHostIni("Drives", "R", (host.Folder() / "r").string());
+    EXPECT_EQ(platform::ToHostPath("R:\\x"), host.Folder() / "r" / "x");
+    WriteHostFile(ini, original);
     EXPECT_FALSE(platform::ToHostPath("Q:\\x"));
 }
 

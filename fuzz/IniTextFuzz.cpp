@@ -1,5 +1,6 @@
-// The INI reader and writer: any file reads without a fault, and a value
-// written into it reads back as written. The input is
+// The INI text reader and writer, directly and through the profile
+// functions: any file reads without a fault, and a value written into it
+// reads back as written. The input is
 // "<section>\0<key>\0<file bytes>".
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/api/ProfileIni.h"
+#include "platform/host/IniText.h"
 #include "platform/host/Text.h"
 
 namespace {
@@ -47,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out << input.substr(second + 1);
     }
+    platform::IniLines(input.substr(second + 1)).Value(section, key);
     platform::ReadIniValue(file, section, key);
     std::string returned;
     win::GetPrivateProfileStringA(section, key, "", returned, 255, "Z:" + file.string());
@@ -56,6 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string value = "written " + std::to_string(size);
         if (!platform::WriteIniValue(file, section, key, value)) std::abort();
         if (platform::ReadIniValue(file, section, key) != value) std::abort();
+        platform::IniTextLines lines = platform::IniTextLines::OfFile(file);
+        lines.Apply({platform::IniChange{section, key, "changed"}});
+        if (platform::IniLines(lines.Text()).Value(section, key) != "changed") std::abort();
+        // A key or section of that name may come again further on: deleting takes the first.
+        lines.Apply({platform::IniChange{section, key, std::nullopt}, platform::IniChange{section, std::nullopt, {}}});
+        lines.EncodedBytes();
     }
     std::filesystem::remove(file);
     return 0;
