@@ -18,6 +18,7 @@
 
 #include "platform/api/ProfileIni.h"
 #include "platform/host/HostFileStamp.h"
+#include "platform/host/HostTools.h"
 #include "platform/host/IniReadScope.h"
 #include "platform/host/Text.h"
 
@@ -90,6 +91,7 @@ void PrepareDriveC(const fs::path& driveC) {
         fs::create_directories(driveC / "Program Files (x86)" / "Common Files", ec);
         fs::create_directories(driveC / "Windows" / "SysWOW64", ec);
     }
+    InstallHostTools(driveC / "Windows" / "System32");
 }
 
 }  // namespace
