@@ -2,13 +2,13 @@
 #include <QApplication>
 
 #include "monitor/modDHM.h"
+#include "platform/api/EventLoop.h"
 #include "platform/api/Program.h"
-#include "platform/host/QtPlatform.h"
 #include "platform/api/RuntimeError.h"
 
 int main(int argc, char** argv) {
     platform::InitProgram(argc, argv);
-    platform::ChooseQtPlatform();
+    platform::ChooseWindowPlatform();
     QApplication app(argc, argv);
     try {
         modDHM::Main();
@@ -17,6 +17,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     // The process lives as long as one of its windows is loaded.
-    if (!platform::AnyWindowLoaded()) return 0;
+    if (!platform::AnyFormLoaded()) return 0;
     return app.exec();
 }

@@ -14,7 +14,7 @@
 #include "net/modZip.h"
 #include "platform/api/Environment.h"
 #include "platform/api/FileSystem.h"
-#include "monitor/TaskScheme.h"
+#include "common/TaskScheme.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/Program.h"
 

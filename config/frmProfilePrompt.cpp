@@ -11,7 +11,7 @@
 #include <array>
 
 #include "common/CommonModule.h"
-#include "monitor/TaskScheme.h"
+#include "common/TaskScheme.h"
 #include "platform/api/MessageBox.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "common/modOpSys.h"
 #include "EventWriter.h"
 #include "modEmail.h"
-#include "TaskScheme.h"
+#include "common/TaskScheme.h"
 #include "net/frmCompUpdateBeta.h"
 #include "net/frmFTPDL.h"
 #include "net/frmRulesUpdate.h"

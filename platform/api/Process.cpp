@@ -27,13 +27,14 @@
 #include <thread>
 
 #include "platform/api/CommandLine.h"
+#include "platform/api/Environment.h"
 #include "platform/api/FileSystem.h"
 #include "platform/host/HostFolder.h"
 #include "platform/host/HostProcess.h"
+#include "platform/host/HostTools.h"
 #include "platform/api/Program.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WinPath.h"
-#include "platform/tools/WindowsTools.h"
 #include "platform/host/Text.h"
 
 extern char** environ;
@@ -390,12 +391,6 @@ std::optional<ResolvedCommand> FindInFolder(const fs::path& folder, const std::s
     return std::nullopt;
 }
 
-fs::path OwnExecutableFolder() {
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path() : exe.parent_path();
-}
-
 // Where Windows looks for a bare program name: the program's own folder, the
 // system folders, then the search path (here the host's).
 std::vector<fs::path> SearchFolders() {
@@ -439,19 +434,13 @@ LaunchPlan PlanLaunch(const ResolvedCommand& command) {
         plan.argv.push_back(command.hostPath.string());
         plan.rawArguments = command.arguments;
     } else {
-        const fs::path tool = WindowsToolProgram();
-        if (tool.empty()) throw RuntimeError::FileNotFound();
-        plan.argv = {tool.string()};
-        if (command.kind == ResolvedCommand::Kind::Tool) {
-            plan.argv.push_back(command.toolName);
-            plan.rawArguments = command.arguments;
-        } else {
-            // A batch file runs as Windows runs one: cmd /c ""<file>" <arguments>".
-            plan.argv.push_back("cmd");
-            std::string inner = "\"" + command.windowsPath + "\"";
-            if (!command.arguments.empty()) inner += " " + command.arguments;
-            plan.rawArguments = "/c \"" + inner + "\"";
-        }
+        // A batch file runs as Windows runs one: %ComSpec% /c ""<file>" <arguments>".
+        const auto commandProcessor = ToHostPath(vb::Environ("ComSpec"));
+        if (!commandProcessor) throw RuntimeError::FileNotFound();
+        plan.argv = {commandProcessor->string()};
+        std::string inner = "\"" + command.windowsPath + "\"";
+        if (!command.arguments.empty()) inner += " " + command.arguments;
+        plan.rawArguments = "/c \"" + inner + "\"";
     }
     for (std::string& argument : SplitCommandLineArguments(plan.rawArguments)) plan.argv.push_back(std::move(argument));
     return plan;
@@ -536,13 +525,6 @@ HandleTable& Handles() {
 
 std::optional<ResolvedCommand> ResolveProgramName(const std::string& program) {
     if (program.empty()) return std::nullopt;
-    if (const WindowsTool* tool = FindWindowsTool(program)) {
-        ResolvedCommand found;
-        found.kind = ResolvedCommand::Kind::Tool;
-        found.toolName = tool->name;
-        found.windowsPath = program;
-        return found;
-    }
     return HasFolderPart(program) ? FindByPath(program) : FindBareName(program);
 }
 
@@ -618,6 +600,8 @@ bool EndProcessOfImage(int pid, const std::string& imageName, unsigned exitCode,
     return SignalProcessOfThisMachine(pid, force ? SIGKILL : SIGTERM, imageName,
                                       force ? std::optional<unsigned>(exitCode) : std::nullopt);
 }
+
+bool IsBatchFileName(const std::string& name) { return EndsWithNoCase(name, ".cmd") || EndsWithNoCase(name, ".bat"); }
 
 int TakeExitCodeChannel() {
     const char* value = std::getenv(kExitCodeChannelVariable);

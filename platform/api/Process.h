@@ -39,17 +39,19 @@ bool EndProcessOfImage(int pid, const std::string& imageName, unsigned exitCode,
 
 // What a command line's program part names.
 struct ResolvedCommand {
-    enum class Kind { HostProgram, Tool, BatchFile };
+    enum class Kind { HostProgram, BatchFile };
     Kind kind = Kind::HostProgram;
     std::filesystem::path hostPath;   // the host program or the batch file
     std::string windowsPath;          // Windows path of the program or batch file
-    std::string toolName;             // for a tool: its name in the tool table ("cmd")
     std::string arguments;            // the exact text after the program part
 };
 // The program part found as Windows finds it, or nothing when no reading of
 // the command line names a program.
 std::optional<ResolvedCommand> ResolveCommandLine(const std::string& commandLine);
 std::optional<ResolvedCommand> ResolveProgramName(const std::string& program);
+
+// A ".cmd" or ".bat" file name.
+bool IsBatchFileName(const std::string& name);
 
 // Exit codes are 32 bits on Windows and 8 bits on this host: every program
 // started here gets a channel, and our tools (wintool, sc.exe) take it first

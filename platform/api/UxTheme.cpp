@@ -10,7 +10,7 @@
 #include <set>
 
 #include "platform/api/ProfileIni.h"
-#include "platform/host/ExplorerBarTheme.h"
+#include "platform/api/ExplorerBarTheme.h"
 #include "platform/host/HostFolder.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include <set>
 
 #include "platform/host/HostFileStamp.h"
+#include "platform/host/HostTools.h"
 #include "platform/host/IniText.h"
 #include "platform/host/Text.h"
 
@@ -89,6 +90,7 @@ void PrepareDriveC(const fs::path& driveC) {
         fs::create_directories(driveC / "Program Files (x86)" / "Common Files", ec);
         fs::create_directories(driveC / "Windows" / "SysWOW64", ec);
     }
+    InstallHostTools(driveC / "Windows" / "System32");
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "platform/api/Environment.h"
 #include "platform/api/EventLoop.h"
 #include "platform/host/HostFolder.h"
+#include "platform/host/HostTools.h"
 #include "platform/api/Process.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/tools/SchedulerTool.h"
@@ -447,6 +448,17 @@ bool EnvironmentHas(const std::string& name) {
     return win::GetEnvironmentVariableA(name, value) > 0 || !vb::Environ(name).empty();
 }
 
+// A tool of the table that a command line names runs in cmd's own process:
+// the tool and the text after its name, unless a reading of the command line
+// before names a program or batch file.
+std::optional<std::pair<const WindowsTool*, std::string>> ToolOfCommandLine(const std::string& line) {
+    for (const ProgramPartReading& reading : ProgramPartReadings(line)) {
+        if (const WindowsTool* tool = FindWindowsTool(reading.program)) return std::make_pair(tool, reading.rest);
+        if (ResolveProgramName(reading.program)) return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 class Interpreter {
 public:
     int RunLine(const std::string& line, const BatchContext* batch) {
@@ -680,6 +692,7 @@ private:
     }
 
     int RunProgram(const std::string& line) {
+        if (const auto tool = ToolOfCommandLine(line)) return RunWindowsTool(tool->first->name, tool->second);
         const auto command = ResolveCommandLine(line);
         if (!command) {
             const auto readings = ProgramPartReadings(line);
@@ -690,7 +703,6 @@ private:
         }
         FlushOutput();
         switch (command->kind) {
-        case ResolvedCommand::Kind::Tool: return RunWindowsTool(command->toolName, command->arguments);
         case ResolvedCommand::Kind::BatchFile: return RunBatchFile(*command, command->windowsPath);
         case ResolvedCommand::Kind::HostProgram: break;
         }
@@ -771,8 +783,6 @@ const WindowsTool* FindWindowsTool(const std::string& program) {
     return nullptr;
 }
 
-bool IsBatchFileName(const std::string& name) { return EndsWithNoCase(name, ".cmd") || EndsWithNoCase(name, ".bat"); }
-
 std::string ToolArgumentText(const std::string& toolName, const std::vector<std::string>& arguments) {
     const WindowsTool* tool = FindWindowsTool(toolName);
     if (!tool || std::string(tool->name) != "cmd") return JoinCommandLineArguments(arguments);
@@ -796,10 +806,9 @@ int RunWindowsTool(const std::string& toolName, const std::string& argumentText)
 }
 
 fs::path WindowsToolProgram() {
-    std::error_code ec;
-    const fs::path own = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return {};
-    const fs::path candidate = own.parent_path() / "wintool";
+    const fs::path own = OwnExecutableFolder();
+    if (own.empty()) return {};
+    const fs::path candidate = own / "wintool";
     return access(candidate.c_str(), X_OK) == 0 ? candidate : fs::path();
 }
 

@@ -1,9 +1,9 @@
 #pragma once
-// The Windows command-line tools this host carries out itself. The process
-// layer starts a tool as "<bin>/wintool <tool> <arguments>", so waiting and
-// exit codes work as for any program; inside wintool (and inside cmd, which
-// runs the tools of its command lines in its own process) the tool runs from
-// this table.
+// The Windows command-line tools this host carries out itself. They are
+// installed in the system folder as links to wintool ("cmd.exe"), which runs
+// the tool it was started as, so waiting and exit codes work as for any
+// program; inside wintool (and inside cmd, which runs the tools of its
+// command lines in its own process) the tool runs from this table.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,9 +20,6 @@ struct WindowsTool {
 // The tool a program name or path names ("cmd", "CMD.EXE",
 // "C:\Windows\System32\ping.exe"), or nullptr.
 const WindowsTool* FindWindowsTool(const std::string& program);
-
-// A ".cmd" or ".bat" file name.
-bool IsBatchFileName(const std::string& name);
 
 // The argument text a tool gets for arguments a host shell passed one by one,
 // as the same words typed after the tool's name in cmd would give it. Each

@@ -23,7 +23,7 @@ protected:
     std::vector<std::string> FilesOfHost() const {
         std::vector<std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(host_.DriveC()))
-            if (entry.is_regular_file()) files.push_back(entry.path().filename().string());
+            if (entry.is_regular_file() && !entry.is_symlink()) files.push_back(entry.path().filename().string());
         return files;
     }
 };

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <chrono>
 #include <filesystem>
 #include <string>
 
+#include "platform/host/HostTools.h"
 #include "support/ProgramRun.h"
 #include "support/TempHost.h"
 
@@ -46,6 +48,26 @@ TEST(Newcomer, TheInstalledMonitorAlertsOnTheReadmesRecord) {
     EXPECT_TRUE(monitor.WaitForOutput(kBalloon, std::chrono::seconds(60))) << monitor.DebugOutput();
     const testsupport::ProgramResult ended = testsupport::StopLiveMonitor(host, monitor);
     EXPECT_FALSE(ended.killed) << ended.debugOutput;
+}
+
+// The installed programs find the Windows tools in the system folder, and
+// those are the ones installed beside them: Quarnel_Stop.exe ends the monitor
+// through cmd.exe /c tskill and taskkill.
+TEST(Newcomer, TheInstalledProgramsRunTheToolsInstalledBesideThem) {
+    testsupport::TempHost host;
+    ASSERT_EQ(Install(), 0);
+    const fs::path folder = host.HostOf(testsupport::kProgramFolder);
+    testsupport::RunningProgram monitor(host, folder / "Quarnel.exe", "");
+    ASSERT_TRUE(monitor.WaitForOutput(testsupport::kSubscribed)) << monitor.DebugOutput();
+    const fs::path system = host.HostOf("C:\\Windows\\System32");
+    for (const platform::HostTool& tool : platform::HostTools()) {
+        std::error_code ec;
+        EXPECT_EQ(fs::read_symlink(system / tool.windowsName, ec), folder / tool.executable) << tool.windowsName;
+    }
+    const testsupport::ProgramResult stop = testsupport::RunInstalled(host, "Quarnel_Stop.exe", "");
+    EXPECT_EQ(stop.exitCode, 0) << stop.debugOutput;
+    EXPECT_EQ(stop.debugOutput.find("ShellX (Failed)"), std::string::npos) << stop.debugOutput;
+    EXPECT_FALSE(monitor.Wait(std::chrono::seconds(30)).killed) << monitor.DebugOutput();
 }
 
 // A second install leaves the user's own rules and settings alone.

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/host/ExplorerBarTheme.h"
+#include "platform/api/ExplorerBarTheme.h"
 #include "support/XvfbServer.h"
 
 namespace {

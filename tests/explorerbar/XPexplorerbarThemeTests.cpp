@@ -9,7 +9,7 @@
 #include "ExplorerBarFixture.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/UxTheme.h"
-#include "platform/host/ExplorerBarTheme.h"
+#include "platform/api/ExplorerBarTheme.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-// The scheduled tasks and the start at log-on in a fresh host: the exact
-// schtasks argument lines, and the tasks that land in the host's task folder
-// through the real schtasks tool (crontab and autostart switched off).
+// The scheduled tasks and the start at log-on in a fresh host: the tasks that
+// land in the host's task folder through the real schtasks tool (crontab and
+// autostart switched off).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -13,7 +13,6 @@
 
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
-#include "monitor/TaskScheme.h"
 #include "monitor/modDHM.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/Program.h"
@@ -27,20 +26,6 @@ namespace fs = std::filesystem;
 
 const std::string kProgram = "C:\\Program Files\\Quarnel\\Quarnel.exe";
 const std::string kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-TEST(TaskSchemeLines, AreThoseTheSchedulerIsGiven) {
-    EXPECT_EQ(TaskScheme::CreateArguments(false, "08:00:00", true, "Quarnel Heartbeat", kProgram, " /heartbeat"),
-              "/create /ru system /sc DAILY /st 08:00:00 /rl highest /f /tn \"Quarnel Heartbeat\" /tr "
-              "\"\\\"C:\\Program Files\\Quarnel\\Quarnel.exe\\\" /heartbeat");
-    EXPECT_EQ(TaskScheme::CreateArguments(false, "08:00:00", false, "Quarnel Heartbeat", kProgram, " /heartbeat"),
-              "/create /ru system /sc DAILY /st 08:00:00 /tn \"Quarnel Heartbeat\" /tr "
-              "\"\\\"C:\\Program Files\\Quarnel\\Quarnel.exe\\\" /heartbeat");
-    EXPECT_EQ(TaskScheme::CreateArguments(true, "", true, "Quarnel Application Update",
-                                          "C:\\Program Files\\Quarnel\\Quarnel_Stop.exe", " /updatesilent"),
-              "/create /ru system /sc WEEKLY /d MON /st  /rl highest /f /tn \"Quarnel Application Update\" /tr "
-              "\"\\\"C:\\Program Files\\Quarnel\\Quarnel_Stop.exe\\\" /updatesilent");
-    EXPECT_EQ(TaskScheme::DeleteArguments("Quarnel"), "/delete /f /tn \"Quarnel\"");
-}
 
 void WriteXpVersion(testsupport::TempHost& host) {
     host.WriteHostIni("Version", "Major", "5");

@@ -155,8 +155,8 @@ TEST_F(ProcessTest, BareNamesAreFoundOnThePathAndInOurOwnFolders) {
     EXPECT_EQ(own->arguments, "/showform");
     const auto tool = platform::ResolveCommandLine(R"(C:\Windows\System32\cmd.exe /c exit 3)");
     ASSERT_TRUE(tool.has_value());
-    EXPECT_EQ(tool->kind, platform::ResolvedCommand::Kind::Tool);
-    EXPECT_EQ(tool->toolName, "cmd");
+    EXPECT_EQ(tool->kind, platform::ResolvedCommand::Kind::HostProgram);
+    EXPECT_EQ(tool->hostPath, host_.HostOf(R"(C:\Windows\System32\cmd.exe)"));
     EXPECT_EQ(tool->arguments, "/c exit 3");
 }
 

@@ -1,4 +1,4 @@
-#include "monitor/TaskScheme.h"
+#include "common/TaskScheme.h"
 
 #include <cstdint>
 

@@ -1,0 +1,5 @@
+#include "common/Product.h"
+#include "platform/api/Process.h"
+#include "platform/host/Text.h"
+  #  include "platform/tools/RegTool.h"
+// #include "platform/host/Text.h" is text of a comment

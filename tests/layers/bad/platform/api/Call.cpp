@@ -1,0 +1,3 @@
+#include "platform/api/Call.h"
+#include "platform/host/Text.h"
+#include "../tools/WindowsTools.h"

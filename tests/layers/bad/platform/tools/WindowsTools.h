@@ -1,0 +1,3 @@
+#pragma once
+#include "platform/api/Process.h"
+#include "platform/host/Text.h"

@@ -1,0 +1,2 @@
+#include "platform/host/Text.h"
+#include "platform/tools/RegTool.h"

@@ -1,0 +1,3 @@
+#include "common/Product.h"
+#include "platform/api/Process.h"
+// #include "platform/host/Text.h" is text of a comment

@@ -1,0 +1,2 @@
+#include "platform/api/Call.h"
+#include "platform/host/Text.h"
