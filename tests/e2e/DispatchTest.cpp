@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/api/ProfileIni.h"
-#include "platform/host/WinPath.h"
 #include "platform/tools/SchedulerTool.h"
 #include "support/ProgramRun.h"
 #include "support/TempHost.h"
