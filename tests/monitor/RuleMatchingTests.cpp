@@ -25,6 +25,7 @@
 
 using testsupport::StderrCapture;
 using testsupport::TempHost;
+using testsupport::RewriteKeepingTheTime;
 using testsupport::WriteHostFile;
 
 namespace {
@@ -336,20 +337,6 @@ TEST_F(RuleMatchingTest, AFileFarLargerThanAnyRuleOrListIsSkippedWithOneLine) {
     WriteRule("A huge", Rule{});
     EXPECT_EQ(Alerts(Record{}), 2);
 }
-
-namespace {
-
-// Rewrites a file in place and puts its modification time back, as a copy
-// that keeps times would: only its change time tells.
-void RewriteKeepingTheTime(const std::filesystem::path& file, const std::string& bytes) {
-    struct stat before {};
-    ASSERT_EQ(::stat(file.c_str(), &before), 0);
-    WriteHostFile(file, bytes);
-    const timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
-    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
-}
-
-}  // namespace
 
 // What was read of a rule or list is used again only while the file is
 // surely the same: a rewrite of the same size in the same second counts at

@@ -21,6 +21,7 @@
 
 using testsupport::ReadHostFile;
 using testsupport::TempHost;
+using testsupport::RewriteKeepingTheTime;
 using testsupport::WriteHostFile;
 
 namespace {
@@ -243,16 +244,6 @@ public:
 private:
     int fd_;
 };
-
-// Rewrites a file in place and puts its modification time back, as a copy
-// that keeps times would: only its change time tells.
-void RewriteKeepingTheTime(const std::filesystem::path& file, const std::string& bytes) {
-    struct stat before {};
-    ASSERT_EQ(::stat(file.c_str(), &before), 0);
-    WriteHostFile(file, bytes);
-    const timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
-    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
-}
 
 }  // namespace
 

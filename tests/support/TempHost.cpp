@@ -146,6 +146,15 @@ void WriteHostFile(const fs::path& file, const std::string& bytes) {
     out << bytes;
 }
 
+void RewriteKeepingTheTime(const fs::path& file, const std::string& bytes) {
+    struct stat before {};
+    if (::stat(file.c_str(), &before) != 0) throw std::runtime_error("no file to rewrite: " + file.string());
+    WriteHostFile(file, bytes);
+    const timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
+    if (::utimensat(AT_FDCWD, file.c_str(), times, 0) != 0)
+        throw std::runtime_error("cannot put the time back: " + file.string());
+}
+
 std::string ReadHostFile(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream text;

@@ -42,6 +42,9 @@ public:
 
 // Writes a whole file (bytes as given) on the host, creating its folders.
 void WriteHostFile(const std::filesystem::path& file, const std::string& bytes);
+// Rewrites a file in place and puts its modification time back, as a copy
+// that keeps times would: only its change time tells.
+void RewriteKeepingTheTime(const std::filesystem::path& file, const std::string& bytes);
 std::string ReadHostFile(const std::filesystem::path& file);
 
 }  // namespace testsupport
