@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 
 #include "platform/host/WholeFile.h"
@@ -18,9 +19,11 @@ constexpr const char* kLinkSuffix = ".link";
 
 std::atomic<unsigned> linkCount{0};
 
+// One look at the link: reading a name that is no link fails.
 bool PointsAt(const fs::path& link, const fs::path& target) {
     std::error_code ec;
-    return fs::is_symlink(fs::symlink_status(link, ec)) && fs::read_symlink(link, ec) == target && !ec;
+    const fs::path pointed = fs::read_symlink(link, ec);
+    return !ec && pointed == target;
 }
 
 bool IsExecutable(const fs::path& file) {
@@ -73,11 +76,15 @@ bool CarriesTools(const fs::path& toolFolder) {
 }
 
 void InstallHostTools(const fs::path& systemFolder, const fs::path& toolFolder) {
-    if (!CarriesTools(toolFolder)) return;
+    // Every process comes here at its start, and the links are almost always
+    // right already: the tool folder is looked at only when one is not.
+    std::optional<bool> carriesTools;
     for (const HostTool& tool : HostTools()) {
         const fs::path target = toolFolder / tool.executable;
         const fs::path link = systemFolder / tool.windowsName;
         if (PointsAt(link, target)) continue;
+        if (!carriesTools) carriesTools = CarriesTools(toolFolder);
+        if (!*carriesTools) return;
         if (IsExecutable(target)) ReplaceLink(link, target);
         else ::unlink(link.c_str());
     }
