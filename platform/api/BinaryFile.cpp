@@ -77,9 +77,12 @@ BinaryFile::BinaryFile(const std::string& windowsPath, Mode mode) {
 }
 
 BinaryFile::~BinaryFile() {
-    replacement_.reset();
-    fd_ = -1;
-    Close();
+    // A replacement never closed goes with its descriptor, and the file stays.
+    if (replacement_) {
+        replacement_.reset();
+        fd_ = -1;
+    }
+    if (fd_ >= 0) ::close(fd_);
 }
 
 std::int64_t BinaryFile::Length() const {
