@@ -118,6 +118,7 @@ struct WriterConnection {
     std::unique_ptr<EventLogStore> store;
     std::filesystem::path file;
     pid_t owner = 0;
+    EventLogStore::Use use = EventLogStore::Use::Lasting;
 };
 
 WriterConnection& Writer() {
@@ -134,7 +135,7 @@ void AppendToEventLog(EventRecord& record) {
     if (writer.owner != ::getpid()) (void)writer.store.release();  // SQLite must not be used through a parent's handle
     if (writer.store && (writer.file != file || !writer.store->StillInPlace())) writer.store.reset();
     if (!writer.store) {
-        writer.store = std::make_unique<EventLogStore>();
+        writer.store = std::make_unique<EventLogStore>(writer.use);
         writer.file = file;
         writer.owner = ::getpid();
     }
@@ -144,6 +145,24 @@ void AppendToEventLog(EventRecord& record) {
         writer.store.reset();
         throw;
     }
+}
+
+void UseEventLogForOneRecord() {
+    WriterConnection& writer = Writer();
+    std::lock_guard lock(writer.mutex);
+    writer.use = EventLogStore::Use::OneRecord;
+}
+
+win::HANDLE RegisterEventSourceForLog(const char* sourceName, const std::string& log) {
+    if (!sourceName || !*sourceName) {
+        win::SetLastError(win::ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(handlesMutex);
+    const win::HANDLE handle = nextHandle++;
+    handles[handle] = {sourceName, log};
+    win::SetLastError(win::ERROR_SUCCESS);
+    return handle;
 }
 
 }  // namespace platform
@@ -169,12 +188,7 @@ HANDLE RegisterEventSourceA(const char* serverName, const char* sourceName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    std::string log = platform::LogOfSource(sourceName);
-    std::lock_guard<std::mutex> lock(platform::handlesMutex);
-    const HANDLE handle = platform::nextHandle++;
-    platform::handles[handle] = {sourceName, std::move(log)};
-    SetLastError(ERROR_SUCCESS);
-    return handle;
+    return platform::RegisterEventSourceForLog(sourceName, platform::LogOfSource(sourceName));
 }
 
 BOOL ReportEventA(HANDLE eventLog, WORD type, WORD category, DWORD eventId, void* /*userSid*/, WORD numStrings,

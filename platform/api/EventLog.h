@@ -66,4 +66,13 @@ std::optional<std::string> RegisteredLogName(const std::string& log);
 // Appends through the process's own writing connection, opened once.
 void AppendToEventLog(EventRecord& record);
 
+// For a process that writes a record and ends (eventcreate.exe): its writing
+// connection keeps the write-ahead log short. Called before the first record.
+void UseEventLogForOneRecord();
+
+// A source handle for ReportEventA that writes to the log given (its name as
+// the registry spells it) whatever log the source is registered under, as
+// eventcreate does; 0 with ERROR_INVALID_PARAMETER for an empty name.
+win::HANDLE RegisterEventSourceForLog(const char* sourceName, const std::string& log);
+
 }  // namespace platform
