@@ -27,8 +27,10 @@ void AddThreeRoots(sqlite3* db) {
     statements.Finalize(db);
 }
 
+// The cache keeps the text of the SQL it was given, so that text outlives it.
 std::int64_t Count(SqliteStatementCache& statements, sqlite3* db, const char* table) {
-    RegistryStatement count(statements, db, (std::string("SELECT COUNT(*) FROM ") + table).c_str());
+    static const std::string keys = "SELECT COUNT(*) FROM keys", vals = "SELECT COUNT(*) FROM vals";
+    RegistryStatement count(statements, db, std::string(table) == "keys" ? keys.c_str() : vals.c_str());
     count.Step();
     return count.Int(0);
 }
