@@ -27,7 +27,7 @@
 #include <thread>
 
 #include "platform/api/CommandLine.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/host/HostFolder.h"
 #include "platform/host/HostProcess.h"
 #include "platform/api/Program.h"
