@@ -8,7 +8,7 @@
 #include "CommonModule.h"
 #include "SetPerm.h"
 #include "platform/api/Environment.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileStatements.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Strings.h"

@@ -3,7 +3,8 @@
 #include <cmath>
 
 #include "common/CommonModule.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
+#include "platform/api/FileStatements.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/ReplacementFile.h"
 #include "platform/api/RuntimeError.h"

@@ -13,7 +13,7 @@
 #include "net/frmFTPUL.h"
 #include "net/modZip.h"
 #include "platform/api/Environment.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileStatements.h"
 #include "common/TaskScheme.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/Program.h"

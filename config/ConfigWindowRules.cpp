@@ -8,7 +8,7 @@
 #include "ConfigWindow.h"
 #include "FormControls.h"
 #include "common/CommonModule.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/api/MessageBox.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "frmDHM.h"
 #include "frmSysTray.h"
 #include "platform/api/Clipboard.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileStatements.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Twips.h"

@@ -23,7 +23,7 @@
 #include "net/frmFTPDL.h"
 #include "net/frmRulesUpdate.h"
 #include "net/modZip.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/Program.h"
 #include "platform/api/RuntimeError.h"

@@ -3,7 +3,8 @@
 #include <limits>
 
 #include "platform/api/BinaryFile.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
+#include "platform/api/FileStatements.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Strings.h"
 

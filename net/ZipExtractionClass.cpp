@@ -13,7 +13,7 @@
 #include "net/ZipClass.h"
 #include "platform/api/BinaryFile.h"
 #include "platform/api/EventLoop.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Strings.h"
 #include "platform/api/Zlib.h"

@@ -6,7 +6,7 @@
 #include <type_traits>
 
 #include "platform/api/BinaryFile.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileStatements.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Strings.h"
 

@@ -5,7 +5,7 @@
 
 #include "platform/api/BinaryFile.h"
 #include "platform/api/EventLoop.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Strings.h"
 #include "platform/api/SystemMessages.h"

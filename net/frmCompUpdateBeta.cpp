@@ -8,7 +8,8 @@
 #include "common/ErrorTrap.h"
 #include "net/Download.h"
 #include "net/modZip.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
+#include "platform/api/FileSystemObject.h"
 #include "platform/api/Program.h"
 
 using ErrorTrap::SkipErrors;

@@ -6,7 +6,7 @@
 #include "common/ErrorTrap.h"
 #include "net/Download.h"
 #include "net/modRulesArchive.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 
 using ErrorTrap::SkipErrors;
 

@@ -9,7 +9,7 @@
 #include "common/modSocketSupport.h"
 #include "net/clsNetResolve.h"
 #include "net/clsSNMP.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileStatements.h"
 
 std::string sSNMPResults;
 

@@ -6,7 +6,8 @@
 #include "net/modBase85.h"
 #include "net/modRulesArchive.h"
 #include "net/modZip.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
+#include "platform/api/FileSystemObject.h"
 
 namespace modCloud {
 

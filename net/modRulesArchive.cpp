@@ -4,7 +4,8 @@
 #include "common/ErrorTrap.h"
 #include "common/clsFSO.h"
 #include "net/modZip.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
+#include "platform/api/FileSystemObject.h"
 
 namespace modRulesArchive {
 

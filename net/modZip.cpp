@@ -10,7 +10,7 @@
 #include "net/ZipExtractionClass.h"
 #include "net/frmStatusWin.h"
 #include "platform/api/EventLoop.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileStatements.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Strings.h"

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/host/WholeFile.h"
 #include "platform/host/WinPath.h"

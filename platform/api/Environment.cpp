@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <optional>
 
 #include "platform/host/HostFolder.h"
 #include "platform/host/WinPath.h"
@@ -27,38 +28,42 @@ bool IsPathVariable(const std::string& upperName) {
     return false;
 }
 
-std::map<std::string, std::string> DerivedVariables() {
-    const std::string profile = HostUserProfileWindowsPath();
-    std::map<std::string, std::string> vars = {
-        {"SYSTEMDRIVE", "C:"},
-        {"SYSTEMROOT", "C:\\Windows"},
-        {"WINDIR", "C:\\Windows"},
-        {"COMSPEC", "C:\\Windows\\System32\\cmd.exe"},
-        {"COMPUTERNAME", ComputerName()},
-        {"USERNAME", LoginName()},
-        {"USERDOMAIN", ComputerName()},
-        {"USERPROFILE", profile},
-        {"HOMEDRIVE", "C:"},
-        {"HOMEPATH", profile.substr(2)},
-        {"APPDATA", profile + "\\AppData\\Roaming"},
-        {"LOCALAPPDATA", profile + "\\AppData\\Local"},
-        {"ALLUSERSPROFILE", "C:\\ProgramData"},
-        {"PROGRAMDATA", "C:\\ProgramData"},
-        {"PUBLIC", "C:\\Users\\Public"},
-        {"PROGRAMFILES", "C:\\Program Files"},
-        {"COMMONPROGRAMFILES", "C:\\Program Files\\Common Files"},
-        {"TEMP", profile + "\\AppData\\Local\\Temp"},
-        {"TMP", profile + "\\AppData\\Local\\Temp"},
-        {"OS", "Windows_NT"},
+// Each variable is made only when asked for: a short process that expands
+// one of them does not look up the user or the machine for the others.
+std::optional<std::string> DerivedVariable(const std::string& upperName) {
+    using Make = std::string (*)();
+    static const std::map<std::string, Make> always = {
+        {"SYSTEMDRIVE", [] { return std::string("C:"); }},
+        {"SYSTEMROOT", [] { return std::string("C:\\Windows"); }},
+        {"WINDIR", [] { return std::string("C:\\Windows"); }},
+        {"COMSPEC", [] { return std::string("C:\\Windows\\System32\\cmd.exe"); }},
+        {"COMPUTERNAME", [] { return ComputerName(); }},
+        {"USERNAME", [] { return LoginName(); }},
+        {"USERDOMAIN", [] { return ComputerName(); }},
+        {"USERPROFILE", [] { return HostUserProfileWindowsPath(); }},
+        {"HOMEDRIVE", [] { return std::string("C:"); }},
+        {"HOMEPATH", [] { return HostUserProfileWindowsPath().substr(2); }},
+        {"APPDATA", [] { return HostUserProfileWindowsPath() + "\\AppData\\Roaming"; }},
+        {"LOCALAPPDATA", [] { return HostUserProfileWindowsPath() + "\\AppData\\Local"; }},
+        {"ALLUSERSPROFILE", [] { return std::string("C:\\ProgramData"); }},
+        {"PROGRAMDATA", [] { return std::string("C:\\ProgramData"); }},
+        {"PUBLIC", [] { return std::string("C:\\Users\\Public"); }},
+        {"PROGRAMFILES", [] { return std::string("C:\\Program Files"); }},
+        {"COMMONPROGRAMFILES", [] { return std::string("C:\\Program Files\\Common Files"); }},
+        {"TEMP", [] { return HostUserProfileWindowsPath() + "\\AppData\\Local\\Temp"; }},
+        {"TMP", [] { return HostUserProfileWindowsPath() + "\\AppData\\Local\\Temp"; }},
+        {"OS", [] { return std::string("Windows_NT"); }},
+        {"PROCESSOR_ARCHITECTURE", [] { return std::string("x86"); }},
     };
-    if (HostIs64Bit()) {
-        vars["PROGRAMFILES(X86)"] = "C:\\Program Files (x86)";
-        vars["PROGRAMW6432"] = "C:\\Program Files";
-        vars["COMMONPROGRAMFILES(X86)"] = "C:\\Program Files (x86)\\Common Files";
-        vars["PROCESSOR_ARCHITEW6432"] = "AMD64";
-    }
-    vars["PROCESSOR_ARCHITECTURE"] = "x86";
-    return vars;
+    static const std::map<std::string, Make> on64Bit = {
+        {"PROGRAMFILES(X86)", [] { return std::string("C:\\Program Files (x86)"); }},
+        {"PROGRAMW6432", [] { return std::string("C:\\Program Files"); }},
+        {"COMMONPROGRAMFILES(X86)", [] { return std::string("C:\\Program Files (x86)\\Common Files"); }},
+        {"PROCESSOR_ARCHITEW6432", [] { return std::string("AMD64"); }},
+    };
+    if (const auto found = always.find(upperName); found != always.end()) return found->second();
+    if (const auto found = on64Bit.find(upperName); found != on64Bit.end() && HostIs64Bit()) return found->second();
+    return std::nullopt;
 }
 
 std::optional<std::string> RealVariable(const std::string& upperName) {
@@ -83,9 +88,7 @@ std::string Environ(const std::string& name) {
         if (IsPathVariable(upper) && !real->empty() && real->front() == '/') return ToWindowsPath(*real);
         return *real;
     }
-    const auto derived = DerivedVariables();
-    const auto found = derived.find(upper);
-    return found == derived.end() ? std::string() : found->second;
+    return DerivedVariable(upper).value_or(std::string());
 }
 
 }  // namespace vb

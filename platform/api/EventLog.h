@@ -1,20 +1,14 @@
 #pragma once
-// The event log of the emulated machine: an SQLite store in the host folder
-// (eventlog.db, WAL) whose records carry one sequence across the whole store
-// and a record number that increases per log. Writers of any process wait on
-// a busy store instead of failing, and after each commit touch a file in the
-// doorbell folder, so that a subscription can sleep on that folder until a
-// record arrives. The Windows writer calls sit on top: a source without a
-// registry key under HKLM\SYSTEM\CurrentControlSet\Services\Eventlog\<log>
-// writes to Application.
+// The event log's Windows writer calls over the host's store: a source
+// without a registry key under
+// HKLM\SYSTEM\CurrentControlSet\Services\Eventlog\<log> writes to Application.
 #include <cstdint>
-#include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/api/WinTypes.h"
+#include "platform/host/EventLogStore.h"
 
 namespace win {
 
@@ -42,35 +36,11 @@ namespace platform {
 
 inline constexpr const char* kEventLogKey = "SYSTEM\\CurrentControlSet\\Services\\Eventlog";
 
-struct EventRecord {
-    std::int64_t sequence = 0;       // across the whole store
-    std::int64_t recordNumber = 0;   // per log
-    std::string log;
-    std::string source;
-    int type = 0;
-    int category = 0;
-    std::uint32_t eventId = 0;
-    std::vector<std::string> strings;
-    std::string data;
-    std::string userSid;
-    std::string computerName;
-    std::int64_t timeGenerated = 0;  // seconds since 1970, UTC
-    std::int64_t timeWritten = 0;
-};
-
-std::filesystem::path EventLogStoreFile();
-std::filesystem::path EventLogDoorbellFolder();
-
-// One connection to the store; the store and the doorbell folder are created
-// when missing. Opening or a statement that fails raises a RuntimeError.
+// The host's store as the run time sees it: a failure raises a RuntimeError.
 class EventLogStore {
 public:
-    // A connection of a process that writes a record and ends (eventcreate.exe)
-    // keeps the write-ahead log short: whoever opens the store while no other
-    // process has it open first reads the whole log.
-    enum class Use { Lasting, OneRecord };
+    using Use = HostEventLogStore::Use;
     explicit EventLogStore(Use use = Use::Lasting);
-    ~EventLogStore();
     EventLogStore(const EventLogStore&) = delete;
     EventLogStore& operator=(const EventLogStore&) = delete;
 
@@ -80,11 +50,10 @@ public:
     std::vector<EventRecord> RecordsAfter(std::int64_t sequence, int limit);
     std::vector<EventRecord> AllRecords();
     // False once the file the connection opened was removed or replaced.
-    bool StillInPlace() const;
+    bool StillInPlace() const { return store_.StillInPlace(); }
 
 private:
-    struct Connection;
-    std::unique_ptr<Connection> connection_;
+    HostEventLogStore store_;
 };
 
 // The log whose registry key holds the source, or nothing.
@@ -94,11 +63,16 @@ std::string LogOfSource(const std::string& source);
 // The log's name as its registry key spells it, or nothing when no key exists.
 std::optional<std::string> RegisteredLogName(const std::string& log);
 
-// The file in the doorbell folder that writers ring.
-inline constexpr const char* kEventLogDoorbellName = "ring";
-void RingEventLogDoorbell();
-
 // Appends through the process's own writing connection, opened once.
 void AppendToEventLog(EventRecord& record);
+
+// For a process that writes a record and ends (eventcreate.exe): its writing
+// connection keeps the write-ahead log short. Called before the first record.
+void UseEventLogForOneRecord();
+
+// A source handle for ReportEventA that writes to the log given (its name as
+// the registry spells it) whatever log the source is registered under, as
+// eventcreate does; 0 with ERROR_INVALID_PARAMETER for an empty name.
+win::HANDLE RegisterEventSourceForLog(const char* sourceName, const std::string& log);
 
 }  // namespace platform

@@ -28,7 +28,7 @@
 
 #include "platform/api/CommandLine.h"
 #include "platform/api/Environment.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/host/HostFolder.h"
 #include "platform/host/HostProcess.h"
 #include "platform/host/HostTools.h"

@@ -11,10 +11,9 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "platform/host/HostFolder.h"
-#include "platform/host/SqliteStatement.h"
+#include "platform/host/RegistryStore.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 
@@ -38,8 +37,13 @@ struct StoreError {
     LONG code;
 };
 
-[[noreturn]] void RegistryStoreFailure(sqlite3*, SqliteCall call, const char*) {
-    throw StoreError{static_cast<LONG>(call == SqliteCall::Prepare ? win::ERROR_BADDB : win::ERROR_REGISTRY_IO_FAILED)};
+LONG ResultOf(const RegistryStoreError& error) {
+    switch (error.fault) {
+        case RegistryStoreError::Fault::CannotOpen: return static_cast<LONG>(win::ERROR_CANTOPEN);
+        case RegistryStoreError::Fault::Damaged: return static_cast<LONG>(win::ERROR_BADDB);
+        case RegistryStoreError::Fault::IoFailed: break;
+    }
+    return static_cast<LONG>(win::ERROR_REGISTRY_IO_FAILED);
 }
 
 void Exec(sqlite3* db, const char* sql) { SqliteExecute(db, sql, RegistryStoreFailure); }
@@ -76,16 +80,10 @@ Store& TheStore() {
     return store;
 }
 
-class Statement : public SqliteStatement {
+class Statement : public RegistryStatement {
 public:
-    Statement(sqlite3* db, const char* sql) : SqliteStatement(TheStore().statements, db, sql, RegistryStoreFailure) {}
+    Statement(sqlite3* db, const char* sql) : RegistryStatement(TheStore().statements, db, sql) {}
 };
-
-const char* const kSchema =
-    "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,"
-    " uname TEXT NOT NULL, sd BLOB, written INTEGER NOT NULL DEFAULT 0, UNIQUE(parent, uname));"
-    "CREATE TABLE IF NOT EXISTS vals(seq INTEGER PRIMARY KEY, key INTEGER NOT NULL, name TEXT NOT NULL,"
-    " uname TEXT NOT NULL, type INTEGER NOT NULL, data BLOB, UNIQUE(key, uname));";
 
 const char* const kRootNames[] = {"HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_DYN_DATA"};
 
@@ -117,26 +115,9 @@ DescriptorParts DefaultDescriptor(const std::optional<SidBytes>& user) {
     return parts;
 }
 
-// One change: its own SQLite transaction, or a savepoint inside the one a
-// kernel transaction holds open, so that a failed change leaves that one whole.
-class Transaction {
+class Transaction : public RegistryStoreChange {
 public:
-    explicit Transaction(sqlite3* db) : db_(db), nested_(sqlite3_get_autocommit(db) == 0) {
-        Statement(db_, nested_ ? "SAVEPOINT change" : "BEGIN IMMEDIATE").Step();
-    }
-    ~Transaction() {
-        if (done_) return;
-        sqlite3_exec(db_, nested_ ? "ROLLBACK TO change; RELEASE change" : "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    void Commit() {
-        Statement(db_, nested_ ? "RELEASE change" : "COMMIT").Step();
-        done_ = true;
-    }
-
-private:
-    sqlite3* db_;
-    bool nested_;
-    bool done_ = false;
+    explicit Transaction(sqlite3* db) : RegistryStoreChange(TheStore().statements, db) {}
 };
 
 std::optional<std::int64_t> ChildId(sqlite3* db, std::int64_t parent, const std::string& name, std::string* storedName) {
@@ -172,66 +153,11 @@ void CreateBaseKeys(sqlite3* db) {
     for (const char* name : {"CurrentControlSet", "Hardware Profiles", "Current"}) key = EnsureKey(db, key, name, sd);
 }
 
-// Switching the journal mode does not wait on the busy handler while another
-// process is creating the same new file, so it is retried here.
-void UseWriteAheadLog(sqlite3* db) {
-    for (int attempt = 0;; ++attempt) {
-        const int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-        if (rc == SQLITE_OK) return;
-        if ((rc & 0xFF) != SQLITE_BUSY || attempt >= 1200) throw StoreError{win::ERROR_REGISTRY_IO_FAILED};
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-}
-
-// The base keys are written in the same transaction as the tables, after
-// the switch to the write-ahead log.
-// A file that is no store is left to the full preparation, which says what failed.
-bool StorePrepared(sqlite3* db) {
-    try {
-        Statement tables(db, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name IN ('keys','vals')");
-        if (!tables.Step() || tables.Int(0) != 2) return false;
-        Statement roots(db, "SELECT COUNT(*) FROM keys WHERE parent=0");
-        return roots.Step() && roots.Int(0) >= 3;
-    } catch (const StoreError&) {
-        return false;
-    }
-}
-
 sqlite3* OpenConnection(Store& store, const std::filesystem::path& file) {
-    std::filesystem::create_directories(file.parent_path());
-    MakeStorePrivate(file);
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw StoreError{win::ERROR_CANTOPEN};
-    }
-    sqlite3_busy_timeout(db, 60000);
-    // A short-lived tool closing the last connection leaves the log to the
-    // store's own checkpoints instead of copying it back and syncing at exit.
-    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-    try {
-        // A store made before is used as it is: its log mode, tables and base keys are there.
-        if (!StorePrepared(db)) {
-            UseWriteAheadLog(db);
-            Transaction transaction(db);
-            Exec(db, kSchema);
-            CreateBaseKeys(db);
-            transaction.Commit();
-        }
-        Exec(db, "PRAGMA synchronous=NORMAL");
-    } catch (const StoreError&) {
-        store.statements.Finalize(db);
-        sqlite3_close(db);
-        throw;
-    }
-    return db;
+    return OpenRegistryConnection(file, store.statements, CreateBaseKeys);
 }
 
-void CloseConnection(Store& store, sqlite3* db) {
-    store.statements.Finalize(db);
-    sqlite3_close(db);
-}
+void CloseConnection(Store& store, sqlite3* db) { CloseRegistryConnection(db, store.statements); }
 
 // Ends the transaction's SQLite transaction, committed or not, and its connection.
 LONG EndTransaction(Store& store, KernelTransaction& transaction, bool commit) {
@@ -248,7 +174,7 @@ LONG EndTransaction(Store& store, KernelTransaction& transaction, bool commit) {
 // The connection for the current host folder. A connection inherited over
 // fork() is left alone: SQLite must not be used through it in the child.
 sqlite3* Database(Store& store) {
-    const std::filesystem::path file = HostFolder() / "registry.db";
+    const std::filesystem::path file = RegistryStoreFile();
     if (store.db != nullptr && store.owner == getpid() && store.file == file) return store.db;
     if (store.db != nullptr && store.owner == getpid()) {
         for (auto& [handle, transaction] : store.transactions) EndTransaction(store, transaction, false);
@@ -483,6 +409,8 @@ LONG Guarded(Body body) {
         return body(store, Database(store));
     } catch (const StoreError& error) {
         return error.code;
+    } catch (const RegistryStoreError& error) {
+        return ResultOf(error);
     } catch (const std::exception&) {
         return static_cast<LONG>(win::ERROR_REGISTRY_IO_FAILED);
     }
@@ -971,6 +899,10 @@ HANDLE CreateTransaction(SECURITY_ATTRIBUTES* attributes, void* unitOfWork, DWOR
     } catch (const platform::StoreError& error) {
         if (db) platform::CloseConnection(store, db);
         SetLastError(static_cast<DWORD>(error.code));
+        return INVALID_HANDLE_VALUE;
+    } catch (const platform::RegistryStoreError& error) {
+        if (db) platform::CloseConnection(store, db);
+        SetLastError(static_cast<DWORD>(platform::ResultOf(error)));
         return INVALID_HANDLE_VALUE;
     }
     const HANDLE handle = store.nextTransaction;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 

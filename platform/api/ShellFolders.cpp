@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/Shell.h"
 #include "platform/host/WinPath.h"

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "platform/api/BinaryFile.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
+#include "platform/api/FileSystemObject.h"
 #include "platform/api/FtpConnection.h"
 #include "platform/api/FtpListing.h"
 #include "platform/api/RuntimeError.h"

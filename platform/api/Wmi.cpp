@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <optional>
 
-#include <poll.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +20,7 @@
 
 #include "platform/api/Environment.h"
 #include "platform/api/EventLog.h"
+#include "platform/host/ChangeWait.h"
 #include "platform/host/HostFolder.h"
 #include "platform/api/MessageTable.h"
 #include "platform/api/Process.h"
@@ -737,15 +736,11 @@ std::string NormalizedQuery(const std::string& wql) {
 
 struct EventSource::State {
     std::unique_ptr<platform::EventLogStore> store;
-    int inotifyFd = -1;
+    std::optional<platform::ChangeWait> changes;
     bool watchLost = false;
     bool storeRemoved = false;
     std::int64_t lastDelivered = 0;
     std::deque<platform::EventRecord> pending;
-
-    ~State() {
-        if (inotifyFd >= 0) ::close(inotifyFd);
-    }
 
     // Why writers cannot ring the bell, or nothing: they create it when it
     // is missing, and ring only a plain file.
@@ -765,35 +760,28 @@ struct EventSource::State {
     }
 
     void Watch() {
-        inotifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (inotifyFd < 0) throw WaitFailed("inotify");
+        changes.emplace();
+        if (!changes->IsOpen()) throw WaitFailed("inotify");
         const std::string bell = platform::EventLogDoorbellFolder().string();
         const std::string host = platform::HostFolder().string();
         // Writers ring inside the folder: anything else in its place never rings.
         struct stat info {};
         if (::lstat(bell.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
             throw WaitFailed("the doorbell folder " + bell + " is not a folder");
-        const auto selfGone = IN_DELETE_SELF | IN_MOVE_SELF;
-        if (::inotify_add_watch(inotifyFd, bell.c_str(), IN_CLOSE_WRITE | IN_ATTRIB | IN_CREATE | IN_MOVED_TO | selfGone) < 0 ||
-            ::inotify_add_watch(inotifyFd, host.c_str(), IN_DELETE | IN_MOVED_FROM | selfGone) < 0)
+        namespace p = platform;
+        if (!changes->Watch(bell, p::kFileWritten | p::kAttributesChanged | p::kEntryCreated | p::kEntryMovedIn) ||
+            !changes->Watch(host, p::kEntryDeleted | p::kEntryMovedOut))
             throw WaitFailed("inotify watch");
         if (const auto fault = DoorbellFault()) throw WaitFailed(*fault);
     }
 
     // Reads every queued notification; notes a removed folder or store.
     void Drain() {
-        alignas(inotify_event) char buffer[4096];
-        for (;;) {
-            const ssize_t size = ::read(inotifyFd, buffer, sizeof buffer);
-            if (size <= 0) return;
-            for (ssize_t at = 0; at < size;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                if (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) watchLost = true;
-                if ((event->mask & (IN_DELETE | IN_MOVED_FROM)) && event->len > 0 &&
-                    std::string(event->name) == platform::EventLogStoreFile().filename().string())
-                    storeRemoved = true;
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
+        for (const platform::FolderChange& change : changes->Drain()) {
+            if (change.kinds & platform::kWatchedFolderGone) watchLost = true;
+            if ((change.kinds & (platform::kEntryDeleted | platform::kEntryMovedOut)) && !change.name.empty() &&
+                change.name == platform::EventLogStoreFile().filename().string())
+                storeRemoved = true;
         }
     }
 
@@ -809,13 +797,11 @@ struct EventSource::State {
 
     void Sleep() {
         if (!QCoreApplication::instance()) {
-            pollfd bell{inotifyFd, POLLIN, 0};
-            while (::poll(&bell, 1, -1) < 0 && errno == EINTR) {
-            }
+            changes->Sleep();
             return;
         }
         QEventLoop loop;
-        QSocketNotifier notifier(inotifyFd, QSocketNotifier::Read);
+        QSocketNotifier notifier(changes->Handle(), QSocketNotifier::Read);
         bool rang = false;
         QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
             rang = true;

@@ -1,15 +1,17 @@
 #include "platform/tools/EventCreateTool.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <optional>
 
 #include "platform/api/EventLog.h"
 #include "platform/host/HostFolder.h"
+#include "platform/host/SqliteStatement.h"
 #include "platform/api/MessageTable.h"
+#include "platform/api/Program.h"
 #include "platform/api/Registry.h"
-#include "platform/api/RuntimeError.h"
 #include "platform/api/WinError.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
@@ -176,6 +178,18 @@ void KeepMessageTableFile() {
     if (const win::DWORD error = KeepMessageFile(*file, FirstStringRangeTable())) throw SystemFailure(error);
 }
 
+void WriteRecord(const std::string& log, const std::string& source, int type, std::uint32_t id,
+                 const std::string& description) {
+    const win::HANDLE handle = RegisterEventSourceForLog(source.c_str(), log);
+    if (!handle) throw SystemFailure(win::GetLastError());
+    const char* strings[] = {description.c_str()};
+    const bool written =
+        win::ReportEventA(handle, static_cast<win::WORD>(type), 0, id, nullptr, 1, 0, strings, nullptr) != win::FALSE_;
+    const win::DWORD error = win::GetLastError();
+    win::DeregisterEventSource(handle);
+    if (!written) throw SystemFailure(error);
+}
+
 ToolResult CreateEvent(const std::map<std::string, std::string>& options) {
     for (const char* name : {"/T", "/ID", "/D"}) Require(options, name);
     CheckServer(options);
@@ -193,25 +207,29 @@ ToolResult CreateEvent(const std::map<std::string, std::string>& options) {
     else if (!HasMessageFile(*sourceLog, source)) RegisterSource(*sourceLog, source);
     KeepMessageTableFile();
 
-    EventRecord record;
-    record.log = log;
-    record.source = source;
-    record.type = type;
-    record.eventId = id;
-    record.strings = {options.at("/D")};
-    try {
-        EventLogStore store(EventLogStore::Use::OneRecord);
-        store.Append(record);
-    } catch (const RuntimeError& e) {
-        throw Failure{"ERROR: " + e.Description() + "\n"};
-    }
+    WriteRecord(log, source, type, id, options.at("/D"));
     return {0,
             "SUCCESS: An event of type '" + TextUpper(typedType) + "' was created in the '" + typedLog +
                 "' log with '" + source + "' as the source.\n",
             ""};
 }
 
+// stdio rather than the C++ streams, whose start-up is a good part of this
+// short process's own time.
+void Write(const std::string& text, std::FILE* stream) { std::fwrite(text.data(), 1, text.size(), stream); }
+
 }  // namespace
+
+int EventCreateMain(int argc, char** argv) {
+    UseSqliteForShortProcess();
+    UseEventLogForOneRecord();
+    InitProgram(argc, argv);
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const ToolResult result = RunEventCreate(arguments);
+    Write(result.output, stdout);
+    Write(result.error, stderr);
+    return result.exitCode;
+}
 
 ToolResult RunEventCreate(const std::vector<std::string>& arguments) {
     if (arguments.size() == 1 && (arguments[0] == "/?" || arguments[0] == "-?")) return {0, kUsage, ""};

@@ -20,6 +20,9 @@ struct ToolResult {
 // The arguments after the program name.
 ToolResult RunEventCreate(const std::vector<std::string>& arguments);
 
+// eventcreate.exe's main(): one record, written as a short process writes it.
+int EventCreateMain(int argc, char** argv);
+
 // The event ID as typed after /ID: digits only, leading zeros as many as
 // typed, the value 1 to 65535; nothing for any other text.
 std::optional<std::uint32_t> EventCreateId(const std::string& typed);

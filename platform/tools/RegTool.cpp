@@ -1,12 +1,15 @@
 #include "platform/tools/RegTool.h"
 
 #include <cstdio>
+#include <iostream>
 #include <istream>
 #include <optional>
 #include <ostream>
 
+#include "platform/api/Program.h"
 #include "platform/api/Registry.h"
 #include "platform/api/WinError.h"
+#include "platform/host/SqliteStatement.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 
@@ -405,6 +408,13 @@ int RunRegTool(const std::vector<std::string>& arguments, std::ostream& out, std
         err << failure.Message() << "\n";
         return 1;
     }
+}
+
+int RegToolMain(int argc, char** argv) {
+    UseSqliteForShortProcess();
+    InitProgram(argc, argv);
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return RunRegTool(arguments, std::cout, std::cerr, std::cin);
 }
 
 }  // namespace platform

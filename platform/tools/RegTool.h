@@ -20,4 +20,7 @@ std::optional<std::uint64_t> RegNumber(const std::string& text, int size);
 int RunRegTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
                std::istream& in);
 
+// reg.exe's main(), on the standard streams.
+int RegToolMain(int argc, char** argv);
+
 }  // namespace platform

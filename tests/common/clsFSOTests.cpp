@@ -15,7 +15,9 @@
 
 #include "support/TestApplication.h"
 #include "common/clsFSO.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
+#include "platform/api/FileStatements.h"
+#include "platform/api/FileSystemObject.h"
 #include "platform/host/HostFolder.h"
 #include "platform/host/WinPath.h"
 #include "platform/api/MessageBox.h"

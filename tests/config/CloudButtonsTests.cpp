@@ -10,7 +10,7 @@
 #include "net/modBase85.h"
 #include "net/modCloud.h"
 #include "net/modZip.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "support/FtpPeer.h"
 #include "support/StderrCapture.h"
 

@@ -6,7 +6,7 @@
 
 #include "ConfigWindowFixture.h"
 #include "net/modBase85.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "support/StderrCapture.h"
 #include "support/Utf16Text.h"
 

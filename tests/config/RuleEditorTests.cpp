@@ -1,7 +1,7 @@
 // The alert-rule editor of the configuration window: listing, showing,
 // saving and deleting rule files of the Rules folder.
 #include "ConfigWindowFixture.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "support/StderrCapture.h"
 
 namespace configtest {

@@ -19,7 +19,7 @@
 #include "common/modRegistry.h"
 #include "config/frmClientInfo.h"
 #include "monitor/modDHM.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/ProfileIni.h"
 #include "platform/api/Program.h"

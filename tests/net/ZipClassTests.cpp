@@ -21,7 +21,7 @@
 #include "net/ZipDeflate.h"
 #include "net/ZipExtractionClass.h"
 #include "net/ZipFile.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/api/RuntimeError.h"
 #include "support/ShellCommand.h"
 #include "support/TempHost.h"

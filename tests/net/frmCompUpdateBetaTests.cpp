@@ -12,7 +12,7 @@
 #include <string>
 
 #include "net/frmCompUpdateBeta.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/api/Program.h"
 #include "support/StderrCapture.h"
 #include "support/TempHost.h"

@@ -14,7 +14,7 @@
 #include "net/ZipClass.h"
 #include "net/ZipExtractionClass.h"
 #include "net/modZip.h"
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/api/MessageBox.h"
 #include "platform/api/Process.h"
 #include "platform/host/Text.h"

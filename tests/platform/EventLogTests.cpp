@@ -373,6 +373,18 @@ TEST(EventCreate, ADamagedRegistrySaysWhatFailed) {
     EXPECT_EQ(run.error.rfind("ERROR: An I/O operation initiated by the registry failed", 0), 0u) << run.error;
 }
 
+// The record goes through ReportEventA: a store that cannot be written fails
+// the run with the system's reason, after the source was registered.
+TEST(EventCreate, AnEventLogThatCannotBeWrittenFailsTheRunAndClaimsNoSuccess) {
+    TempHost host;
+    fs::create_directories(platform::EventLogStoreFile());  // a folder where the file belongs
+    const platform::HostRun run = testsupport::RunBuiltEventCreate({"/T", "ERROR", "/ID", "1", "/SO", "Fresh Source", "/D", "x"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.error.rfind("ERROR: ", 0), 0u) << run.error;
+    EXPECT_EQ(platform::RegisteredLogOfSource("Fresh Source"), "Application");
+}
+
 // A source that is already registered keeps its key; the record goes to
 // the log asked for, under any name, the program's own included.
 TEST(EventCreate, WritesUnderAnExistingSource) {

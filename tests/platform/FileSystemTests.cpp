@@ -7,7 +7,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
+#include "platform/api/FileStatements.h"
+#include "platform/api/FileSystemObject.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Shell.h"
 #include "platform/api/ShellFolders.h"

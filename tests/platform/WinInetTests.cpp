@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/api/SystemMessages.h"
 #include "platform/api/WinInet.h"
 #include "support/FtpPeer.h"

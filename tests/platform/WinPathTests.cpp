@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "platform/api/FileSystem.h"
+#include "platform/api/FileApi.h"
 #include "platform/host/HostFolder.h"
 #include "platform/host/WinPath.h"
 #include "support/TempHost.h"

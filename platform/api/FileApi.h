@@ -1,18 +1,12 @@
 #pragma once
-// Files and folders of the emulated machine through Windows paths: the file
-// tests, attributes, copies, moves, temporary names, drives and free space,
-// file versions, directory searches, the shell's move, the run time's file
-// statements and text files, and the operations of Scripting.FileSystemObject.
-//
-// Attributes: read-only is the owner's write bit; hidden, system and archive
-// are a number in the extended attribute user.dosattrib where the file system
-// has extended attributes. A file without a stored number is archive, a folder
-// plain. The layer enforces read-only itself, for every user including root.
+// The Windows file calls on the files and folders of the emulated machine,
+// through Windows paths: file tests, attributes, copies, moves, temporary
+// names, drives and free space, file versions and the shell's move.
+// Attributes are kept as HostFiles.h says; the layer enforces read-only
+// itself, for every user including root.
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -137,62 +131,6 @@ struct VS_FIXEDFILEINFO {
 
 }  // namespace win
 
-namespace vb {
-
-constexpr int vbNormal = 0;
-constexpr int vbReadOnly = 1;
-constexpr int vbHidden = 2;
-constexpr int vbSystem = 4;
-constexpr int vbDirectory = 16;
-constexpr int vbArchive = 32;
-
-// Attributes of a file or folder; error 53 when it does not exist.
-int GetAttr(const std::string& path);
-// Error 53 when it does not exist, 75 when it cannot be changed.
-void SetAttr(const std::string& path, int attributes);
-// Bytes of a file; error 53 when it is missing.
-std::int64_t FileLen(const std::string& path);
-// Last-modified time; error 53 when it is missing.
-std::time_t FileDateTime(const std::string& path);
-// Error 53 (missing source), 75 (read-only target, or a folder), 76 (missing folder).
-void FileCopy(const std::string& source, const std::string& destination);
-// Renames or moves a file or folder: 53 (missing), 58 (target exists),
-// 74 (another drive), 75 (refused). Another letter case of the same name
-// renames in place.
-void Name(const std::string& oldPath, const std::string& newPath);
-// Error 75 when it exists or cannot be made, 76 when the parent is missing.
-void MkDir(const std::string& path);
-// Deletes files matching a name or pattern; error 53 when none matches.
-void Kill(const std::string& pathOrPattern);
-
-// All names a directory search of folder\pattern returns, in the platform's
-// order (case-insensitive name order). As the run time's Dir: files of normal
-// attributes always, hidden, system and folders only when asked for; "." and
-// ".." come first for a folder that is not a drive root when folders are asked for.
-std::vector<std::string> DirList(const std::string& folderAndPattern, int attributes);
-
-// A text file opened the way the run time opens one.
-class TextFile {
-public:
-    enum class Mode { Input, Output, Append };
-    // Error 53 (Input of a missing file), 76 (missing folder), 75 (read-only or a folder).
-    TextFile(const std::string& path, Mode mode);
-    ~TextFile();
-    TextFile(const TextFile&) = delete;
-    TextFile& operator=(const TextFile&) = delete;
-
-    void PrintLine(const std::string& text);   // the text and CR LF
-    bool Eof();
-    std::string LineInput();                   // one line without its CR LF / LF
-    void Close();
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
-};
-
-}  // namespace vb
-
 namespace platform {
 
 // True when both paths name one existing file or folder (the same path, or
@@ -208,94 +146,6 @@ struct FileTimes {
 // system's birth time, else the last change. False when the path is missing.
 bool GetFileTimes(const std::string& path, FileTimes& times);
 bool SetFileTimes(const std::string& path, const FileTimes& times);
-
-}  // namespace platform
-
-// The operations of Scripting.FileSystemObject. Failures raise the run time's
-// errors as the object does: 53 file not found, 58 file already exists,
-// 68 device unavailable, 70 permission denied, 76 path not found.
-namespace fso {
-
-// The text parts of a path, as the object takes them apart: a trailing
-// backslash is ignored, the parent of a file in a root is the root.
-std::string GetFileName(const std::string& path);
-std::string GetBaseName(const std::string& path);
-std::string GetExtensionName(const std::string& path);
-std::string GetParentFolderName(const std::string& path);
-std::string GetDriveName(const std::string& path);   // "C:" or the empty text
-
-bool FileExists(const std::string& path);
-bool FolderExists(const std::string& path);
-bool DriveExists(const std::string& driveSpec);
-
-// File.Attributes values.
-constexpr int Normal = 0;
-constexpr int ReadOnly = 1;
-constexpr int Hidden = 2;
-constexpr int System = 4;
-constexpr int Volume = 8;
-constexpr int Directory = 16;
-constexpr int Archive = 32;
-
-struct File {
-    std::string Drive;          // "C:"
-    std::string Path;
-    std::string Name;
-    std::string ParentFolder;
-    std::uint64_t Size = 0;
-    std::string Type;           // "Text Document", "TMP File", "File", ...
-    std::time_t DateCreated = 0;
-    std::time_t DateLastAccessed = 0;
-    std::time_t DateLastModified = 0;
-    int Attributes = 0;
-};
-File GetFile(const std::string& path);   // 53
-
-// Drive.DriveType values.
-constexpr int UnknownType = 0;
-constexpr int Removable = 1;
-constexpr int Fixed = 2;
-constexpr int Remote = 3;
-constexpr int CDRom = 4;
-constexpr int RamDisk = 5;
-
-struct Drive {
-    std::string DriveLetter;
-    std::string Path;           // "C:"
-    std::string RootFolder;     // "C:\"
-    int DriveType = UnknownType;
-    bool IsReady = false;
-};
-Drive GetDrive(const std::string& driveSpec);   // 68 for a drive that is not there
-
-// The folder's path without a trailing backslash (except a root); 76 when missing.
-std::string GetFolder(const std::string& path);
-// Full paths of the files or subfolders of a folder in its listing order
-// (case-insensitive name order); 76 when the folder is missing.
-std::vector<std::string> FilesOf(const std::string& folder);
-std::vector<std::string> SubFoldersOf(const std::string& folder);
-// Bytes of every file in the tree; 76 when missing, 70 when a part cannot be read.
-std::uint64_t FolderSize(const std::string& folder);
-
-void CreateFolder(const std::string& path);                       // 58, 76
-// force also removes read-only content; without it a read-only item gives 70.
-void DeleteFile(const std::string& path, bool force = false);     // 53, 70
-void DeleteFolder(const std::string& path, bool force = false);   // 76, 70
-// A destination ending in "\" is a folder that receives the source.
-void MoveFile(const std::string& source, const std::string& destination);                        // 53, 58, 70
-void CopyFile(const std::string& source, const std::string& destination, bool overwrite = true);   // 53, 58, 70
-void MoveFolder(const std::string& source, const std::string& destination);                      // 76, 58, 70
-void CopyFolder(const std::string& source, const std::string& destination, bool overwrite = true);  // 76, 58, 70
-
-// The file's version text "a.b.c.d", empty without a version resource.
-std::string GetFileVersion(const std::string& path);
-// The whole file as text (an ASCII text stream read to its end: in the code
-// page, or as the file's own UTF-8 or UTF-16LE); 53.
-std::string ReadAllText(const std::string& path);
-
-}  // namespace fso
-
-namespace platform {
 
 // On Windows a file named *.exe runs whoever wrote it: here it gets the
 // execute bits its read bits allow (before it is started, or when an update
