@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,7 @@ class SessionBusProbe : public testing::TestWithParam<ProbeCase> {};
 TEST_P(SessionBusProbe, TellsWhetherTheBusAnswersWithinTheBound) {
     const ProbeCase& c = GetParam();
     testsupport::TempHost host;
+    std::filesystem::create_directories(host.DriveC());
     const std::string name = c.abstract ? "quarnel-bus-test-" + std::to_string(::getpid())
                                         : (host.DriveC() / "bus").string();
     const testsupport::BusSocket bus(name, c.abstract, c.answer);
@@ -56,6 +58,7 @@ TEST(SessionBusProbe, AMissingSocketIsNotAlive) {
 
 TEST(SessionBusSetAside, ASilentBusIsSetAsideAndStillGivenToNotifications) {
     testsupport::TempHost host;
+    std::filesystem::create_directories(host.DriveC());
     const testsupport::BusSocket bus((host.DriveC() / "bus").string(), false, std::nullopt);
     testsupport::ScopedVariable address("DBUS_SESSION_BUS_ADDRESS", bus.Address());
     platform::SetAsideSilentSessionBus();
