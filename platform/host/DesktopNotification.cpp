@@ -14,6 +14,8 @@
 #include <optional>
 #include <thread>
 
+#include "platform/host/SessionBus.h"
+
 namespace platform {
 
 namespace {
@@ -48,11 +50,11 @@ std::string Seconds(Clock::duration duration) {
     return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count()) + " s";
 }
 
-// The session bus as DBUS_SESSION_BUS_ADDRESS names it now. A connection
+// The session bus the process was given, as it names it now. A connection
 // that failed or was lost is tried again at the next notification, so a bus
 // that starts after the program (a log-on start) is still found.
 QDBusConnection SessionBus() {
-    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    const QString address = QString::fromStdString(SessionBusAddress());
     const QString name = "quarnel-notifications " + address;
     if (QDBusConnection known(name); known.isConnected()) return known;
     QDBusConnection::disconnectFromBus(name);

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/host/SessionBus.h"
+
 namespace platform {
 
 namespace {
@@ -24,9 +26,14 @@ bool IsHeadlessPlatformName(const QString& name) {
 }  // namespace
 
 void ChooseQtPlatform() {
-    if (IsSet("QT_QPA_PLATFORM")) return;
-    if (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY")) return;
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const bool named = IsSet("QT_QPA_PLATFORM");
+    if (!named && !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY")) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        return;
+    }
+    // A real display's platform asks the session bus from this thread.
+    if (!named || !IsHeadlessPlatformName(QString::fromLocal8Bit(std::getenv("QT_QPA_PLATFORM"))))
+        SetAsideSilentSessionBus();
 }
 
 bool HasDisplay() {

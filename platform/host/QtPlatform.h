@@ -1,7 +1,8 @@
 #pragma once
 // The windowing layer's start: without a display (no DISPLAY, no
 // WAYLAND_DISPLAY, no Qt platform named) the programs run on Qt's offscreen
-// platform, as a scheduled task runs without a desktop.
+// platform, as a scheduled task runs without a desktop. A real display's
+// session bus is probed first (host/SessionBus.h).
 namespace platform {
 
 // Called before the QApplication is created.
