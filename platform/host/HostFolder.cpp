@@ -19,6 +19,7 @@
 #include "platform/host/HostFileStamp.h"
 #include "platform/host/HostTools.h"
 #include "platform/host/IniText.h"
+#include "platform/host/SqliteStatement.h"
 #include "platform/host/Text.h"
 
 namespace platform {
@@ -60,6 +61,7 @@ struct HostIniCache {
 std::mutex cacheMutex;
 HostIniCache cache;
 thread_local bool readingHostIni = false;
+bool shortProcess = false;  // see UseHostForShortProcess
 
 std::string CacheKey(const std::string& section, const std::string& key) {
     return TextFoldCase(section + "\n" + key);
@@ -110,7 +112,8 @@ fs::path HostFolder() {
     // Held here: preparing drive C reads host.ini, which may renew the cache's map.
     const DriveMapList drives = DriveMapOf(folder);
     for (const DriveMapping& drive : *drives)
-        if (drive.letter == 'C') PrepareDriveC(drive.folder);
+        if (drive.letter == 'C' && !(shortProcess && fs::is_directory(drive.folder / "Windows" / "System32", ec)))
+            PrepareDriveC(drive.folder);
     return folder;
 }
 
@@ -136,6 +139,10 @@ namespace {
 // look at the file: an inotify watch of the host folder, read without
 // waiting. A process started by fork() sets up its own watch, since the one
 // it inherits shares its events with the parent.
+//
+// A short-lived tool reads host.ini once per folder and sets up no watch:
+// the kernel ends a watch's group only after a grace period, which a process
+// of a millisecond or two would spend most of its life waiting for at exit.
 class HostIniWatch {
 public:
     HostIniWatch() {
@@ -149,7 +156,8 @@ public:
     // True on the first question for a folder, when no watch can be had, and
     // whenever an event may concern host.ini.
     bool MayHaveChanged(const fs::path& folder) {
-        if (folder.native() != folder_.native()) return Start(folder);
+        if (folder.native() != folder_.native()) return shortProcess ? Remember(folder) : Start(folder);
+        if (shortProcess) return false;
         if (fd_ < 0) return true;  // no watch to be had for this folder: the caller looks at the file
         bool changed = false;
         alignas(inotify_event) char buffer[8192];
@@ -183,6 +191,10 @@ private:
             fd_ = -1;
             if (error == ENOENT) return true;  // tried again once the folder is there
         }
+        folder_ = folder;
+        return true;
+    }
+    bool Remember(const fs::path& folder) {
         folder_ = folder;
         return true;
     }
@@ -226,6 +238,12 @@ std::string CachedSetting(HostIniCache& fresh, const std::string& section, const
 }
 
 }  // namespace
+
+void UseHostForShortProcess() {
+    std::lock_guard lock(cacheMutex);
+    shortProcess = true;
+    UseSqliteForShortProcess();
+}
 
 std::string HostSetting(const std::string& section, const std::string& key, const std::string& defaultValue) {
     // host.ini's own text is read in the default code page: the settings it

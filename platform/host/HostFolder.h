@@ -23,6 +23,12 @@ bool MakePrivateFolder(const std::filesystem::path& folder, bool create = true);
 // group and others lose their access.
 void MakeStorePrivate(const std::filesystem::path& database);
 
+// For a tool that lives a moment: host.ini is read once for each host folder,
+// a drive C that has its System32 is taken as prepared (the programs that use
+// the rest of it prepare it at their start), and SQLite keeps no caches of
+// its own.
+void UseHostForShortProcess();
+
 // A value of host.ini, or the default when the file, section or key is missing.
 std::string HostSetting(const std::string& section, const std::string& key,
                         const std::string& defaultValue);

@@ -8,7 +8,6 @@
 
 #include "platform/api/EventLog.h"
 #include "platform/host/HostFolder.h"
-#include "platform/host/SqliteStatement.h"
 #include "platform/api/MessageTable.h"
 #include "platform/api/Program.h"
 #include "platform/api/Registry.h"
@@ -159,14 +158,49 @@ void RegisterSource(const std::string& log, const std::string& source) {
 }
 
 // A source key without a message file gives its records no message.
+bool HasMessageFile(win::HKEY key) {
+    return win::RegQueryValueExA(key, "EventMessageFile", nullptr, nullptr, nullptr, nullptr) == 0;
+}
+
 bool HasMessageFile(const std::string& log, const std::string& source) {
     win::HKEY key = 0;
     if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, SourceKeyPath(log, source).c_str(), 0, win::KEY_QUERY_VALUE,
                            &key) != 0)
         return false;
-    const bool has = win::RegQueryValueExA(key, "EventMessageFile", nullptr, nullptr, nullptr, nullptr) == 0;
+    const bool has = HasMessageFile(key);
     win::RegCloseKey(key);
     return has;
+}
+
+// A source's key: the log it is under, by its registered name.
+struct SourceRegistration {
+    std::string log;
+    bool hasMessageFile = false;
+};
+
+// The log's name as the key's path holds it, one above the source's key.
+std::string LogOfSourceKey(win::HKEY key) {
+    const std::string path = RegistryKeyPath(key);
+    const std::size_t sourceStart = path.rfind('\\');
+    if (sourceStart == std::string::npos || sourceStart == 0) return "";
+    const std::size_t logStart = path.rfind('\\', sourceStart - 1);
+    return logStart == std::string::npos ? "" : path.substr(logStart + 1, sourceStart - logStart - 1);
+}
+
+// A source registered under the log named is the usual case, and one look at
+// its key; only a source found elsewhere or nowhere needs a walk of the logs.
+std::optional<SourceRegistration> RegistrationOf(const std::string& source, const std::string& typedLog) {
+    if (!IsValidSourceName(source)) return std::nullopt;
+    win::HKEY key = 0;
+    if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, SourceKeyPath(typedLog, source).c_str(), 0,
+                           win::KEY_QUERY_VALUE, &key) == 0) {
+        SourceRegistration found{LogOfSourceKey(key), HasMessageFile(key)};
+        win::RegCloseKey(key);
+        if (!found.log.empty()) return found;
+    }
+    const auto log = RegisteredLogOfSource(source);
+    if (!log) return std::nullopt;
+    return SourceRegistration{*log, HasMessageFile(*log, source)};
 }
 
 // The table all sources share is checked on every run, so that one left
@@ -198,13 +232,12 @@ ToolResult CreateEvent(const std::map<std::string, std::string>& options) {
     const std::uint32_t id = EventId(options.at("/ID"));
     const std::string typedLog = options.count("/L") ? options.at("/L") : "Application";
     const std::string source = options.count("/SO") ? options.at("/SO") : "EventCreate";
-    // A source registered under the log named is the usual case; its log's
-    // registered name then needs no second walk of the logs.
-    const auto sourceLog = IsValidSourceName(source) ? RegisteredLogOfSource(source) : std::nullopt;
-    const std::string log = sourceLog && TextCompareEqual(*sourceLog, typedLog) ? *sourceLog : LogName(typedLog);
+    const auto registration = RegistrationOf(source, typedLog);
+    const std::string log =
+        registration && TextCompareEqual(registration->log, typedLog) ? registration->log : LogName(typedLog);
     CheckSourceName(source);
-    if (!sourceLog) RegisterSource(log, source);
-    else if (!HasMessageFile(*sourceLog, source)) RegisterSource(*sourceLog, source);
+    if (!registration) RegisterSource(log, source);
+    else if (!registration->hasMessageFile) RegisterSource(registration->log, source);
     KeepMessageTableFile();
 
     WriteRecord(log, source, type, id, options.at("/D"));
@@ -221,7 +254,7 @@ void Write(const std::string& text, std::FILE* stream) { std::fwrite(text.data()
 }  // namespace
 
 int EventCreateMain(int argc, char** argv) {
-    UseSqliteForShortProcess();
+    UseHostForShortProcess();
     UseEventLogForOneRecord();
     InitProgram(argc, argv);
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);

@@ -9,7 +9,7 @@
 #include "platform/api/Program.h"
 #include "platform/api/Registry.h"
 #include "platform/api/WinError.h"
-#include "platform/host/SqliteStatement.h"
+#include "platform/host/HostFolder.h"
 #include "platform/host/WinPath.h"
 #include "platform/host/Text.h"
 
@@ -411,7 +411,7 @@ int RunRegTool(const std::vector<std::string>& arguments, std::ostream& out, std
 }
 
 int RegToolMain(int argc, char** argv) {
-    UseSqliteForShortProcess();
+    UseHostForShortProcess();
     InitProgram(argc, argv);
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     return RunRegTool(arguments, std::cout, std::cerr, std::cin);

@@ -416,6 +416,25 @@ TEST(EventCreate, WritesUnderTheRegisteredNameOfTheLog) {
     EXPECT_EQ(platform::RegisteredLogOfSource("Quarnel"), "Application");
 }
 
+// A source registered under two logs is written under the log named, and it
+// is that log's key that must carry the message file for the record to read
+// with its message.
+TEST(EventCreate, ASourceUnderTwoLogsGetsItsMessageInTheLogNamed) {
+    TempHost host;
+    const auto first =
+        platform::RunEventCreate({"/L", "Application", "/T", "ERROR", "/ID", "7", "/SO", "Backup Tool", "/D", "first"});
+    ASSERT_EQ(first.exitCode, 0) << first.error;
+    CreateSourceKey("System", "Backup Tool");
+    const auto second =
+        platform::RunEventCreate({"/L", "SYSTEM", "/T", "ERROR", "/ID", "7", "/SO", "Backup Tool", "/D", "second"});
+    ASSERT_EQ(second.exitCode, 0) << second.error;
+    const auto records = AllRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].log, "System");
+    EXPECT_EQ(platform::EventRecordMessage(records[0]), "first");
+    EXPECT_EQ(platform::EventRecordMessage(records[1]), "second");
+}
+
 // Runs killed at random moments, each registering a new source on a machine
 // whose message table is not written yet: whatever a killed run left, every
 // record stored then and every later one of those sources reads with its

@@ -132,7 +132,7 @@ TEST(HostTools, ProgramsStartingAtOnceLeaveTheLinksWhole) {
     std::vector<pid_t> started;
     for (int run = 0; run < 8; ++run) {
         platform::HostProgramStart start;
-        start.argv = {std::string(QUARNEL_BIN_DIR) + "/reg.exe", "query", "HKLM\\SOFTWARE"};
+        start.argv = {std::string(QUARNEL_BIN_DIR) + "/sc.exe", "query", "Quarnel"};
         start.discardOutput = true;
         const pid_t pid = platform::SpawnHostProgram(start).pid;
         ASSERT_GT(pid, 0);
