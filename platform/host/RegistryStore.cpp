@@ -37,6 +37,13 @@ public:
 
 void Exec(sqlite3* db, const char* sql) { SqliteExecute(db, sql, RegistryStoreFailure); }
 
+// Runs a statement of one id; true when it gave a row.
+bool StepWithId(SqliteStatementCache& statements, sqlite3* db, const char* sql, std::int64_t id) {
+    Statement statement(statements, db, sql);
+    statement.Bind(1, id);
+    return statement.Step();
+}
+
 std::int64_t NowSeconds() {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
@@ -140,9 +147,7 @@ std::int64_t RegistryConnection::InsertKey(std::int64_t parent, const std::strin
 }
 
 bool RegistryConnection::KeyExists(std::int64_t id) {
-    Statement find(*statements_, db_, "SELECT 1 FROM keys WHERE id=?");
-    find.Bind(1, id);
-    return find.Step();
+    return StepWithId(*statements_, db_, "SELECT 1 FROM keys WHERE id=?", id);
 }
 
 std::optional<std::string> RegistryConnection::KeyName(std::int64_t id) {
@@ -180,15 +185,11 @@ std::vector<std::int64_t> RegistryConnection::ChildIds(std::int64_t parent) {
 }
 
 bool RegistryConnection::HasChildren(std::int64_t parent) {
-    Statement children(*statements_, db_, "SELECT 1 FROM keys WHERE parent=? LIMIT 1");
-    children.Bind(1, parent);
-    return children.Step();
+    return StepWithId(*statements_, db_, "SELECT 1 FROM keys WHERE parent=? LIMIT 1", parent);
 }
 
 void RegistryConnection::DeleteKeyRow(std::int64_t id) {
-    Statement erase(*statements_, db_, "DELETE FROM keys WHERE id=?");
-    erase.Bind(1, id);
-    erase.Step();
+    StepWithId(*statements_, db_, "DELETE FROM keys WHERE id=?", id);
 }
 
 std::optional<RegistrySubKey> RegistryConnection::NthChild(std::int64_t parent, std::int64_t index) {
@@ -238,9 +239,7 @@ bool RegistryConnection::DeleteValue(std::int64_t key, const std::string& name) 
 }
 
 void RegistryConnection::DeleteValues(std::int64_t key) {
-    Statement erase(*statements_, db_, "DELETE FROM vals WHERE key=?");
-    erase.Bind(1, key);
-    erase.Step();
+    StepWithId(*statements_, db_, "DELETE FROM vals WHERE key=?", key);
 }
 
 std::optional<RegistryValue> RegistryConnection::NthValue(std::int64_t key, std::int64_t index) {
