@@ -1,14 +1,13 @@
 #include "platform/api/Registry.h"
 
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -46,8 +45,6 @@ LONG ResultOf(const RegistryStoreError& error) {
     return static_cast<LONG>(win::ERROR_REGISTRY_IO_FAILED);
 }
 
-void Exec(sqlite3* db, const char* sql) { SqliteExecute(db, sql, RegistryStoreFailure); }
-
 // An open key: where it is and the rights the open granted.
 struct OpenKey {
     std::int64_t rootId = kNoKey;
@@ -57,22 +54,21 @@ struct OpenKey {
     win::HANDLE transaction = 0;  // the kernel transaction it was opened in, if any
 };
 
-// A kernel transaction: a connection of its own whose SQLite transaction
+// A kernel transaction: a connection of its own whose long transaction
 // holds every change made through the keys opened in it until it ends.
 struct KernelTransaction {
-    sqlite3* db = nullptr;  // null once committed or rolled back
+    std::unique_ptr<RegistryConnection> db;  // null once committed or rolled back
 };
 
 struct Store {
     std::mutex mutex;
-    sqlite3* db = nullptr;
+    std::unique_ptr<RegistryConnection> db;
     pid_t owner = 0;
     std::filesystem::path file;
     std::map<HKEY, OpenKey> handles;
     HKEY nextHandle = 0x1000;
     std::map<win::HANDLE, KernelTransaction> transactions;
     win::HANDLE nextTransaction = 0x7C000000;
-    SqliteStatementCache statements;
 };
 
 Store& TheStore() {
@@ -80,17 +76,7 @@ Store& TheStore() {
     return store;
 }
 
-class Statement : public RegistryStatement {
-public:
-    Statement(sqlite3* db, const char* sql) : RegistryStatement(TheStore().statements, db, sql) {}
-};
-
 const char* const kRootNames[] = {"HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_DYN_DATA"};
-
-std::int64_t NowSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 // Administrators and System have full control, Users may read, and `user`, if
 // given, has full control too.
@@ -115,37 +101,28 @@ DescriptorParts DefaultDescriptor(const std::optional<SidBytes>& user) {
     return parts;
 }
 
-class Transaction : public RegistryStoreChange {
-public:
-    explicit Transaction(sqlite3* db) : RegistryStoreChange(TheStore().statements, db) {}
-};
+using Transaction = RegistryStoreChange;
 
-std::optional<std::int64_t> ChildId(sqlite3* db, std::int64_t parent, const std::string& name, std::string* storedName) {
-    Statement find(db, "SELECT id, name FROM keys WHERE parent=? AND uname=?");
-    find.Bind(1, parent).Bind(2, TextUpper(name));
-    if (!find.Step()) return std::nullopt;
-    if (storedName) *storedName = find.Text(1);
-    return find.Int(0);
+std::optional<std::int64_t> ChildId(RegistryConnection& db, std::int64_t parent, const std::string& name,
+                                    std::string* storedName) {
+    auto child = db.Child(parent, name);
+    if (!child) return std::nullopt;
+    if (storedName) *storedName = std::move(child->name);
+    return child->id;
 }
 
-std::int64_t InsertKey(sqlite3* db, std::int64_t parent, const std::string& name, const Bytes& sd) {
-    Statement insert(db, "INSERT INTO keys(parent, name, uname, sd, written) VALUES(?,?,?,?,?)");
-    insert.Bind(1, parent).Bind(2, name).Bind(3, TextUpper(name)).Bind(4, sd).Bind(5, NowSeconds());
-    insert.Step();
-    return sqlite3_last_insert_rowid(db);
-}
-
-std::int64_t EnsureKey(sqlite3* db, std::int64_t parent, const std::string& name, const DescriptorParts& sd) {
+std::int64_t EnsureKey(RegistryConnection& db, std::int64_t parent, const std::string& name,
+                       const DescriptorParts& sd) {
     if (auto id = ChildId(db, parent, name, nullptr)) return *id;
-    return InsertKey(db, parent, name, BuildSelfRelative(sd));
+    return db.InsertKey(parent, name, BuildSelfRelative(sd));
 }
 
-void CreateBaseKeys(sqlite3* db) {
+void CreateBaseKeys(RegistryConnection& db) {
     // The machine's keys are the administrators': a user who is not one may only read them.
     const DescriptorParts sd = DefaultDescriptor(std::nullopt);
-    const std::int64_t hklm = EnsureKey(db, 0, kRootNames[0], sd);
-    EnsureKey(db, 0, kRootNames[1], sd);
-    EnsureKey(db, 0, kRootNames[2], sd);
+    const std::int64_t hklm = EnsureKey(db, kRegistryTop, kRootNames[0], sd);
+    EnsureKey(db, kRegistryTop, kRootNames[1], sd);
+    EnsureKey(db, kRegistryTop, kRootNames[2], sd);
     const std::int64_t software = EnsureKey(db, hklm, "SOFTWARE", sd);
     EnsureKey(db, software, "Classes", sd);
     if (HostIs64Bit()) EnsureKey(db, software, "Wow6432Node", sd);
@@ -153,59 +130,56 @@ void CreateBaseKeys(sqlite3* db) {
     for (const char* name : {"CurrentControlSet", "Hardware Profiles", "Current"}) key = EnsureKey(db, key, name, sd);
 }
 
-sqlite3* OpenConnection(Store& store, const std::filesystem::path& file) {
-    return OpenRegistryConnection(file, store.statements, CreateBaseKeys);
+std::unique_ptr<RegistryConnection> OpenConnection(const std::filesystem::path& file) {
+    return std::make_unique<RegistryConnection>(file, CreateBaseKeys);
 }
 
-void CloseConnection(Store& store, sqlite3* db) { CloseRegistryConnection(db, store.statements); }
-
-// Ends the transaction's SQLite transaction, committed or not, and its connection.
-LONG EndTransaction(Store& store, KernelTransaction& transaction, bool commit) {
+// Ends the transaction's long transaction, committed or not, and its connection.
+LONG EndTransaction(KernelTransaction& transaction, bool commit) {
     if (transaction.db == nullptr) return static_cast<LONG>(win::ERROR_TRANSACTION_NOT_ACTIVE);
     LONG result = win::ERROR_SUCCESS;
-    if (commit && sqlite3_exec(transaction.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-        result = static_cast<LONG>(win::ERROR_REGISTRY_IO_FAILED);
-    if (!commit || result != win::ERROR_SUCCESS) sqlite3_exec(transaction.db, "ROLLBACK", nullptr, nullptr, nullptr);
-    CloseConnection(store, transaction.db);
-    transaction.db = nullptr;
+    if (!commit) transaction.db->RollBackLongTransaction();
+    else if (!transaction.db->CommitLongTransaction()) result = static_cast<LONG>(win::ERROR_REGISTRY_IO_FAILED);
+    transaction.db.reset();
     return result;
 }
 
 // The connection for the current host folder. A connection inherited over
-// fork() is left alone: SQLite must not be used through it in the child.
-sqlite3* Database(Store& store) {
+// fork() is left alone: the child must not use it.
+RegistryConnection& Database(Store& store) {
     const std::filesystem::path file = RegistryStoreFile();
-    if (store.db != nullptr && store.owner == getpid() && store.file == file) return store.db;
+    if (store.db != nullptr && store.owner == getpid() && store.file == file) return *store.db;
     if (store.db != nullptr && store.owner == getpid()) {
-        for (auto& [handle, transaction] : store.transactions) EndTransaction(store, transaction, false);
-        CloseConnection(store, store.db);
+        for (auto& [handle, transaction] : store.transactions) EndTransaction(transaction, false);
     } else {
-        store.statements.Abandon();
+        if (store.db) store.db->Abandon();
+        for (auto& [handle, transaction] : store.transactions)
+            if (transaction.db) transaction.db->Abandon();
     }
-    store.db = nullptr;
+    store.db.reset();
     store.handles.clear();
     store.transactions.clear();
-    store.db = OpenConnection(store, file);
+    store.db = OpenConnection(file);
     store.file = file;
     store.owner = getpid();
-    return store.db;
+    return *store.db;
 }
 
 // The connection that changes through a key go to: its transaction's, or the store's.
-sqlite3* ConnectionOf(Store& store, const OpenKey& key) {
+RegistryConnection& ConnectionOf(Store& store, const OpenKey& key) {
     if (key.transaction == 0) return Database(store);
     const auto found = store.transactions.find(key.transaction);
     if (found == store.transactions.end() || found->second.db == nullptr)
         throw StoreError{static_cast<LONG>(win::ERROR_TRANSACTION_NOT_ACTIVE)};
-    return found->second.db;
+    return *found->second.db;
 }
 
 // The connection of a transaction handle given to a transacted open.
-sqlite3* TransactionConnection(Store& store, win::HANDLE transaction) {
+RegistryConnection& TransactionConnection(Store& store, win::HANDLE transaction) {
     const auto found = store.transactions.find(transaction);
     if (found == store.transactions.end()) throw StoreError{static_cast<LONG>(win::ERROR_INVALID_TRANSACTION)};
     if (found->second.db == nullptr) throw StoreError{static_cast<LONG>(win::ERROR_TRANSACTION_NOT_ACTIVE)};
-    return found->second.db;
+    return *found->second.db;
 }
 
 std::vector<std::string> SplitPath(const char* subKey) {
@@ -225,16 +199,14 @@ std::vector<std::string> SplitPath(const char* subKey) {
     return parts;
 }
 
-std::int64_t RootId(sqlite3* db, int index) {
-    return *ChildId(db, 0, kRootNames[index], nullptr);
+std::int64_t RootId(RegistryConnection& db, int index) {
+    return *ChildId(db, kRegistryTop, kRootNames[index], nullptr);
 }
 
-std::optional<DescriptorParts> DescriptorOf(sqlite3* db, std::int64_t id) {
-    Statement read(db, "SELECT sd FROM keys WHERE id=?");
-    read.Bind(1, id);
-    if (!read.Step()) throw StoreError{static_cast<LONG>(win::ERROR_KEY_DELETED)};
-    const Bytes sd = read.Blob(0);
-    return ParseDescriptor(sd.data(), sd.size());
+std::optional<DescriptorParts> DescriptorOf(RegistryConnection& db, std::int64_t id) {
+    const auto sd = db.Descriptor(id);
+    if (!sd) throw StoreError{static_cast<LONG>(win::ERROR_KEY_DELETED)};
+    return ParseDescriptor(sd->data(), sd->size());
 }
 
 DWORD MapDesired(REGSAM desired) {
@@ -247,7 +219,7 @@ DWORD MapDesired(REGSAM desired) {
 }
 
 // The rights an open of the key gives, or nothing when refused.
-std::optional<DWORD> CheckAccess(sqlite3* db, std::int64_t id, REGSAM desired) {
+std::optional<DWORD> CheckAccess(RegistryConnection& db, std::int64_t id, REGSAM desired) {
     const auto sd = DescriptorOf(db, id);
     if (!sd) return (desired & win::MAXIMUM_ALLOWED) ? win::KEY_ALL_ACCESS : MapDesired(desired);
     const std::vector<SidBytes> token = CallingTokenSids();
@@ -261,7 +233,7 @@ std::optional<DWORD> CheckAccess(sqlite3* db, std::int64_t id, REGSAM desired) {
     return wanted;
 }
 
-void EnsureCurrentUserKey(sqlite3* db) {
+void EnsureCurrentUserKey(RegistryConnection& db) {
     const SidBytes user = CallingUserSid();
     const std::string name = SidToString(user.data());
     if (ChildId(db, RootId(db, 1), name, nullptr)) return;
@@ -272,7 +244,7 @@ void EnsureCurrentUserKey(sqlite3* db) {
 }
 
 // The key a predefined handle stands for, with the caller's maximum rights.
-std::optional<OpenKey> Predefined(sqlite3* db, HKEY key) {
+std::optional<OpenKey> Predefined(RegistryConnection& db, HKEY key) {
     const auto low = static_cast<std::uint32_t>(key);
     if (key != static_cast<HKEY>(low) && key != static_cast<HKEY>(static_cast<std::int32_t>(low))) return std::nullopt;
     OpenKey open;
@@ -295,7 +267,7 @@ std::optional<OpenKey> Predefined(sqlite3* db, HKEY key) {
     return open;
 }
 
-std::optional<std::int64_t> Resolve(sqlite3* db, std::int64_t rootId, std::vector<std::string>& path) {
+std::optional<std::int64_t> Resolve(RegistryConnection& db, std::int64_t rootId, std::vector<std::string>& path) {
     std::int64_t id = rootId;
     for (std::string& name : path) {
         const auto child = ChildId(db, id, name, &name);
@@ -306,7 +278,7 @@ std::optional<std::int64_t> Resolve(sqlite3* db, std::int64_t rootId, std::vecto
 }
 
 // The handle's key with its rights; predefined handles are resolved here.
-OpenKey Lookup(Store& store, sqlite3* db, HKEY key) {
+OpenKey Lookup(Store& store, RegistryConnection& db, HKEY key) {
     if (auto open = Predefined(db, key)) {
         auto id = Resolve(db, open->rootId, open->path);
         if (!id) throw StoreError{win::ERROR_FILE_NOT_FOUND};
@@ -323,14 +295,12 @@ void Require(const OpenKey& key, DWORD rights) {
     if ((key.granted & rights) != rights) throw StoreError{win::ERROR_ACCESS_DENIED};
 }
 
-void RequireExists(sqlite3* db, const OpenKey& key) {
-    Statement find(db, "SELECT 1 FROM keys WHERE id=?");
-    find.Bind(1, key.id);
-    if (!find.Step()) throw StoreError{static_cast<LONG>(win::ERROR_KEY_DELETED)};
+void RequireExists(RegistryConnection& db, const OpenKey& key) {
+    if (!db.KeyExists(key.id)) throw StoreError{static_cast<LONG>(win::ERROR_KEY_DELETED)};
 }
 
 // An open key that still exists and was opened with the rights a read needs.
-OpenKey LookupForReading(Store& store, sqlite3* db, HKEY key, DWORD rights) {
+OpenKey LookupForReading(Store& store, RegistryConnection& db, HKEY key, DWORD rights) {
     const OpenKey open = Lookup(store, db, key);
     Require(open, rights);
     RequireExists(db, open);
@@ -338,7 +308,7 @@ OpenKey LookupForReading(Store& store, sqlite3* db, HKEY key, DWORD rights) {
 }
 
 // A 32-bit program's view: HKLM\SOFTWARE is HKLM\SOFTWARE\Wow6432Node on a 64-bit host.
-void ApplyView(sqlite3* db, const OpenKey& base, std::vector<std::string>& path, REGSAM sam) {
+void ApplyView(RegistryConnection& db, const OpenKey& base, std::vector<std::string>& path, REGSAM sam) {
     if ((sam & win::KEY_WOW64_32KEY) && (sam & win::KEY_WOW64_64KEY)) throw StoreError{win::ERROR_INVALID_PARAMETER};
     if (!HostIs64Bit() || (sam & win::KEY_WOW64_64KEY) || base.rootId != RootId(db, 0)) return;
     if (path.empty() || TextUpper(path[0]) != "SOFTWARE") return;
@@ -360,15 +330,9 @@ HKEY AddHandle(Store& store, OpenKey key) {
     return handle;
 }
 
-void Touch(sqlite3* db, std::int64_t id) {
-    Statement touch(db, "UPDATE keys SET written=? WHERE id=?");
-    touch.Bind(1, NowSeconds()).Bind(2, id);
-    touch.Step();
-}
-
 // The descriptor of a new key: the caller owns it; the parent's inheritable
 // entries follow the explicit ones of the creator's descriptor, if any.
-DescriptorParts NewKeyDescriptor(sqlite3* db, std::int64_t parent, const win::SECURITY_ATTRIBUTES* attributes) {
+DescriptorParts NewKeyDescriptor(RegistryConnection& db, std::int64_t parent, const win::SECURITY_ATTRIBUTES* attributes) {
     DescriptorParts parts;
     parts.owner = CallingUserSid();
     parts.control = win::SE_DACL_PRESENT | win::SE_DACL_AUTO_INHERITED;
@@ -419,14 +383,15 @@ LONG Guarded(Body body) {
 // Guarded, on the connection of the key's transaction when it was opened in one.
 template <typename Body>
 LONG GuardedAt(HKEY key, Body body) {
-    return Guarded([&](Store& store, sqlite3* db) -> LONG {
+    return Guarded([&](Store& store, RegistryConnection& db) -> LONG {
         const auto found = store.handles.find(key);
-        if (found != store.handles.end() && found->second.transaction != 0) db = ConnectionOf(store, found->second);
+        if (found != store.handles.end() && found->second.transaction != 0)
+            return body(store, ConnectionOf(store, found->second));
         return body(store, db);
     });
 }
 
-LONG OpenKeyAt(Store& store, sqlite3* db, HKEY key, const char* subKey, REGSAM sam, HKEY* result) {
+LONG OpenKeyAt(Store& store, RegistryConnection& db, HKEY key, const char* subKey, REGSAM sam, HKEY* result) {
     if (result == nullptr) return win::ERROR_INVALID_PARAMETER;
     const OpenKey base = Lookup(store, db, key);
     RequireExists(db, base);
@@ -443,7 +408,7 @@ LONG OpenKeyAt(Store& store, sqlite3* db, HKEY key, const char* subKey, REGSAM s
     return win::ERROR_SUCCESS;
 }
 
-LONG CreateKeyAt(Store& store, sqlite3* db, HKEY key, const char* subKey, REGSAM sam,
+LONG CreateKeyAt(Store& store, RegistryConnection& db, HKEY key, const char* subKey, REGSAM sam,
                  const win::SECURITY_ATTRIBUTES* attributes, HKEY* result, DWORD* disposition) {
     if (result == nullptr) return win::ERROR_INVALID_PARAMETER;
     const OpenKey base = Lookup(store, db, key);
@@ -460,7 +425,7 @@ LONG CreateKeyAt(Store& store, sqlite3* db, HKEY key, const char* subKey, REGSAM
             continue;
         }
         if (!created && !CheckAccess(db, id, win::KEY_CREATE_SUB_KEY)) return win::ERROR_ACCESS_DENIED;
-        id = InsertKey(db, id, name, BuildSelfRelative(NewKeyDescriptor(db, id, attributes)));
+        id = db.InsertKey(id, name, BuildSelfRelative(NewKeyDescriptor(db, id, attributes)));
         created = true;
     }
     const auto granted = CheckAccess(db, id, sam);
@@ -511,31 +476,18 @@ win::FILETIME FileTimeOf(std::int64_t unixSeconds) {
 
 // Deletes the subkeys of a key, deepest first, and its values; the key
 // itself too when asked. Every key deleted must grant the caller DELETE.
-LONG DeleteSubtree(sqlite3* db, std::int64_t id, bool withKey) {
-    std::vector<std::int64_t> children;
-    Statement list(db, "SELECT id FROM keys WHERE parent=?");
-    list.Bind(1, id);
-    while (list.Step()) children.push_back(list.Int(0));
-    for (const std::int64_t child : children)
+LONG DeleteSubtree(RegistryConnection& db, std::int64_t id, bool withKey) {
+    for (const std::int64_t child : db.ChildIds(id))
         if (const LONG refused = DeleteSubtree(db, child, true)) return refused;
     if (withKey && !CheckAccess(db, id, win::DELETE)) return win::ERROR_ACCESS_DENIED;
-    Statement values(db, "DELETE FROM vals WHERE key=?");
-    values.Bind(1, id);
-    values.Step();
-    if (withKey) {
-        Statement erase(db, "DELETE FROM keys WHERE id=?");
-        erase.Bind(1, id);
-        erase.Step();
-    } else {
-        Touch(db, id);
-    }
+    db.DeleteValues(id);
+    if (withKey) db.DeleteKeyRow(id);
+    else db.Touch(id);
     return win::ERROR_SUCCESS;
 }
 
-std::string DisplayPath(sqlite3* db, const OpenKey& key) {
-    Statement root(db, "SELECT name FROM keys WHERE id=?");
-    root.Bind(1, key.rootId);
-    std::string path = root.Step() ? root.Text(0) : "";
+std::string DisplayPath(RegistryConnection& db, const OpenKey& key) {
+    std::string path = db.KeyName(key.rootId).value_or("");
     for (const std::string& name : key.path) path += "\\" + name;
     return path;
 }
@@ -544,7 +496,7 @@ std::string DisplayPath(sqlite3* db, const OpenKey& key) {
 
 std::string RegistryKeyPath(win::HKEY key) {
     std::string path;
-    GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
+    GuardedAt(key, [&](Store& store, RegistryConnection& db) -> LONG {
         path = DisplayPath(db, Lookup(store, db, key));
         return 0;
     });
@@ -553,10 +505,8 @@ std::string RegistryKeyPath(win::HKEY key) {
 
 RegistryStamp CurrentRegistryStamp() {
     RegistryStamp stamp;
-    Guarded([&](Store& store, sqlite3* db) -> LONG {
-        Statement version(db, "PRAGMA data_version");
-        if (!version.Step()) return win::ERROR_REGISTRY_IO_FAILED;
-        stamp = {store.file.string(), version.Int(0), sqlite3_total_changes64(db)};
+    Guarded([&](Store& store, RegistryConnection& db) -> LONG {
+        stamp = {store.file.string(), db.DataVersion(), db.TotalChanges()};
         return 0;
     });
     return stamp;
@@ -604,10 +554,11 @@ std::string RegistryRootName(win::HKEY root) {
 namespace win {
 
 using platform::GuardedAt;
+using platform::RegistryConnection;
 using platform::Store;
 
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM samDesired, HKEY* result) {
-    return GuardedAt(key, [&](Store& store, sqlite3* db) {
+    return GuardedAt(key, [&](Store& store, RegistryConnection& db) {
         return platform::OpenKeyAt(store, db, key, subKey, samDesired, result);
     });
 }
@@ -615,16 +566,16 @@ LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM samDesire
 LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClass, DWORD options,
                      REGSAM samDesired, const SECURITY_ATTRIBUTES* securityAttributes, HKEY* result,
                      DWORD* disposition) {
-    return GuardedAt(key, [&](Store& store, sqlite3* db) {
+    return GuardedAt(key, [&](Store& store, RegistryConnection& db) {
         return platform::CreateKeyAt(store, db, key, subKey, samDesired, securityAttributes, result, disposition);
     });
 }
 
 LONG RegOpenKeyTransactedA(HKEY key, const char* subKey, DWORD options, REGSAM samDesired, HKEY* result,
                            HANDLE transaction, void* extendedParameter) {
-    return GuardedAt(key, [&](Store& store, sqlite3*) -> LONG {
+    return GuardedAt(key, [&](Store& store, RegistryConnection&) -> LONG {
         if (extendedParameter != nullptr) return ERROR_INVALID_PARAMETER;
-        sqlite3* db = platform::TransactionConnection(store, transaction);
+        RegistryConnection& db = platform::TransactionConnection(store, transaction);
         const LONG opened = platform::OpenKeyAt(store, db, key, subKey, samDesired, result);
         if (opened == ERROR_SUCCESS) store.handles[*result].transaction = transaction;
         return opened;
@@ -634,9 +585,9 @@ LONG RegOpenKeyTransactedA(HKEY key, const char* subKey, DWORD options, REGSAM s
 LONG RegCreateKeyTransactedA(HKEY key, const char* subKey, DWORD reserved, char* keyClass, DWORD options,
                              REGSAM samDesired, const SECURITY_ATTRIBUTES* securityAttributes, HKEY* result,
                              DWORD* disposition, HANDLE transaction, void* extendedParameter) {
-    return GuardedAt(key, [&](Store& store, sqlite3*) -> LONG {
+    return GuardedAt(key, [&](Store& store, RegistryConnection&) -> LONG {
         if (extendedParameter != nullptr) return ERROR_INVALID_PARAMETER;
-        sqlite3* db = platform::TransactionConnection(store, transaction);
+        RegistryConnection& db = platform::TransactionConnection(store, transaction);
         const LONG created = platform::CreateKeyAt(store, db, key, subKey, samDesired, securityAttributes, result,
                                                    disposition);
         if (created == ERROR_SUCCESS) store.handles[*result].transaction = transaction;
@@ -658,59 +609,49 @@ LONG RegCloseKey(HKEY key) {
 
 LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
                       DWORD* dataLength) {
-    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, RegistryConnection& db) -> LONG {
         if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
         if (data != nullptr && dataLength == nullptr) return static_cast<LONG>(platform::ERROR_NOACCESS);
         const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_QUERY_VALUE);
-        platform::Statement read(db, "SELECT type, data FROM vals WHERE key=? AND uname=?");
-        read.Bind(1, open.id).Bind(2, platform::TextUpper(platform::ValueName(valueName)));
-        if (!read.Step()) return ERROR_FILE_NOT_FOUND;
-        if (type) *type = static_cast<DWORD>(read.Int(0));
-        return platform::HandOut(read.Blob(1), data, dataLength);
+        const auto value = db.Value(open.id, platform::ValueName(valueName));
+        if (!value) return ERROR_FILE_NOT_FOUND;
+        if (type) *type = value->type;
+        return platform::HandOut(value->data, data, dataLength);
     });
 }
 
 LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD dataLength) {
-    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, RegistryConnection& db) -> LONG {
         if (data == nullptr && dataLength != 0) return static_cast<LONG>(platform::ERROR_NOACCESS);
         const std::string name = platform::ValueName(valueName);
         const platform::OpenKey open = platform::Lookup(store, db, key);
         platform::Require(open, KEY_SET_VALUE);
         platform::Transaction transaction(db);
         platform::RequireExists(db, open);
-        platform::Statement write(db,
-                                  "INSERT INTO vals(key, name, uname, type, data) VALUES(?,?,?,?,?)"
-                                  " ON CONFLICT(key, uname) DO UPDATE SET name=excluded.name,"
-                                  " type=excluded.type, data=excluded.data");
-        write.Bind(1, open.id).Bind(2, name).Bind(3, platform::TextUpper(name)).Bind(4, static_cast<std::int64_t>(type));
-        write.Bind(5, data ? platform::Bytes(data, data + dataLength) : platform::Bytes{});
-        write.Step();
-        platform::Touch(db, open.id);
+        db.PutValue(open.id, name, type, data ? platform::Bytes(data, data + dataLength) : platform::Bytes{});
+        db.Touch(open.id);
         transaction.Commit();
         return ERROR_SUCCESS;
     });
 }
 
 LONG RegDeleteValueA(HKEY key, const char* valueName) {
-    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, RegistryConnection& db) -> LONG {
         const std::string name = platform::ValueName(valueName);
         const platform::OpenKey open = platform::Lookup(store, db, key);
         platform::Require(open, KEY_SET_VALUE);
         platform::Transaction transaction(db);
         platform::RequireExists(db, open);
-        platform::Statement erase(db, "DELETE FROM vals WHERE key=? AND uname=?");
-        erase.Bind(1, open.id).Bind(2, platform::TextUpper(name));
-        erase.Step();
-        if (sqlite3_changes(db) == 0) return ERROR_FILE_NOT_FOUND;
-        platform::Touch(db, open.id);
+        if (!db.DeleteValue(open.id, name)) return ERROR_FILE_NOT_FOUND;
+        db.Touch(open.id);
         transaction.Commit();
         return ERROR_SUCCESS;
     });
 }
 
 LONG RegDeleteKeyExA(HKEY key, const char* subKey, REGSAM samDesired, DWORD reserved) {
-    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, RegistryConnection& db) -> LONG {
         if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
         const platform::OpenKey base = platform::Lookup(store, db, key);
         std::vector<std::string> path = platform::FullPath(base, subKey);
@@ -720,15 +661,9 @@ LONG RegDeleteKeyExA(HKEY key, const char* subKey, REGSAM samDesired, DWORD rese
         const auto id = platform::Resolve(db, base.rootId, path);
         if (!id) return ERROR_FILE_NOT_FOUND;
         if (path.empty() || !platform::CheckAccess(db, *id, DELETE)) return ERROR_ACCESS_DENIED;
-        platform::Statement children(db, "SELECT 1 FROM keys WHERE parent=? LIMIT 1");
-        children.Bind(1, *id);
-        if (children.Step()) return ERROR_ACCESS_DENIED;
-        platform::Statement values(db, "DELETE FROM vals WHERE key=?");
-        values.Bind(1, *id);
-        values.Step();
-        platform::Statement erase(db, "DELETE FROM keys WHERE id=?");
-        erase.Bind(1, *id);
-        erase.Step();
+        if (db.HasChildren(*id)) return ERROR_ACCESS_DENIED;
+        db.DeleteValues(*id);
+        db.DeleteKeyRow(*id);
         transaction.Commit();
         return ERROR_SUCCESS;
     });
@@ -737,7 +672,7 @@ LONG RegDeleteKeyExA(HKEY key, const char* subKey, REGSAM samDesired, DWORD rese
 LONG RegDeleteKeyA(HKEY key, const char* subKey) { return RegDeleteKeyExA(key, subKey, 0, 0); }
 
 LONG RegDeleteTreeA(HKEY key, const char* subKey) {
-    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, RegistryConnection& db) -> LONG {
         const platform::OpenKey base = platform::Lookup(store, db, key);
         std::vector<std::string> path = platform::FullPath(base, subKey);
         platform::ApplyView(db, base, path, 0);
@@ -756,17 +691,16 @@ LONG RegDeleteTreeA(HKEY key, const char* subKey) {
 
 LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved, char* keyClass,
                    DWORD* classLength, FILETIME* lastWriteTime) {
-    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, RegistryConnection& db) -> LONG {
         if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
         const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_ENUMERATE_SUB_KEYS);
-        platform::Statement list(db, "SELECT name, written FROM keys WHERE parent=? ORDER BY uname LIMIT 1 OFFSET ?");
-        list.Bind(1, open.id).Bind(2, static_cast<std::int64_t>(index));
-        if (!list.Step()) return ERROR_NO_MORE_ITEMS;
-        const LONG result = platform::HandOutName(list.Text(0), name, nameLength);
+        const auto child = db.NthChild(open.id, index);
+        if (!child) return ERROR_NO_MORE_ITEMS;
+        const LONG result = platform::HandOutName(child->name, name, nameLength);
         if (result != ERROR_SUCCESS) return result;
         if (keyClass && classLength && *classLength > 0) keyClass[0] = '\0';
         if (classLength) *classLength = 0;
-        if (lastWriteTime) *lastWriteTime = platform::FileTimeOf(list.Int(1));
+        if (lastWriteTime) *lastWriteTime = platform::FileTimeOf(child->written);
         return ERROR_SUCCESS;
     });
 }
@@ -777,55 +711,45 @@ LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameLength) {
 
 LONG RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameLength, DWORD* reserved, DWORD* type,
                    BYTE* data, DWORD* dataLength) {
-    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, RegistryConnection& db) -> LONG {
         if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
         if (data != nullptr && dataLength == nullptr) return static_cast<LONG>(platform::ERROR_NOACCESS);
         const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_QUERY_VALUE);
-        platform::Statement list(db, "SELECT name, type, data FROM vals WHERE key=? ORDER BY seq LIMIT 1 OFFSET ?");
-        list.Bind(1, open.id).Bind(2, static_cast<std::int64_t>(index));
-        if (!list.Step()) return ERROR_NO_MORE_ITEMS;
-        const LONG result = platform::HandOutName(list.Text(0), valueName, valueNameLength);
+        const auto value = db.NthValue(open.id, index);
+        if (!value) return ERROR_NO_MORE_ITEMS;
+        const LONG result = platform::HandOutName(value->name, valueName, valueNameLength);
         if (result != ERROR_SUCCESS) return result;
-        if (type) *type = static_cast<DWORD>(list.Int(1));
-        return platform::HandOut(list.Blob(2), data, dataLength);
+        if (type) *type = value->type;
+        return platform::HandOut(value->data, data, dataLength);
     });
 }
 
 LONG RegQueryInfoKeyA(HKEY key, char* keyClass, DWORD* classLength, DWORD* reserved, DWORD* subKeys,
                       DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength,
                       DWORD* maxValueLength, DWORD* securityDescriptorLength, FILETIME* lastWriteTime) {
-    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, RegistryConnection& db) -> LONG {
         if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
         const platform::OpenKey open = platform::Lookup(store, db, key);
         platform::Require(open, KEY_QUERY_VALUE);
-        platform::Statement keys(db, "SELECT COUNT(*), IFNULL(MAX(LENGTH(CAST(name AS BLOB))),0) FROM keys WHERE parent=?");
-        keys.Bind(1, open.id);
-        keys.Step();
-        platform::Statement vals(db,
-                                 "SELECT COUNT(*), IFNULL(MAX(LENGTH(CAST(name AS BLOB))),0),"
-                                 " IFNULL(MAX(LENGTH(data)),0) FROM vals WHERE key=?");
-        vals.Bind(1, open.id);
-        vals.Step();
-        platform::Statement self(db, "SELECT LENGTH(sd), written FROM keys WHERE id=?");
-        self.Bind(1, open.id);
-        if (!self.Step()) return static_cast<LONG>(ERROR_KEY_DELETED);
+        const auto info = db.KeyInfo(open.id);
+        if (!info) return static_cast<LONG>(ERROR_KEY_DELETED);
         if (keyClass && classLength && *classLength > 0) keyClass[0] = '\0';
         if (classLength) *classLength = 0;
-        if (subKeys) *subKeys = static_cast<DWORD>(keys.Int(0));
-        if (maxSubKeyLength) *maxSubKeyLength = static_cast<DWORD>(keys.Int(1));
+        if (subKeys) *subKeys = static_cast<DWORD>(info->subKeys);
+        if (maxSubKeyLength) *maxSubKeyLength = static_cast<DWORD>(info->longestSubKeyName);
         if (maxClassLength) *maxClassLength = 0;
-        if (values) *values = static_cast<DWORD>(vals.Int(0));
-        if (maxValueNameLength) *maxValueNameLength = static_cast<DWORD>(vals.Int(1));
-        if (maxValueLength) *maxValueLength = static_cast<DWORD>(vals.Int(2));
-        if (securityDescriptorLength) *securityDescriptorLength = static_cast<DWORD>(self.Int(0));
-        if (lastWriteTime) *lastWriteTime = platform::FileTimeOf(self.Int(1));
+        if (values) *values = static_cast<DWORD>(info->values);
+        if (maxValueNameLength) *maxValueNameLength = static_cast<DWORD>(info->longestValueName);
+        if (maxValueLength) *maxValueLength = static_cast<DWORD>(info->longestData);
+        if (securityDescriptorLength) *securityDescriptorLength = static_cast<DWORD>(info->descriptorLength);
+        if (lastWriteTime) *lastWriteTime = platform::FileTimeOf(info->written);
         return ERROR_SUCCESS;
     });
 }
 
 LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION securityInformation, PSECURITY_DESCRIPTOR descriptor,
                        DWORD* descriptorLength) {
-    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, RegistryConnection& db) -> LONG {
         if (descriptorLength == nullptr) return ERROR_INVALID_PARAMETER;
         const platform::OpenKey open = platform::Lookup(store, db, key);
         platform::Require(open, READ_CONTROL);
@@ -851,7 +775,7 @@ LONG RegGetKeySecurity(HKEY key, SECURITY_INFORMATION securityInformation, PSECU
 }
 
 LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION securityInformation, PSECURITY_DESCRIPTOR descriptor) {
-    return GuardedAt(key, [&](Store& store, sqlite3* db) -> LONG {
+    return GuardedAt(key, [&](Store& store, RegistryConnection& db) -> LONG {
         const auto given = platform::ParseDescriptor(descriptor, std::numeric_limits<std::size_t>::max() / 2);
         if (!given) return static_cast<LONG>(ERROR_INVALID_SECURITY_DESCR);
         const platform::OpenKey open = platform::Lookup(store, db, key);
@@ -874,9 +798,7 @@ LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION securityInformation, PSECU
             stored->dacl = given->dacl;
             stored->control = static_cast<std::uint16_t>((stored->control & ~carried) | (given->control & carried));
         }
-        platform::Statement write(db, "UPDATE keys SET sd=? WHERE id=?");
-        write.Bind(1, platform::BuildSelfRelative(*stored)).Bind(2, open.id);
-        write.Step();
+        db.SetDescriptor(open.id, platform::BuildSelfRelative(*stored));
         transaction.Commit();
         return ERROR_SUCCESS;
     });
@@ -891,23 +813,21 @@ HANDLE CreateTransaction(SECURITY_ATTRIBUTES* attributes, void* unitOfWork, DWOR
     }
     Store& store = platform::TheStore();
     std::lock_guard lock(store.mutex);
-    sqlite3* db = nullptr;
+    std::unique_ptr<platform::RegistryConnection> db;
     try {
         platform::Database(store);
-        db = platform::OpenConnection(store, store.file);
-        platform::Exec(db, "BEGIN IMMEDIATE");
+        db = platform::OpenConnection(store.file);
+        db->BeginLongTransaction();
     } catch (const platform::StoreError& error) {
-        if (db) platform::CloseConnection(store, db);
         SetLastError(static_cast<DWORD>(error.code));
         return INVALID_HANDLE_VALUE;
     } catch (const platform::RegistryStoreError& error) {
-        if (db) platform::CloseConnection(store, db);
         SetLastError(static_cast<DWORD>(platform::ResultOf(error)));
         return INVALID_HANDLE_VALUE;
     }
     const HANDLE handle = store.nextTransaction;
     store.nextTransaction += 4;
-    store.transactions[handle].db = db;
+    store.transactions[handle].db = std::move(db);
     return handle;
 }
 
@@ -921,7 +841,7 @@ BOOL EndTransactionHandle(HANDLE transaction, bool commit) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE_;
     }
-    const LONG result = platform::EndTransaction(store, found->second, commit);
+    const LONG result = platform::EndTransaction(found->second, commit);
     if (result != ERROR_SUCCESS) {
         SetLastError(static_cast<DWORD>(result));
         return FALSE_;
@@ -940,7 +860,7 @@ BOOL CloseTransactionHandle(HANDLE transaction) {
     std::lock_guard lock(store.mutex);
     const auto found = store.transactions.find(transaction);
     if (found == store.transactions.end()) return FALSE_;
-    if (found->second.db != nullptr) platform::EndTransaction(store, found->second, false);
+    if (found->second.db != nullptr) platform::EndTransaction(found->second, false);
     store.transactions.erase(found);
     return TRUE_;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // API complete
-// The Windows registry over an SQLite store in the host folder (registry.db):
+// The Windows registry over the host's registry store (registry.db):
 // root keys, keys compared case-insensitively and stored with their case,
 // values of every kind as the ANSI calls see them (texts with their NUL),
 // the 32- and 64-bit views (Wow6432Node under HKLM\SOFTWARE on a 64-bit host;

@@ -1,49 +1,50 @@
 // The registry's store: a new store gets its tables and base keys once, a
 // store made before is used as it is, a file that is no store fails to open
-// with an I/O fault, and a change left uncommitted leaves nothing behind.
+// with an I/O fault, a change left uncommitted leaves nothing behind, the
+// long transaction of a second connection is seen by others only once
+// committed, and values keep the order they were first written in.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/host/RegistryStore.h"
 #include "support/TempHost.h"
 
 namespace {
 
-using platform::RegistryStatement;
+using platform::RegistryConnection;
 using platform::RegistryStoreError;
-using platform::SqliteStatementCache;
 
 int baseKeyLayouts = 0;
+constexpr std::int64_t kFirstRoot = 1;
 
-void AddThreeRoots(sqlite3* db) {
+void AddThreeRoots(RegistryConnection& store) {
     ++baseKeyLayouts;
-    SqliteStatementCache statements;
-    for (const char* root : {"ONE", "TWO", "THREE"}) {
-        RegistryStatement insert(statements, db, "INSERT INTO keys(parent, name, uname) VALUES(0, ?1, ?1)");
-        insert.Bind(1, root);
-        insert.Step();
-    }
-    statements.Finalize(db);
+    for (const char* root : {"ONE", "TWO", "THREE"}) store.InsertKey(platform::kRegistryTop, root, {});
 }
 
-// The cache keeps the text of the SQL it was given, so that text outlives it.
-std::int64_t Count(SqliteStatementCache& statements, sqlite3* db, const char* table) {
-    static const std::string keys = "SELECT COUNT(*) FROM keys", vals = "SELECT COUNT(*) FROM vals";
-    RegistryStatement count(statements, db, std::string(table) == "keys" ? keys.c_str() : vals.c_str());
-    count.Step();
-    return count.Int(0);
+RegistryConnection OpenStore() { return RegistryConnection(platform::RegistryStoreFile(), AddThreeRoots); }
+
+std::int64_t Roots(RegistryConnection& store) {
+    return static_cast<std::int64_t>(store.ChildIds(platform::kRegistryTop).size());
+}
+
+std::int64_t Values(RegistryConnection& store, std::int64_t key) { return store.KeyInfo(key)->values; }
+
+std::vector<std::string> ValueNames(RegistryConnection& store, std::int64_t key) {
+    std::vector<std::string> names;
+    for (std::int64_t index = 0; auto value = store.NthValue(key, index); ++index) names.push_back(value->name);
+    return names;
 }
 
 TEST(RegistryStore, ANewStoreIsLaidOutOnceAndUsedAsItIsAfterwards) {
     testsupport::TempHost host;
     baseKeyLayouts = 0;
-    SqliteStatementCache statements;
     for (int open = 0; open < 2; ++open) {
-        sqlite3* db = platform::OpenRegistryConnection(platform::RegistryStoreFile(), statements, AddThreeRoots);
-        EXPECT_EQ(Count(statements, db, "keys"), 3);
-        EXPECT_EQ(Count(statements, db, "vals"), 0);
-        platform::CloseRegistryConnection(db, statements);
+        RegistryConnection store = OpenStore();
+        EXPECT_EQ(Roots(store), 3);
+        EXPECT_EQ(Values(store, kFirstRoot), 0);
     }
     EXPECT_EQ(baseKeyLayouts, 1);
 }
@@ -51,9 +52,8 @@ TEST(RegistryStore, ANewStoreIsLaidOutOnceAndUsedAsItIsAfterwards) {
 TEST(RegistryStore, AFileThatIsNoStoreFailsWithAnIoFault) {
     testsupport::TempHost host;
     testsupport::WriteHostFile(platform::RegistryStoreFile(), std::string(8192, '\x5A'));
-    SqliteStatementCache statements;
     try {
-        platform::OpenRegistryConnection(platform::RegistryStoreFile(), statements, AddThreeRoots);
+        OpenStore();
         FAIL() << "opened";
     } catch (const RegistryStoreError& error) {
         EXPECT_EQ(error.fault, RegistryStoreError::Fault::IoFailed);
@@ -62,25 +62,80 @@ TEST(RegistryStore, AFileThatIsNoStoreFailsWithAnIoFault) {
 
 TEST(RegistryStore, AChangeNotCommittedLeavesNothingAndANestedOneLeavesTheOuterWhole) {
     testsupport::TempHost host;
-    SqliteStatementCache statements;
-    sqlite3* db = platform::OpenRegistryConnection(platform::RegistryStoreFile(), statements, AddThreeRoots);
-    const char* insert = "INSERT INTO vals(key, name, uname, type) VALUES(1, 'v', 'V', 1)";
+    RegistryConnection store = OpenStore();
     {
-        platform::RegistryStoreChange change(statements, db);
-        RegistryStatement(statements, db, insert).Step();
+        platform::RegistryStoreChange change(store);
+        store.PutValue(kFirstRoot, "v", 1, {});
     }
-    EXPECT_EQ(Count(statements, db, "vals"), 0);
+    EXPECT_EQ(Values(store, kFirstRoot), 0);
     {
-        platform::RegistryStoreChange outer(statements, db);
-        RegistryStatement(statements, db, insert).Step();
+        platform::RegistryStoreChange outer(store);
+        store.PutValue(kFirstRoot, "v", 1, {});
         {
-            platform::RegistryStoreChange inner(statements, db);
-            RegistryStatement(statements, db, "DELETE FROM vals").Step();
+            platform::RegistryStoreChange inner(store);
+            store.DeleteValues(kFirstRoot);
         }
         outer.Commit();
     }
-    EXPECT_EQ(Count(statements, db, "vals"), 1);
-    platform::CloseRegistryConnection(db, statements);
+    EXPECT_EQ(Values(store, kFirstRoot), 1);
+}
+
+// A second connection's long transaction holds its key, its value and a
+// change that failed inside it, unseen by the first connection until it ends.
+TEST(RegistryStore, ALongTransactionIsSeenByOtherConnectionsOnlyOnceCommitted) {
+    struct Case {
+        const char* name;
+        bool commit;
+    };
+    for (const Case& c : {Case{"committed", true}, Case{"rolled back", false}}) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempHost host;
+        RegistryConnection store = OpenStore();
+        const std::int64_t versionBefore = store.DataVersion();
+        const std::int64_t ownChangesBefore = store.TotalChanges();
+        RegistryConnection transacted = OpenStore();
+        transacted.BeginLongTransaction();
+        const std::int64_t key = transacted.InsertKey(kFirstRoot, "Held", {7});
+        transacted.PutValue(key, "Value", 4, {1, 0, 0, 0});
+        {
+            platform::RegistryStoreChange failed(transacted);
+            transacted.DeleteKeyRow(key);
+        }
+        EXPECT_TRUE(transacted.KeyExists(key));
+        EXPECT_FALSE(store.Child(kFirstRoot, "HELD"));
+        EXPECT_EQ(store.DataVersion(), versionBefore);
+
+        if (c.commit) EXPECT_TRUE(transacted.CommitLongTransaction());
+        else transacted.RollBackLongTransaction();
+
+        const auto child = store.Child(kFirstRoot, "HELD");
+        ASSERT_EQ(child.has_value(), c.commit);
+        EXPECT_EQ(store.DataVersion() != versionBefore, c.commit);
+        EXPECT_EQ(store.TotalChanges(), ownChangesBefore);
+        if (!c.commit) continue;
+        EXPECT_EQ(child->name, "Held");
+        EXPECT_EQ(store.Descriptor(child->id), std::vector<std::uint8_t>{7});
+        const auto value = store.Value(child->id, "VALUE");
+        ASSERT_TRUE(value);
+        EXPECT_EQ(value->name, "Value");
+        EXPECT_EQ(value->data, (std::vector<std::uint8_t>{1, 0, 0, 0}));
+    }
+}
+
+// A value written again keeps its place, under the name as given the last
+// time; one deleted and written again goes to the end.
+TEST(RegistryStore, ValuesKeepTheOrderTheyWereFirstWrittenIn) {
+    testsupport::TempHost host;
+    RegistryConnection store = OpenStore();
+    for (const char* name : {"zeta", "Alpha", "mid"}) store.PutValue(kFirstRoot, name, 1, {});
+    store.PutValue(kFirstRoot, "ZETA", 3, {9});
+    EXPECT_EQ(ValueNames(store, kFirstRoot), (std::vector<std::string>{"ZETA", "Alpha", "mid"}));
+    EXPECT_EQ(store.NthValue(kFirstRoot, 0)->type, 3u);
+
+    EXPECT_TRUE(store.DeleteValue(kFirstRoot, "alpha"));
+    EXPECT_FALSE(store.DeleteValue(kFirstRoot, "alpha"));
+    store.PutValue(kFirstRoot, "Alpha", 1, {});
+    EXPECT_EQ(ValueNames(store, kFirstRoot), (std::vector<std::string>{"ZETA", "mid", "Alpha"}));
 }
 
 }  // namespace
