@@ -1,5 +1,6 @@
 #include "monitor/RuleMatch.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -7,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <string_view>
 #include <vector>
 
 #include "common/CommonModule.h"
@@ -225,8 +227,11 @@ std::shared_ptr<const std::vector<std::string>> CurrentList(const std::string& f
 namespace RuleMatch {
 
 void ForgetRulesNotIn(const std::vector<std::string>& ruleFiles) {
-    const std::set<std::string> present(ruleFiles.begin(), ruleFiles.end());
-    std::erase_if(RuleMemos(), [&](const auto& memo) { return !present.count(memo.first); });
+    std::vector<std::string_view> present(ruleFiles.begin(), ruleFiles.end());
+    std::sort(present.begin(), present.end());
+    std::erase_if(RuleMemos(), [&](const auto& memo) {
+        return !std::binary_search(present.begin(), present.end(), std::string_view(memo.first));
+    });
 }
 
 bool RuleSelects(const std::string& sFile, const std::string& type, const std::string& code, const std::string& source,

@@ -97,13 +97,14 @@ std::vector<std::string> DirList(const std::string& folderAndPattern, int attrib
     // The stored attributes are looked at only when they can leave an entry out.
     const bool everyKind = (attributes & vbHidden) && (attributes & vbSystem);
     const std::string foldedPattern = platform::TextFoldCase(pattern);
-    for (const std::string& name : platform::ListFolderNames(*host)) {
+    for (const platform::FolderEntry& listed : platform::ListFolderEntries(*host)) {
+        const std::string& name = listed.name;
         if (!platform::MatchesFoldedWildcard(foldedPattern, name)) continue;
-        const fs::path entryPath = *host / name;
-        struct stat st {};
-        if (::stat(entryPath.c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode) && !wantFolders) continue;
+        if (listed.isFolder && !wantFolders) continue;
         if (!everyKind) {
+            const fs::path entryPath = *host / name;
+            struct stat st {};
+            if (::stat(entryPath.c_str(), &st) != 0) continue;
             const win::DWORD entry = AttributesOf(entryPath, st);
             if ((entry & win::FILE_ATTRIBUTE_HIDDEN) && !(attributes & vbHidden)) continue;
             if ((entry & win::FILE_ATTRIBUTE_SYSTEM) && !(attributes & vbSystem)) continue;

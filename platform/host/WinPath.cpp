@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -51,14 +52,29 @@ const DriveMapping* FindDrive(const std::vector<DriveMapping>& drives, char lett
 // per entry: a folder of many files is listed for every new name) until
 // visit returns false.
 template <typename Visit>
-void VisitFolderNames(const fs::path& folder, Visit visit) {
+void VisitFolderEntries(const fs::path& folder, Visit visit) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name(entry->d_name);
-        if (name != "." && name != ".." && !visit(name)) break;
+        if (name != "." && name != ".." && !visit(dir, *entry)) break;
     }
     ::closedir(dir);
+}
+
+template <typename Visit>
+void VisitFolderNames(const fs::path& folder, Visit visit) {
+    VisitFolderEntries(folder, [&visit](DIR*, const dirent& entry) { return visit(std::string_view(entry.d_name)); });
+}
+
+// The kind the directory entry tells; a link, or a file system that does not
+// tell, is looked at, relative to the folder already open.
+std::optional<bool> IsFolderEntry(DIR* dir, const dirent& entry) {
+    if (entry.d_type == DT_DIR) return true;
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return false;
+    struct stat st {};
+    if (::fstatat(::dirfd(dir), entry.d_name, &st, 0) != 0) return std::nullopt;
+    return S_ISDIR(st.st_mode);
 }
 
 std::optional<std::string> FindNameNoCase(const fs::path& folder, const std::string& name) {
@@ -246,6 +262,17 @@ bool MatchesFoldedWildcard(const std::string& pattern, const std::string& givenN
     if (!pattern.empty() && pattern.back() == '.')
         return name.find('.') == std::string::npos && GlobMatch(pattern.substr(0, pattern.size() - 1).c_str(), name.c_str());
     return GlobMatch(pattern.c_str(), name.c_str());
+}
+
+std::vector<FolderEntry> ListFolderEntries(const fs::path& hostFolder) {
+    std::vector<FolderEntry> entries;
+    VisitFolderEntries(hostFolder, [&entries](DIR* dir, const dirent& entry) {
+        if (const auto isFolder = IsFolderEntry(dir, entry)) entries.push_back({entry.d_name, *isFolder});
+        return true;
+    });
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return TextCompareLess(a.name, b.name); });
+    return entries;
 }
 
 std::vector<std::string> ListFolderNames(const fs::path& hostFolder) {

@@ -36,4 +36,12 @@ bool MatchesFoldedWildcard(const std::string& foldedPattern, const std::string& 
 // The entries of a host folder (no "." or ".."), in case-insensitive name order.
 std::vector<std::string> ListFolderNames(const std::filesystem::path& hostFolder);
 
+// The same with each entry's kind, a link taken as what it leads to; an
+// entry that leads nowhere is left out.
+struct FolderEntry {
+    std::string name;
+    bool isFolder = false;
+};
+std::vector<FolderEntry> ListFolderEntries(const std::filesystem::path& hostFolder);
+
 }  // namespace platform

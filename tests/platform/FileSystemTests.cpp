@@ -490,3 +490,31 @@ TEST_F(FileSystemTest, AUtf16FileIsReadAndItsLinesStayUtf16) {
     vb::TextFile("C:\\Data\\list.txt", vb::TextFile::Mode::Output).PrintLine("x");
     EXPECT_EQ(ReadHostFile(file), testsupport::Utf16LeWithMark("x\r\n"));
 }
+
+namespace {
+
+// What Dir lists of a folder that holds, beside plain files and a folder,
+// links to each and one that leads nowhere, and a FIFO: a link counts as
+// what it leads to, one that leads nowhere is not listed.
+TEST_F(FileSystemTest, DirListsLinksAsWhatTheyLeadTo) {
+    MakeFile("C:\\Mixed\\b.DAT");
+    MakeFile("C:\\Mixed\\A.dat");
+    const fs::path folder = host.HostOf("C:\\Mixed");
+    fs::create_directories(folder / "Sub.dat");
+    fs::create_symlink(folder / "A.dat", folder / "c to a.dat");
+    fs::create_directory_symlink(folder / "Sub.dat", folder / "d to sub.dat");
+    fs::create_symlink(folder / "gone.dat", folder / "e to nothing.dat");
+    ASSERT_EQ(::mkfifo((folder / "f pipe.dat").c_str(), 0600), 0);
+    struct Case {
+        int attributes;
+        std::vector<std::string> listed;
+    };
+    const Case cases[] = {
+        {vb::vbNormal, {"A.dat", "b.DAT", "c to a.dat", "f pipe.dat"}},
+        {39, {"A.dat", "b.DAT", "c to a.dat", "f pipe.dat"}},
+        {vb::vbDirectory, {"A.dat", "b.DAT", "c to a.dat", "d to sub.dat", "f pipe.dat", "Sub.dat"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(vb::DirList("C:\\Mixed\\*.dat", c.attributes), c.listed) << c.attributes;
+}
+
+}  // namespace
