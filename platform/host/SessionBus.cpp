@@ -13,6 +13,8 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/host/DebugLine.h"
+
 namespace platform {
 
 namespace {
@@ -159,16 +161,6 @@ std::optional<std::string> FirstLine(const Socket& socket, Clock::time_point dea
 
 bool IsAuthenticationAnswer(const std::string& line) {
     return line.rfind("OK ", 0) == 0 || line.rfind("REJECTED", 0) == 0 || line.rfind("DATA", 0) == 0;
-}
-
-void WriteDebugLine(const std::string& text) {
-    const std::string line = text + "\n";
-    size_t written = 0;
-    while (written < line.size()) {
-        const ssize_t n = ::write(STDERR_FILENO, line.data() + written, line.size() - written);
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
-    }
 }
 
 }  // namespace
