@@ -3,23 +3,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/host/HostFileStamp.h"
 #include "platform/host/WinPath.h"
 
 namespace platform {
 
-namespace {
-
-FileStamp FromHost(const HostFileStamp& host) {
-    return FileStamp{host.exists,     host.regular,   host.device,    host.fileNumber,
-                     host.size,       host.modifiedNs, host.changedNs, host.settled};
-}
-
-}  // namespace
-
 FileStamp StampOfFile(const std::string& windowsPath) {
     const auto host = ToHostPath(windowsPath);
-    return host ? FromHost(StampOfHostFile(*host)) : FileStamp{};
+    return host ? StampOfHostFile(*host) : FileStamp{};
 }
 
 FolderStamps::FolderStamps(const std::string& windowsFolder)
@@ -38,7 +28,7 @@ std::optional<FileStamp> FolderStamps::StampOf(const std::string& windowsPath) c
     if (windowsPath.compare(0, prefix_.size(), prefix_) != 0 || name.find_first_of("\\/") != std::string::npos ||
         name == "." || name == "..")
         return std::nullopt;
-    FileStamp stamp = FromHost(StampOfHostFileAt(folder_, name));
+    FileStamp stamp = StampOfHostFileAt(folder_, name);
     // A name in other letters than on disk is looked up by its path.
     if (!stamp.exists) return std::nullopt;
     return stamp;

@@ -1,29 +1,14 @@
 #pragma once
-// A file's stamp, named by its Windows path: what tells, without reading it,
-// whether a file is still the one read before. A rewrite in place changes its
-// size or its times (to the nanosecond), a replace its file number, a touch
-// or a change of attributes its change time. A caller that keeps what it read
-// of a file may trust it again only while the stamp is equal and settled.
-#include <cstdint>
+// Files' stamps (HostFileStamp: whether a file is still the one read
+// before), taken for files named by their Windows paths.
 #include <optional>
 #include <string>
 
+#include "platform/host/HostFileStamp.h"
+
 namespace platform {
 
-struct FileStamp {
-    bool exists = false;
-    bool regular = false;  // a plain file (a link is followed), not a folder, FIFO or device
-    std::uint64_t device = 0;
-    std::uint64_t fileNumber = 0;
-    std::int64_t size = 0;
-    std::int64_t modifiedNs = 0;  // since 1970, UTC
-    std::int64_t changedNs = 0;
-    // Both times lie far enough in the past that a later write cannot leave
-    // them as they are, however coarse the file system's clock.
-    bool settled = false;
-
-    bool operator==(const FileStamp&) const = default;
-};
+using FileStamp = HostFileStamp;
 
 // The stamp of the file a Windows path names now; a missing file (or a path
 // that names nothing here) has a stamp whose exists is false.

@@ -27,11 +27,6 @@ constexpr const char* kRefusedAddress = "unix:path=/nonexistent/quarnel-session-
 std::mutex setAsideMutex;
 std::optional<std::string> setAsideAddress;
 
-struct UnixAddress {
-    std::string name;
-    bool abstract = false;
-};
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -51,25 +46,6 @@ std::string Unescaped(const std::string& value) {
         }
     }
     return text;
-}
-
-// The first address of the list, when it is a unix socket by path or abstract name.
-std::optional<UnixAddress> UnixSocketOf(const std::string& addresses) {
-    const std::string first = addresses.substr(0, addresses.find(';'));
-    const std::string kind = "unix:";
-    if (first.compare(0, kind.size(), kind) != 0) return std::nullopt;
-    size_t at = kind.size();
-    while (at <= first.size()) {
-        const size_t end = std::min(first.find(',', at), first.size());
-        const std::string pair = first.substr(at, end - at);
-        const size_t equals = pair.find('=');
-        if (equals != std::string::npos) {
-            const std::string key = pair.substr(0, equals);
-            if (key == "path" || key == "abstract") return UnixAddress{Unescaped(pair.substr(equals + 1)), key == "abstract"};
-        }
-        at = end + 1;
-    }
-    return std::nullopt;
 }
 
 class Socket {
@@ -164,6 +140,24 @@ bool IsAuthenticationAnswer(const std::string& line) {
 }
 
 }  // namespace
+
+std::optional<UnixAddress> UnixSocketOf(const std::string& addresses) {
+    const std::string first = addresses.substr(0, addresses.find(';'));
+    const std::string kind = "unix:";
+    if (first.compare(0, kind.size(), kind) != 0) return std::nullopt;
+    size_t at = kind.size();
+    while (at <= first.size()) {
+        const size_t end = std::min(first.find(',', at), first.size());
+        const std::string pair = first.substr(at, end - at);
+        const size_t equals = pair.find('=');
+        if (equals != std::string::npos) {
+            const std::string key = pair.substr(0, equals);
+            if (key == "path" || key == "abstract") return UnixAddress{Unescaped(pair.substr(equals + 1)), key == "abstract"};
+        }
+        at = end + 1;
+    }
+    return std::nullopt;
+}
 
 bool SessionBusAnswers(const std::string& address, std::chrono::milliseconds bound) {
     const std::optional<UnixAddress> unixAddress = UnixSocketOf(address);

@@ -5,11 +5,21 @@
 // (accessibility, themes): such a bus is probed with a bound before the
 // windowing starts and, when silent, set aside for this process.
 #include <chrono>
+#include <optional>
 #include <string>
 
 namespace platform {
 
 inline constexpr std::chrono::milliseconds kSessionBusProbeBound{1000};
+
+// A unix socket a bus address names, by path or abstract name.
+struct UnixAddress {
+    std::string name;  // %XX escapes undone
+    bool abstract = false;
+};
+// The first address of a list (';' between addresses), when it is a unix
+// socket by path or abstract name.
+std::optional<UnixAddress> UnixSocketOf(const std::string& addresses);
 
 // True when the bus at the address answers the start of the authentication
 // within the bound. Only unix:path= and unix:abstract= addresses are
