@@ -14,7 +14,9 @@
 #include "common/CommonModule.h"
 #include "common/clsFSO.h"
 #include "platform/api/DateTime.h"
+#include "platform/api/EventLoop.h"
 #include "platform/api/FileStamp.h"
+#include "platform/api/FolderWatch.h"
 #include "platform/api/RuntimeError.h"
 #include "platform/api/Strings.h"
 
@@ -25,12 +27,35 @@ std::string RulesFolder() { return CommonModule::AppPath() + "Rules"; }
 
 namespace {
 thread_local RecordCheck* innermostCheck = nullptr;
+
+
+platform::FolderWatch& RulesFolderWatch() {
+    static platform::FolderWatch watch;
+    return watch;
+}
 }  // namespace
 
-RecordCheck::RecordCheck() : folder_(RulesFolder()), outer_(innermostCheck) { innermostCheck = this; }
+RecordCheck::RecordCheck()
+    : folderName_(RulesFolder()), quietStretch_(RulesFolderWatch().Look(folderName_)), outer_(innermostCheck) {
+    innermostCheck = this;
+}
 RecordCheck::~RecordCheck() { innermostCheck = outer_; }
 
-const platform::FolderStamps* RecordCheck::Folder() { return innermostCheck ? &innermostCheck->folder_ : nullptr; }
+// Made at the first file that needs a look of its own.
+const platform::FolderStamps* RecordCheck::Folder() {
+    if (!innermostCheck) return nullptr;
+    if (!innermostCheck->folder_) innermostCheck->folder_.emplace(innermostCheck->folderName_);
+    return &*innermostCheck->folder_;
+}
+
+std::string RecordCheck::CheckedFolder() { return innermostCheck ? innermostCheck->folderName_ : RulesFolder(); }
+
+std::uint64_t RecordCheck::QuietStretch() { return innermostCheck ? innermostCheck->quietStretch_ : 0; }
+
+std::uint64_t RecordCheck::QuietStretchOf(const std::string& windowsPath) {
+    const std::uint64_t stretch = QuietStretch();
+    return stretch != 0 && platform::EntryNameIn(innermostCheck->folderName_, windowsPath) ? stretch : 0;
+}
 
 std::string PreparedMessage(const std::string& message) {
     std::string text;
@@ -69,6 +94,8 @@ constexpr std::int64_t kLargestFileRead = 8 * 1024 * 1024;
 struct FileMemo {
     platform::FileStamp stamp;
     platform::FileStamp toldTooLarge;  // the version of the file last reported as skipped
+    std::uint64_t quietStretch = 0;    // the folder's, when the file was last looked at
+    bool skipped = false;
 };
 
 enum class Look { Reuse, Read, Skip };
@@ -85,18 +112,27 @@ bool SameVersion(platform::FileStamp a, platform::FileStamp b) {
 }
 
 // Takes the file's stamp before it is read: the stamp is kept with what is
-// read. A file too large is reported once per version of it.
-Look LookAt(FileMemo& memo, const std::string& file, platform::FileStamp& now, const std::string& procedure,
-            const char* what) {
+// read. A file too large is reported once per version of it. A file looked
+// at in the folder's present quiet stretch is as it was then. After a Read,
+// the caller marks the memo with the stretch once it holds what was read.
+Look LookAt(FileMemo& memo, const std::string& file, platform::FileStamp& now, std::uint64_t& stretch,
+            const std::string& procedure, const char* what) {
+    stretch = RuleMatch::RecordCheck::QuietStretchOf(file);
+    if (stretch != 0 && stretch == memo.quietStretch) return memo.skipped ? Look::Skip : Look::Reuse;
+    memo.quietStretch = 0;
     now = StampNow(file);
-    if (now.regular && now.size > kLargestFileRead) {
+    memo.skipped = now.regular && now.size > kLargestFileRead;
+    if (memo.skipped) {
         if (!SameVersion(now, memo.toldTooLarge))
             CommonModule::DPrint(procedure + ": skipped " + std::string(what) + " of " + std::to_string(now.size) +
                                  " bytes, far larger than one can be: " + file);
         memo.toldTooLarge = now;
+        memo.quietStretch = stretch;
         return Look::Skip;
     }
-    return now.regular && now.settled && now == memo.stamp ? Look::Reuse : Look::Read;
+    if (!now.regular || !now.settled || now != memo.stamp) return Look::Read;
+    memo.quietStretch = stretch;
+    return Look::Reuse;
 }
 
 // The keys a rule check reads, all from one read of the file.
@@ -138,12 +174,14 @@ std::map<std::string, RuleMemo>& RuleMemos() {
 const RuleValues* CurrentRule(const std::string& sFile) {
     RuleMemo& memo = RuleMemos()[sFile];
     platform::FileStamp now;
-    switch (LookAt(memo, sFile, now, "frmDHM\\CheckRule", "a rule file")) {
+    std::uint64_t stretch = 0;
+    switch (LookAt(memo, sFile, now, stretch, "frmDHM\\CheckRule", "a rule file")) {
         case Look::Skip:
             return nullptr;
         case Look::Read:
             memo.values = ReadRule(sFile);
             memo.stamp = now;
+            memo.quietStretch = stretch;
             break;
         case Look::Reuse:
             break;
@@ -187,8 +225,21 @@ bool DetailsMatch(const RuleValues& rule, const std::string& code, const std::st
     return exclusion.empty() || !occurs(exclusion);
 }
 
+struct ListLines {
+    std::vector<std::string> lines;
+    std::vector<std::string> folded;  // each line case-folded, as the description list compares them
+};
+
+std::shared_ptr<const ListLines> LinesOf(std::vector<std::string> lines) {
+    auto list = std::make_shared<ListLines>();
+    list->folded.reserve(lines.size());
+    for (const std::string& line : lines) list->folded.push_back(platform::CaseFoldKey(line));
+    list->lines = std::move(lines);
+    return list;
+}
+
 struct ListMemo : FileMemo {
-    std::shared_ptr<const std::vector<std::string>> lines = std::make_shared<const std::vector<std::string>>();
+    std::shared_ptr<const ListLines> lines = LinesOf({});
 };
 
 std::map<std::string, ListMemo>& ListMemos() {
@@ -203,18 +254,19 @@ std::vector<std::string> ReadList(const std::string& file) {
 }
 
 // The list's lines as it is saved now; none for a missing list or one too large to be one.
-std::shared_ptr<const std::vector<std::string>> CurrentList(const std::string& file, const std::string& procedure) {
+std::shared_ptr<const ListLines> CurrentList(const std::string& file, const std::string& procedure) {
     ListMemo& memo = ListMemos()[file];
     platform::FileStamp now;
-    switch (LookAt(memo, file, now, procedure, "an exclusion list")) {
+    std::uint64_t stretch = 0;
+    switch (LookAt(memo, file, now, stretch, procedure, "an exclusion list")) {
         case Look::Skip:
-            return std::make_shared<const std::vector<std::string>>();
+            return LinesOf({});
         case Look::Read:
             // Reading may let window messages run, and a check nested in them
             // may read the list too: what this read found is kept whole, with its stamp.
-            memo.lines = std::make_shared<const std::vector<std::string>>(
-                now.exists ? ReadList(file) : std::vector<std::string>());
+            memo.lines = LinesOf(now.exists ? ReadList(file) : std::vector<std::string>());
             memo.stamp = now;
+            memo.quietStretch = stretch;
             break;
         case Look::Reuse:
             break;
@@ -222,16 +274,45 @@ std::shared_ptr<const std::vector<std::string>> CurrentList(const std::string& f
     return memo.lines;
 }
 
-}  // namespace
+// A file of the Rules folder, by its name: in the folder of the check under way.
+std::string RulesFile(const std::string& name) {
+    return RuleMatch::RecordCheck::CheckedFolder() + "\\" + name;
+}
 
-namespace RuleMatch {
+std::shared_ptr<const ListLines> GlobalList(const std::string& listName, const std::string& procedure) {
+    return CurrentList(RulesFile(listName), procedure);
+}
 
+// Drops what is kept of rule files that are no longer in the folder.
 void ForgetRulesNotIn(const std::vector<std::string>& ruleFiles) {
     std::vector<std::string_view> present(ruleFiles.begin(), ruleFiles.end());
     std::sort(present.begin(), present.end());
     std::erase_if(RuleMemos(), [&](const auto& memo) {
         return !std::binary_search(present.begin(), present.end(), std::string_view(memo.first));
     });
+}
+
+}  // namespace
+
+namespace RuleMatch {
+
+std::vector<std::string> RuleFiles() {
+    struct Listing {
+        std::uint64_t quietStretch = 0;
+        std::vector<std::string> files;
+    };
+    static Listing listing;
+    const std::uint64_t stretch = RecordCheck::QuietStretch();
+    if (stretch != 0 && stretch == listing.quietStretch) {
+        // As the listing would: window messages are let run once per pattern.
+        vb::DoEvents();
+        return listing.files;
+    }
+    std::vector<std::string> files;
+    CommonModule::FindFiles(RecordCheck::CheckedFolder(), "*.DAT", files, false);
+    ForgetRulesNotIn(files);
+    listing = {stretch, files};
+    return files;
 }
 
 bool RuleSelects(const std::string& sFile, const std::string& type, const std::string& code, const std::string& source,
@@ -242,9 +323,8 @@ bool RuleSelects(const std::string& sFile, const std::string& type, const std::s
 
 bool ListExcludes(const std::string& listName, const std::string& procedure,
                   const std::function<bool(const std::string&)>& excludes) {
-    const std::string file = CommonModule::AppPath() + "Rules\\" + listName;
-    const auto lines = CurrentList(file, procedure);
-    for (const std::string& line : *lines)
+    const auto list = GlobalList(listName, procedure);
+    for (const std::string& line : list->lines)
         if (!line.empty() && excludes(line)) return true;
     return false;
 }
@@ -261,8 +341,10 @@ bool ExcludedBySource(const std::string& source) {
 
 bool ExcludedByDesc(const std::string& message) {
     const std::string prepared = PreparedMessage(message);
-    return ListExcludes("GlobalExclusion_EventDesc_List.txt", "frmDHM\\IsExcludedByDesc",
-                        [&](const std::string& line) { return prepared.find(platform::CaseFoldKey(line)) != std::string::npos; });
+    const auto list = GlobalList("GlobalExclusion_EventDesc_List.txt", "frmDHM\\IsExcludedByDesc");
+    for (std::size_t i = 0; i < list->lines.size(); ++i)
+        if (!list->lines[i].empty() && prepared.find(list->folded[i]) != std::string::npos) return true;
+    return false;
 }
 
 std::string AlertTextAt(std::time_t checked, const std::string& type, const std::string& code, const std::string& source,

@@ -4,8 +4,10 @@
 // that alerts. Each rule file and list is taken as it is saved when the
 // record is checked: a rule or list saved between two records counts at the
 // next one.
+#include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +17,9 @@ namespace RuleMatch {
 
 // While a RecordCheck lives on a thread, the rule files and lists of the
 // Rules folder are looked at in the folder as it was found when the check
-// began (the folder resolved once for one record's checks).
+// began (the folder resolved once for one record's checks). What was read of
+// them is used again without a look at each file while the folder has been
+// quiet since it was read: no entry made, removed, renamed or written.
 class RecordCheck {
 public:
     RecordCheck();
@@ -25,9 +29,20 @@ public:
 
     // The folder of the innermost check of this thread, or nullptr.
     static const platform::FolderStamps* Folder();
+    // The quiet stretch the Rules folder was in when the innermost check of
+    // this thread began: the same number as at an earlier look means nothing
+    // in it has changed since. 0 when not known (no check, no watch).
+    static std::uint64_t QuietStretch();
+    // The same, for a file directly in the folder; 0 for any other.
+    static std::uint64_t QuietStretchOf(const std::string& windowsPath);
+
+    // The Rules folder as the innermost check of this thread found it, or as it is now.
+    static std::string CheckedFolder();
 
 private:
-    platform::FolderStamps folder_;
+    std::string folderName_;
+    std::uint64_t quietStretch_;
+    mutable std::optional<platform::FolderStamps> folder_;
     RecordCheck* outer_;
 };
 
@@ -43,8 +58,10 @@ std::string PreparedMessage(const std::string& message);
 bool RuleSelects(const std::string& sFile, const std::string& type, const std::string& code, const std::string& source,
                  const std::string& message, const std::string& log);
 
-// Drops what is kept of rule files that are no longer in the folder.
-void ForgetRulesNotIn(const std::vector<std::string>& ruleFiles);
+// The rule files of the Rules folder in folder order, as FindFiles lists
+// them; the folder is listed again only when it may have changed. What is
+// kept of rule files no longer in it is dropped.
+std::vector<std::string> RuleFiles();
 
 // Whether a non-empty line of the global list (a file name in Rules\) excludes
 // the record; a missing list excludes nothing. procedure names the caller in

@@ -48,8 +48,8 @@ public:
     // Rule matching.
     void CheckAllRules(const std::string& sType, const std::string& sCode, const std::string& sSource,
                        const std::string& sMessage, const std::string& sLog);
-    void CheckRule(std::string sFile, std::string sEventType, std::string sEventCode, std::string sEventSource,
-                   std::string sEventMsg, std::string sEventLogName);
+    void CheckRule(const std::string& sFile, const std::string& sEventType, const std::string& sEventCode,
+                   const std::string& sEventSource, const std::string& sEventMsg, const std::string& sEventLogName);
     void IsExcludedByID(const std::string& sEventCode, bool& bExcluded);
     void IsExcludedBySource(const std::string& sEventSource, bool& bExcluded);
     void IsExcludedByDesc(const std::string& sEventMsg, bool& bExcluded);

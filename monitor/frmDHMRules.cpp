@@ -18,9 +18,7 @@ std::string frmDHM::AlertText(const std::string& type, const std::string& code, 
 void frmDHM::CheckAllRules(const std::string& sType, const std::string& sCode, const std::string& sSource,
                            const std::string& sMessage, const std::string& sLog) {
     const RuleMatch::RecordCheck oneLookAtTheFolder;
-    std::vector<std::string> ruleFiles;
-    CommonModule::FindFiles(RuleMatch::RulesFolder(), "*.DAT", ruleFiles, false);
-    RuleMatch::ForgetRulesNotIn(ruleFiles);
+    const std::vector<std::string> ruleFiles = RuleMatch::RuleFiles();
     for (const std::string& ruleFile : ruleFiles) {
         if (ruleFile.empty()) continue;
         try {
@@ -31,8 +29,9 @@ void frmDHM::CheckAllRules(const std::string& sType, const std::string& sCode, c
     }
 }
 
-void frmDHM::CheckRule(std::string sFile, std::string sEventType, std::string sEventCode, std::string sEventSource,
-                       std::string sEventMsg, std::string sEventLogName) {
+void frmDHM::CheckRule(const std::string& sFile, const std::string& sEventType, const std::string& sEventCode,
+                       const std::string& sEventSource, const std::string& sEventMsg,
+                       const std::string& sEventLogName) {
     // The alert carries the time the check began; its text is made only for a rule that alerts.
     const std::time_t checked = vb::Now();
     if (!RuleMatch::RuleSelects(sFile, sEventType, sEventCode, sEventSource, sEventMsg, sEventLogName)) return;

@@ -14,6 +14,10 @@ using FileStamp = HostFileStamp;
 // that names nothing here) has a stamp whose exists is false.
 FileStamp StampOfFile(const std::string& windowsPath);
 
+// The name of the entry that a Windows path names directly in the folder
+// (the path starting with the folder as given); nothing for a path elsewhere.
+std::optional<std::string> EntryNameIn(const std::string& windowsFolder, const std::string& windowsPath);
+
 // The stamps of the files of one folder, the folder named by its Windows path
 // and resolved once: for work that looks at many files of one folder in a row
 // (one record's rule checks).
@@ -31,7 +35,7 @@ public:
     std::optional<FileStamp> StampOf(const std::string& windowsPath) const;
 
 private:
-    std::string prefix_;  // the folder as given, with its backslash
+    std::string folderName_;
     int folder_ = -1;
 };
 

@@ -19,6 +19,7 @@ constexpr KindEvents kKindEvents[] = {
     {kFileWritten, IN_CLOSE_WRITE},   {kAttributesChanged, IN_ATTRIB},  {kEntryCreated, IN_CREATE},
     {kEntryMovedIn, IN_MOVED_TO},     {kEntryDeleted, IN_DELETE},       {kEntryMovedOut, IN_MOVED_FROM},
     {kWatchedFolderGone, IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED},
+    {kFileModified, IN_MODIFY},
 };
 
 std::uint32_t EventsOf(std::uint32_t kinds) {

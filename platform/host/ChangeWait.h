@@ -17,6 +17,7 @@ enum ChangeKind : std::uint32_t {
     kEntryDeleted = 1u << 4,
     kEntryMovedOut = 1u << 5,
     kWatchedFolderGone = 1u << 6,   // removed or moved away: its watch has ended
+    kFileModified = 1u << 7,        // a file's content was written, before it is closed
 };
 
 struct FolderChange {

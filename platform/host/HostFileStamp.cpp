@@ -23,19 +23,17 @@ std::int64_t NowNs() {
     return Nanoseconds(now);
 }
 
-// How long after a change a file's times can still be the same after the
-// next change: the file system's time stamps lag the clock by up to one tick
-// of the kernel's coarse clock on the local file systems named here; any
-// other (FAT keeps two seconds, a network share its server's clock) is given
-// three seconds.
+// Whether a device's file system is one of the local ones named here: its
+// times follow this host's clock to one tick of the kernel's coarse clock,
+// and every change to it is made through this host's kernel.
 template <typename StatFs>
-std::int64_t SettleNs(dev_t device, StatFs statFs) {
+bool LocalDevice(dev_t device, StatFs statFs) {
     static std::mutex mutex;
-    static std::map<dev_t, std::int64_t> known;
+    static std::map<dev_t, bool> known;
     const std::lock_guard lock(mutex);
     if (const auto found = known.find(device); found != known.end()) return found->second;
     struct statfs info {};
-    std::int64_t settle = 3'000'000'000;
+    bool local = false;
     if (statFs(info) == 0) {
         switch (static_cast<unsigned long>(info.f_type)) {
             case EXT4_SUPER_MAGIC:
@@ -44,14 +42,23 @@ std::int64_t SettleNs(dev_t device, StatFs statFs) {
             case TMPFS_MAGIC:
             case OVERLAYFS_SUPER_MAGIC:
             case F2FS_SUPER_MAGIC:
-                settle = 100'000'000;
+                local = true;
                 break;
             default:
                 break;
         }
     }
-    known.emplace(device, settle);
-    return settle;
+    known.emplace(device, local);
+    return local;
+}
+
+// How long after a change a file's times can still be the same after the
+// next change: one tick of the coarse clock on a local file system; any
+// other (FAT keeps two seconds, a network share its server's clock) is given
+// three seconds.
+template <typename StatFs>
+std::int64_t SettleNs(dev_t device, StatFs statFs) {
+    return LocalDevice(device, statFs) ? 100'000'000 : 3'000'000'000;
 }
 
 template <typename StatFs>
@@ -76,6 +83,12 @@ HostFileStamp StampOfHostFile(const std::filesystem::path& file) {
     struct stat info {};
     if (::stat(file.c_str(), &info) != 0) return HostFileStamp{};
     return StampOfInfo(info, [&](struct statfs& fs) { return ::statfs(file.c_str(), &fs); });
+}
+
+bool OnLocalFileSystem(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return false;
+    return LocalDevice(info.st_dev, [&](struct statfs& fs) { return ::statfs(path.c_str(), &fs); });
 }
 
 HostFileStamp StampOfHostFileAt(int folder, const std::string& name) {

@@ -27,6 +27,9 @@ struct HostFileStamp {
 
 // The stamp of a host file now; a missing file has a stamp whose exists is false.
 HostFileStamp StampOfHostFile(const std::filesystem::path& file);
+// Whether the path lies on a local file system, one whose every change is
+// made through this host's kernel (and so seen by its change notifications).
+bool OnLocalFileSystem(const std::filesystem::path& path);
 // The stamp of the file of that name in an open folder (a descriptor).
 HostFileStamp StampOfHostFileAt(int folder, const std::string& name);
 

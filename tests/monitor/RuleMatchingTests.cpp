@@ -4,11 +4,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "common/CommonModule.h"
@@ -314,6 +316,66 @@ TEST_F(RuleMatchingTest, ARuleChangedBetweenTwoRecordsCountsAtTheNext) {
     EXPECT_EQ(Alerts(record), 1);
     std::filesystem::remove(host.HostOf(std::string(kProgramFolder) + "Rules\\changing.DAT"));
     EXPECT_EQ(Alerts(record), 0);
+}
+
+// What was read of the Rules folder is used again only while the folder has
+// surely been quiet: a rule changed where the folder's own notifications
+// cannot tell (through a link, through its second name in another folder,
+// by a writer that has not closed it yet, or in a folder put in the place
+// of Rules) still counts at the next record.
+TEST_F(RuleMatchingTest, ARuleChangedOutOfTheFoldersSightCountsAtTheNext) {
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& text)> write;
+    };
+    const std::filesystem::path rules = Rules(), elsewhere = host.HostOf("C:\\Shared\\rule.DAT");
+    int held = -1;
+    const Case cases[] = {
+        {"through a link",
+         [&](const std::string& text) {
+             WriteHostFile(elsewhere, text);
+             if (!std::filesystem::is_symlink(rules / "linked.DAT"))
+                 std::filesystem::create_symlink(elsewhere, rules / "linked.DAT");
+         }},
+        {"through its second name",
+         [&](const std::string& text) {
+             if (!std::filesystem::exists(elsewhere)) {
+                 WriteHostFile(elsewhere, text);
+                 std::filesystem::create_hard_link(elsewhere, rules / "linked.DAT");
+             }
+             RewriteKeepingTheTime(elsewhere, text);
+         }},
+        {"by a writer still holding it",
+         [&](const std::string& text) {
+             if (held < 0) held = ::open((rules / "held.DAT").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+             ASSERT_EQ(::ftruncate(held, 0), 0);
+             ASSERT_EQ(::pwrite(held, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+         }},
+        {"in a folder put in the place of Rules",
+         [&](const std::string& text) {
+             const std::filesystem::path next = rules.string() + ".next";
+             WriteHostFile(next / "replaced.DAT", text);
+             std::filesystem::remove_all(rules);
+             std::filesystem::rename(next, rules);
+         }},
+    };
+    Rule quiet, alerting;
+    quiet.id = "1";
+    alerting.id = "7036";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(rules);
+        std::filesystem::create_directories(rules);
+        c.write(testsupport::RuleFileText(quiet));
+        EXPECT_EQ(Alerts(Record{}), 0);
+        EXPECT_EQ(Alerts(Record{}), 0);
+        c.write(testsupport::RuleFileText(alerting));
+        EXPECT_EQ(Alerts(Record{}), 1);
+        c.write(testsupport::RuleFileText(quiet));
+        EXPECT_EQ(Alerts(Record{}), 0);
+        std::filesystem::remove(elsewhere);
+    }
+    if (held >= 0) ::close(held);
 }
 
 // A file far larger than any rule or list is skipped, and said so once,

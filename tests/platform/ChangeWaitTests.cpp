@@ -38,6 +38,12 @@ TEST(ChangeWait, ReportsEachKindOfChangeWithTheEntryName) {
         {"created", [](const fs::path&) {}, [](const fs::path& f) { Touch(f / "entry"); }, platform::kEntryCreated},
         {"written", [](const fs::path& f) { Touch(f / "entry"); }, [](const fs::path& f) { Touch(f / "entry"); },
          platform::kFileWritten},
+        {"modified, still open", [](const fs::path& f) { Touch(f / "entry"); },
+         [](const fs::path& f) {
+             std::ofstream open(f / "entry", std::ios::app);
+             open << "more" << std::flush;
+         },
+         platform::kFileModified},
         {"attributes", [](const fs::path& f) { Touch(f / "entry"); },
          [](const fs::path& f) { fs::permissions(f / "entry", fs::perms::owner_read); },
          platform::kAttributesChanged},
