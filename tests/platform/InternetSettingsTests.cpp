@@ -37,6 +37,19 @@ TEST(HostsFile, ListsAddressesAndNamesAsWindowsReadsTheFile) {
     EXPECT_TRUE(platform::HostsFileNames("127.0.0.9").empty());
 }
 
+// What was read of the file is used again only while it is surely the same.
+TEST(HostsFile, AnEditCountsAtTheNextLookUp) {
+    TempHost host;
+    WriteHosts(host, "127.0.0.7 a.example\n");
+    EXPECT_EQ(platform::HostsFileAddresses("a.example"), (std::vector<std::string>{"127.0.0.7"}));
+    WriteHosts(host, "127.0.0.8 a.example\n");
+    EXPECT_EQ(platform::HostsFileAddresses("a.example"), (std::vector<std::string>{"127.0.0.8"}));
+    testsupport::RewriteKeepingTheTime(host.HostOf(kHostsFile), "127.0.0.9 a.example\n");
+    EXPECT_EQ(platform::HostsFileNames("127.0.0.9"), (std::vector<std::string>{"a.example"}));
+    std::filesystem::remove(host.HostOf(kHostsFile));
+    EXPECT_TRUE(platform::HostsFileNames("127.0.0.9").empty());
+}
+
 TEST(HostsFile, AMissingFileOrAFifoListsNothing) {
     TempHost host;
     EXPECT_TRUE(platform::HostsFileAddresses("localhost").empty());
