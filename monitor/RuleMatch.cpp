@@ -28,7 +28,6 @@ std::string RulesFolder() { return CommonModule::AppPath() + "Rules"; }
 namespace {
 thread_local RecordCheck* innermostCheck = nullptr;
 
-
 platform::FolderWatch& RulesFolderWatch() {
     static platform::FolderWatch watch;
     return watch;

@@ -39,14 +39,11 @@ std::string ReadHostsFile(const std::filesystem::path& hostPath) {
     return bytes;
 }
 
-struct HostsEntry {
-    std::string address;
-    std::vector<std::string> names;
-};
+}  // namespace
 
-std::vector<HostsEntry> ParseEntries(const std::string& bytes) {
+std::vector<HostsEntry> ParseHostsFile(std::string_view text) {
     std::vector<HostsEntry> entries;
-    std::istringstream lines(bytes);
+    std::istringstream lines{std::string(text)};
     std::string line;
     while (std::getline(lines, line)) {
         if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
@@ -58,6 +55,8 @@ std::vector<HostsEntry> ParseEntries(const std::string& bytes) {
     }
     return entries;
 }
+
+namespace {
 
 using Entries = std::shared_ptr<const std::vector<HostsEntry>>;
 
@@ -75,7 +74,7 @@ Entries ReadEntries() {
         const std::lock_guard lock(mutex);
         if (now.regular && now.settled && now == stampOfKept) return kept;
     }
-    Entries entries = std::make_shared<const std::vector<HostsEntry>>(ParseEntries(ReadHostsFile(*hostPath)));
+    Entries entries = std::make_shared<const std::vector<HostsEntry>>(ParseHostsFile(ReadHostsFile(*hostPath)));
     const std::lock_guard lock(mutex);
     stampOfKept = now;
     kept = entries;
