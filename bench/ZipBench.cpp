@@ -216,14 +216,18 @@ void FloorExtract(const std::vector<FloorEntry>& entries, const fs::path& packed
 
 void Report(const char* what, const Cost& ours, const Cost& infoZip, const Cost& floor) {
     std::printf("%-12s ours %7.1f ms %5.2f s CPU %6.1f MB   Info-ZIP %7.1f ms %5.2f s CPU %6.1f MB   "
-                "floor %7.1f ms %5.2f s CPU %6.1f MB   ours/Info-ZIP %.2f   ours/floor %.2f\n",
+                "floor %7.1f ms %5.2f s CPU %6.1f MB   ours/Info-ZIP %.2f   ours/floor %.2f   "
+                "target: as fast as Info-ZIP: %s\n",
                 what, ours.wallMs, ours.cpuSeconds, ours.peakMb, infoZip.wallMs, infoZip.cpuSeconds, infoZip.peakMb,
-                floor.wallMs, floor.cpuSeconds, floor.peakMb, ours.wallMs / infoZip.wallMs, ours.wallMs / floor.wallMs);
+                floor.wallMs, floor.cpuSeconds, floor.peakMb, ours.wallMs / infoZip.wallMs, ours.wallMs / floor.wallMs,
+                ours.wallMs <= infoZip.wallMs ? "met" : "MISSED");
 }
 
 void ReportSize(const char* what, std::uintmax_t ours, std::uintmax_t infoZip) {
-    std::printf("%-12s ours %11ju B   Info-ZIP %11ju B   ours/Info-ZIP %.4f\n", what, ours, infoZip,
-                static_cast<double>(ours) / static_cast<double>(infoZip));
+    const double ratio = static_cast<double>(ours) / static_cast<double>(infoZip);
+    std::printf("%-12s ours %11ju B   Info-ZIP %11ju B   ours/Info-ZIP %.4f   target: within 1%% of Info-ZIP's "
+                "size: %s\n",
+                what, ours, infoZip, ratio, ratio <= 1.01 ? "met" : "MISSED");
 }
 
 void Remove(const fs::path& path) {
