@@ -71,9 +71,11 @@ struct Store {
     win::HANDLE nextTransaction = 0x7C000000;
 };
 
+// Never destroyed: a short tool leaves closing the store to its exit, which
+// lets go of the files and their locks as well as a close would.
 Store& TheStore() {
-    static Store store;
-    return store;
+    static Store* store = new Store;
+    return *store;
 }
 
 const char* const kRootNames[] = {"HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_DYN_DATA"};

@@ -102,6 +102,31 @@ sqlite3* OpenFile(const std::filesystem::path& file) {
     return db;
 }
 
+// One read transaction for several statements, unless one is open already:
+// each statement on its own would begin and end its own.
+class ReadTransaction {
+public:
+    ReadTransaction(SqliteStatementCache& statements, sqlite3* db)
+        : statements_(statements), db_(db), own_(sqlite3_get_autocommit(db) != 0) {
+        if (own_) Statement(statements_, db_, "BEGIN").Step();
+    }
+    ~ReadTransaction() {
+        if (!own_) return;
+        try {
+            Statement(statements_, db_, "COMMIT").Step();
+        } catch (const RegistryStoreError&) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    SqliteStatementCache& statements_;
+    sqlite3* db_;
+    bool own_;
+};
+
 // One statement finds a child for both Child and KeyAtPath, which needs the descriptor too.
 const char* const kFindChild = "SELECT id, name, sd FROM keys WHERE parent=? AND uname=?";
 
@@ -161,6 +186,7 @@ std::optional<RegistryPathEnd> RegistryConnection::KeyAtPath(std::int64_t from, 
         end.descriptor = std::move(*descriptor);
         return end;
     }
+    const ReadTransaction walk(*statements_, db_);
     Statement find(*statements_, db_, kFindChild);
     for (const std::string& name : names) {
         find.Bind(1, end.id).Bind(2, TextUpper(name));
