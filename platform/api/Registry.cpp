@@ -71,9 +71,11 @@ struct Store {
     win::HANDLE nextTransaction = 0x7C000000;
 };
 
+// Never destroyed: a short tool leaves closing the store to its exit, which
+// lets go of the files and their locks as well as a close would.
 Store& TheStore() {
-    static Store store;
-    return store;
+    static Store* store = new Store;
+    return *store;
 }
 
 const char* const kRootNames[] = {"HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_DYN_DATA"};
@@ -199,9 +201,13 @@ std::vector<std::string> SplitPath(const char* subKey) {
     return parts;
 }
 
-std::int64_t RootId(RegistryConnection& db, int index) {
-    return *ChildId(db, kRegistryTop, kRootNames[index], nullptr);
+const RegistryChild& Root(RegistryConnection& db, int index) {
+    for (const RegistryChild& root : db.Roots())
+        if (TextUpper(root.name) == kRootNames[index]) return root;
+    throw StoreError{static_cast<LONG>(win::ERROR_BADDB)};
 }
+
+std::int64_t RootId(RegistryConnection& db, int index) { return Root(db, index).id; }
 
 std::optional<DescriptorParts> DescriptorOf(RegistryConnection& db, std::int64_t id) {
     const auto sd = db.Descriptor(id);
@@ -218,9 +224,8 @@ DWORD MapDesired(REGSAM desired) {
     return mapped & ~(win::GENERIC_READ | win::GENERIC_WRITE | win::GENERIC_EXECUTE | win::GENERIC_ALL);
 }
 
-// The rights an open of the key gives, or nothing when refused.
-std::optional<DWORD> CheckAccess(RegistryConnection& db, std::int64_t id, REGSAM desired) {
-    const auto sd = DescriptorOf(db, id);
+// The rights an open of a key with this descriptor gives, or nothing when refused.
+std::optional<DWORD> GrantedBy(const std::optional<DescriptorParts>& sd, REGSAM desired) {
     if (!sd) return (desired & win::MAXIMUM_ALLOWED) ? win::KEY_ALL_ACCESS : MapDesired(desired);
     const std::vector<SidBytes> token = CallingTokenSids();
     const DWORD wanted = MapDesired(desired) & ~win::MAXIMUM_ALLOWED;
@@ -231,6 +236,15 @@ std::optional<DWORD> CheckAccess(RegistryConnection& db, std::int64_t id, REGSAM
     }
     if (!AccessGranted(*sd, token, wanted, kKeyMapping)) return std::nullopt;
     return wanted;
+}
+
+// The rights an open of the key gives, or nothing when refused.
+std::optional<DWORD> CheckAccess(RegistryConnection& db, std::int64_t id, REGSAM desired) {
+    return GrantedBy(DescriptorOf(db, id), desired);
+}
+
+std::optional<DWORD> CheckAccess(const RegistryPathEnd& key, REGSAM desired) {
+    return GrantedBy(ParseDescriptor(key.descriptor.data(), key.descriptor.size()), desired);
 }
 
 void EnsureCurrentUserKey(RegistryConnection& db) {
@@ -267,23 +281,20 @@ std::optional<OpenKey> Predefined(RegistryConnection& db, HKEY key) {
     return open;
 }
 
-std::optional<std::int64_t> Resolve(RegistryConnection& db, std::int64_t rootId, std::vector<std::string>& path) {
-    std::int64_t id = rootId;
-    for (std::string& name : path) {
-        const auto child = ChildId(db, id, name, &name);
-        if (!child) return std::nullopt;
-        id = *child;
-    }
-    return id;
+// The key at the path below the root; the path's names become the names as stored.
+std::optional<RegistryPathEnd> Resolve(RegistryConnection& db, std::int64_t rootId, std::vector<std::string>& path) {
+    auto end = db.KeyAtPath(rootId, path);
+    if (end) path = end->names;
+    return end;
 }
 
 // The handle's key with its rights; predefined handles are resolved here.
 OpenKey Lookup(Store& store, RegistryConnection& db, HKEY key) {
     if (auto open = Predefined(db, key)) {
-        auto id = Resolve(db, open->rootId, open->path);
-        if (!id) throw StoreError{win::ERROR_FILE_NOT_FOUND};
-        open->id = *id;
-        open->granted = *CheckAccess(db, *id, win::MAXIMUM_ALLOWED);
+        const auto end = Resolve(db, open->rootId, open->path);
+        if (!end) throw StoreError{win::ERROR_FILE_NOT_FOUND};
+        open->id = end->id;
+        open->granted = *CheckAccess(*end, win::MAXIMUM_ALLOWED);
         return *open;
     }
     const auto found = store.handles.find(key);
@@ -391,18 +402,27 @@ LONG GuardedAt(HKEY key, Body body) {
     });
 }
 
-LONG OpenKeyAt(Store& store, RegistryConnection& db, HKEY key, const char* subKey, REGSAM sam, HKEY* result) {
-    if (result == nullptr) return win::ERROR_INVALID_PARAMETER;
+// The key an open starts from. A predefined key needs only its root and
+// path, as the whole path is resolved from the root; an open handle's key
+// must still exist.
+OpenKey BaseOfOpen(Store& store, RegistryConnection& db, HKEY key) {
+    if (auto predefined = Predefined(db, key)) return *predefined;
     const OpenKey base = Lookup(store, db, key);
     RequireExists(db, base);
+    return base;
+}
+
+LONG OpenKeyAt(Store& store, RegistryConnection& db, HKEY key, const char* subKey, REGSAM sam, HKEY* result) {
+    if (result == nullptr) return win::ERROR_INVALID_PARAMETER;
+    const OpenKey base = BaseOfOpen(store, db, key);
     OpenKey open = base;
     open.path = FullPath(base, subKey);
     ApplyView(db, base, open.path, sam);
-    const auto id = Resolve(db, base.rootId, open.path);
-    if (!id) return win::ERROR_FILE_NOT_FOUND;
-    const auto granted = CheckAccess(db, *id, sam);
+    const auto end = Resolve(db, base.rootId, open.path);
+    if (!end) return win::ERROR_FILE_NOT_FOUND;
+    const auto granted = CheckAccess(*end, sam);
     if (!granted) return win::ERROR_ACCESS_DENIED;
-    open.id = *id;
+    open.id = end->id;
     open.granted = *granted;
     *result = AddHandle(store, open);
     return win::ERROR_SUCCESS;
@@ -487,7 +507,9 @@ LONG DeleteSubtree(RegistryConnection& db, std::int64_t id, bool withKey) {
 }
 
 std::string DisplayPath(RegistryConnection& db, const OpenKey& key) {
-    std::string path = db.KeyName(key.rootId).value_or("");
+    std::string path;
+    for (const RegistryChild& root : db.Roots())
+        if (root.id == key.rootId) path = root.name;
     for (const std::string& name : key.path) path += "\\" + name;
     return path;
 }
@@ -612,8 +634,12 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* t
     return GuardedAt(key, [&](Store& store, RegistryConnection& db) -> LONG {
         if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
         if (data != nullptr && dataLength == nullptr) return static_cast<LONG>(platform::ERROR_NOACCESS);
-        const platform::OpenKey open = platform::LookupForReading(store, db, key, KEY_QUERY_VALUE);
-        const auto value = db.Value(open.id, platform::ValueName(valueName));
+        const platform::OpenKey open = platform::Lookup(store, db, key);
+        platform::Require(open, KEY_QUERY_VALUE);
+        // A key's values go before the key does: a value found tells that its key is still there.
+        const auto value = db.Value(open.id, valueName ? valueName : "");
+        if (!value) platform::RequireExists(db, open);
+        platform::ValueName(valueName);
         if (!value) return ERROR_FILE_NOT_FOUND;
         if (type) *type = value->type;
         return platform::HandOut(value->data, data, dataLength);
@@ -658,12 +684,12 @@ LONG RegDeleteKeyExA(HKEY key, const char* subKey, REGSAM samDesired, DWORD rese
         platform::ApplyView(db, base, path, samDesired);
         platform::Transaction transaction(db);
         platform::RequireExists(db, base);
-        const auto id = platform::Resolve(db, base.rootId, path);
-        if (!id) return ERROR_FILE_NOT_FOUND;
-        if (path.empty() || !platform::CheckAccess(db, *id, DELETE)) return ERROR_ACCESS_DENIED;
-        if (db.HasChildren(*id)) return ERROR_ACCESS_DENIED;
-        db.DeleteValues(*id);
-        db.DeleteKeyRow(*id);
+        const auto end = platform::Resolve(db, base.rootId, path);
+        if (!end) return ERROR_FILE_NOT_FOUND;
+        if (path.empty() || !platform::CheckAccess(*end, DELETE)) return ERROR_ACCESS_DENIED;
+        if (db.HasChildren(end->id)) return ERROR_ACCESS_DENIED;
+        db.DeleteValues(end->id);
+        db.DeleteKeyRow(end->id);
         transaction.Commit();
         return ERROR_SUCCESS;
     });
@@ -678,12 +704,12 @@ LONG RegDeleteTreeA(HKEY key, const char* subKey) {
         platform::ApplyView(db, base, path, 0);
         platform::Transaction transaction(db);
         platform::RequireExists(db, base);
-        const auto id = platform::Resolve(db, base.rootId, path);
-        if (!id) return ERROR_FILE_NOT_FOUND;
+        const auto end = platform::Resolve(db, base.rootId, path);
+        if (!end) return ERROR_FILE_NOT_FOUND;
         const bool withKey = subKey != nullptr && *subKey != '\0';
         if (withKey && path.empty()) return ERROR_ACCESS_DENIED;
         if (!withKey) platform::Require(base, KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS);
-        if (const LONG refused = platform::DeleteSubtree(db, *id, withKey)) return refused;
+        if (const LONG refused = platform::DeleteSubtree(db, end->id, withKey)) return refused;
         transaction.Commit();
         return ERROR_SUCCESS;
     });

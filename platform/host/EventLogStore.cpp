@@ -29,6 +29,8 @@ const char* const kSchema =
     " string_count INTEGER NOT NULL, strings BLOB, data BLOB, user_sid TEXT, computer TEXT,"
     " time_generated INTEGER NOT NULL, time_written INTEGER NOT NULL);"
     "CREATE INDEX IF NOT EXISTS records_by_log ON records(log COLLATE NOCASE, record_number);";
+// The table and its index come into a store together, so that a store with the table has both.
+const std::string kLayOut = std::string("BEGIN IMMEDIATE;") + kSchema + "COMMIT;";
 
 // Insertion strings kept as one blob, each followed by a NUL.
 std::string JoinStrings(const std::vector<std::string>& strings) {
@@ -170,7 +172,10 @@ HostEventLogStore::HostEventLogStore(Use use) : connection_(std::make_unique<Con
     Execute(connection_->db, kWalLimit);
     // With the write-ahead log a commit survives a crash of the program without a sync of its own.
     Execute(connection_->db, "PRAGMA synchronous=NORMAL");
-    Execute(connection_->db, kSchema);
+    // A store made before is used as it is: looking for its table costs far less than parsing the layout.
+    if (sqlite3_table_column_metadata(connection_->db, "main", "records", nullptr, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr) != SQLITE_OK)
+        Execute(connection_->db, kLayOut.c_str());
     if (use == Use::OneRecord)
         sqlite3_wal_hook(connection_->db, CheckpointAndEmpty, nullptr);
     else

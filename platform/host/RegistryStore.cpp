@@ -61,16 +61,26 @@ void UseWriteAheadLog(sqlite3* db) {
     }
 }
 
+bool HasTable(sqlite3* db, const char* table) {
+    return sqlite3_table_column_metadata(db, "main", table, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) ==
+           SQLITE_OK;
+}
+
+std::vector<RegistryChild> ReadRoots(SqliteStatementCache& statements, sqlite3* db) {
+    std::vector<RegistryChild> roots;
+    Statement list(statements, db, "SELECT id, name FROM keys WHERE parent=0");
+    while (list.Step()) roots.push_back(RegistryChild{list.Int(0), list.Text(1)});
+    return roots;
+}
+
 // The base keys are written in the same transaction as the tables, after
 // the switch to the write-ahead log.
 // A file that is no store is left to the full preparation, which says what failed.
-bool StorePrepared(SqliteStatementCache& statements, sqlite3* db) {
+bool StorePrepared(SqliteStatementCache& statements, sqlite3* db, std::vector<RegistryChild>& roots) {
     try {
-        Statement tables(statements, db,
-                         "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name IN ('keys','vals')");
-        if (!tables.Step() || tables.Int(0) != 2) return false;
-        Statement roots(statements, db, "SELECT COUNT(*) FROM keys WHERE parent=0");
-        return roots.Step() && roots.Int(0) >= 3;
+        if (!HasTable(db, "keys") || !HasTable(db, "vals")) return false;
+        roots = ReadRoots(statements, db);
+        return roots.size() >= 3;
     } catch (const RegistryStoreError&) {
         return false;
     }
@@ -92,6 +102,34 @@ sqlite3* OpenFile(const std::filesystem::path& file) {
     return db;
 }
 
+// One read transaction for several statements, unless one is open already:
+// each statement on its own would begin and end its own.
+class ReadTransaction {
+public:
+    ReadTransaction(SqliteStatementCache& statements, sqlite3* db)
+        : statements_(statements), db_(db), own_(sqlite3_get_autocommit(db) != 0) {
+        if (own_) Statement(statements_, db_, "BEGIN").Step();
+    }
+    ~ReadTransaction() {
+        if (!own_) return;
+        try {
+            Statement(statements_, db_, "COMMIT").Step();
+        } catch (const RegistryStoreError&) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    SqliteStatementCache& statements_;
+    sqlite3* db_;
+    bool own_;
+};
+
+// One statement finds a child for both Child and KeyAtPath, which needs the descriptor too.
+const char* const kFindChild = "SELECT id, name, sd FROM keys WHERE parent=? AND uname=?";
+
 RegistryValue ValueOf(const Statement& row) {
     return RegistryValue{row.Text(0), static_cast<std::uint32_t>(row.Int(1)), row.Blob(2)};
 }
@@ -104,12 +142,13 @@ RegistryConnection::RegistryConnection(const std::filesystem::path& file, AddBas
     : db_(OpenFile(file)), statements_(std::make_unique<SqliteStatementCache>()) {
     try {
         // A store made before is used as it is: its log mode, tables and base keys are there.
-        if (!StorePrepared(*statements_, db_)) {
+        if (!StorePrepared(*statements_, db_, roots_)) {
             UseWriteAheadLog(db_);
             RegistryStoreChange change(*this);
             Exec(db_, kSchema);
             addBaseKeys(*this);
             change.Commit();
+            roots_ = ReadRoots(*statements_, db_);
         }
         Exec(db_, "PRAGMA synchronous=NORMAL");
     } catch (...) {
@@ -133,10 +172,31 @@ void RegistryConnection::Abandon() {
 }
 
 std::optional<RegistryChild> RegistryConnection::Child(std::int64_t parent, const std::string& name) {
-    Statement find(*statements_, db_, "SELECT id, name FROM keys WHERE parent=? AND uname=?");
+    Statement find(*statements_, db_, kFindChild);
     find.Bind(1, parent).Bind(2, TextUpper(name));
     if (!find.Step()) return std::nullopt;
     return RegistryChild{find.Int(0), find.Text(1)};
+}
+
+std::optional<RegistryPathEnd> RegistryConnection::KeyAtPath(std::int64_t from, const std::vector<std::string>& names) {
+    RegistryPathEnd end{from, {}, {}};
+    if (names.empty()) {
+        auto descriptor = Descriptor(from);
+        if (!descriptor) return std::nullopt;
+        end.descriptor = std::move(*descriptor);
+        return end;
+    }
+    const ReadTransaction walk(*statements_, db_);
+    Statement find(*statements_, db_, kFindChild);
+    for (const std::string& name : names) {
+        find.Bind(1, end.id).Bind(2, TextUpper(name));
+        if (!find.Step()) return std::nullopt;
+        end.id = find.Int(0);
+        end.names.push_back(find.Text(1));
+        if (end.names.size() == names.size()) end.descriptor = find.Blob(2);
+        find.Reset();
+    }
+    return end;
 }
 
 std::int64_t RegistryConnection::InsertKey(std::int64_t parent, const std::string& name, const Bytes& descriptor) {

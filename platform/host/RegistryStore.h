@@ -35,6 +35,14 @@ struct RegistryChild {
     std::string name;  // as stored
 };
 
+// The key at the end of a path of names: its id, the names as stored on
+// the way, and its descriptor bytes (empty when it has none).
+struct RegistryPathEnd {
+    std::int64_t id = 0;
+    std::vector<std::string> names;
+    std::vector<std::uint8_t> descriptor;
+};
+
 struct RegistrySubKey {
     std::string name;
     std::int64_t written = 0;  // seconds since 1970, UTC
@@ -75,6 +83,12 @@ public:
     RegistryConnection& operator=(const RegistryConnection&) = delete;
 
     std::optional<RegistryChild> Child(std::int64_t parent, const std::string& name);
+    // The children of kRegistryTop, read when the connection was made: they
+    // come with the store and are never deleted.
+    const std::vector<RegistryChild>& Roots() const { return roots_; }
+    // The key reached from the key `from` through the names, one prepared
+    // statement stepped per name; nothing when a key on the way is missing.
+    std::optional<RegistryPathEnd> KeyAtPath(std::int64_t from, const std::vector<std::string>& names);
     // A new key written now; its id.
     std::int64_t InsertKey(std::int64_t parent, const std::string& name, const std::vector<std::uint8_t>& descriptor);
     bool KeyExists(std::int64_t id);
@@ -121,6 +135,7 @@ private:
     friend class RegistryStoreChange;
     sqlite3* db_ = nullptr;
     std::unique_ptr<SqliteStatementCache> statements_;
+    std::vector<RegistryChild> roots_;
 
     void Close();
 };

@@ -2,9 +2,13 @@
 // store made before is used as it is, a file that is no store fails to open
 // with an I/O fault, a change left uncommitted leaves nothing behind, the
 // long transaction of a second connection is seen by others only once
-// committed, and values keep the order they were first written in.
+// committed, values keep the order they were first written in, and a path
+// of names leads to its key whatever the names' case, or nowhere when a key
+// on the way is missing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -136,6 +140,85 @@ TEST(RegistryStore, ValuesKeepTheOrderTheyWereFirstWrittenIn) {
     EXPECT_FALSE(store.DeleteValue(kFirstRoot, "alpha"));
     store.PutValue(kFirstRoot, "Alpha", 1, {});
     EXPECT_EQ(ValueNames(store, kFirstRoot), (std::vector<std::string>{"ZETA", "mid", "Alpha"}));
+}
+
+// A small tree: SOFTWARE\Ölüberwachung\監視\Leaf under the first root,
+// each key with its own descriptor byte, and a key deleted below the first.
+struct PathTree {
+    std::int64_t software, watch, japanese, leaf;
+};
+
+PathTree AddPathTree(RegistryConnection& store) {
+    PathTree tree{};
+    tree.software = store.InsertKey(kFirstRoot, "SOFTWARE", {1});
+    tree.watch = store.InsertKey(tree.software, "Ölüberwachung", {2});
+    tree.japanese = store.InsertKey(tree.watch, "監視", {3});
+    tree.leaf = store.InsertKey(tree.japanese, "Leaf", {4});
+    store.DeleteKeyRow(store.InsertKey(kFirstRoot, "Gone", {5}));
+    return tree;
+}
+
+TEST(RegistryStore, APathOfNamesLeadsToItsKeyInAnyCaseOrNowhere) {
+    testsupport::TempHost host;
+    RegistryConnection store = OpenStore();
+    const PathTree tree = AddPathTree(store);
+    const std::vector<std::string> stored = {"SOFTWARE", "Ölüberwachung", "監視", "Leaf"};
+    struct Case {
+        const char* name;
+        std::vector<std::string> path;
+        std::optional<std::int64_t> key;
+        std::uint8_t descriptor;
+    };
+    const std::vector<Case> cases = {
+        {"as stored", stored, tree.leaf, 4},
+        {"other letter case", {"software", "ÖLÜBERWACHUNG", "監視", "lEAF"}, tree.leaf, 4},
+        {"part of the way", {"Software", "ölüberwachung"}, tree.watch, 2},
+        {"the start itself", {}, kFirstRoot, 0},
+        {"a missing middle key", {"SOFTWARE", "Missing", "監視", "Leaf"}, std::nullopt, 0},
+        {"a missing last key", {"SOFTWARE", "Ölüberwachung", "監視", "Leaf", "More"}, std::nullopt, 0},
+        {"through a deleted key", {"Gone"}, std::nullopt, 0},
+        {"a name that only starts alike", {"SOFT"}, std::nullopt, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto end = store.KeyAtPath(kFirstRoot, c.path);
+        ASSERT_EQ(end.has_value(), c.key.has_value());
+        if (!end) continue;
+        EXPECT_EQ(end->id, *c.key);
+        EXPECT_EQ(end->names, std::vector<std::string>(stored.begin(), stored.begin() + c.path.size()));
+        EXPECT_EQ(end->descriptor, c.descriptor ? std::vector<std::uint8_t>{c.descriptor} : std::vector<std::uint8_t>{});
+    }
+}
+
+// Deeper than any key the program makes, and inside a long transaction,
+// which sees its own keys before they are committed.
+TEST(RegistryStore, AVeryDeepPathIsWalkedInsideALongTransaction) {
+    testsupport::TempHost host;
+    RegistryConnection store = OpenStore();
+    store.BeginLongTransaction();
+    std::vector<std::string> path;
+    std::int64_t key = kFirstRoot;
+    for (int depth = 0; depth < 500; ++depth) {
+        path.push_back("Level" + std::to_string(depth));
+        key = store.InsertKey(key, path.back(), {});
+    }
+    const auto end = store.KeyAtPath(kFirstRoot, path);
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->id, key);
+    EXPECT_EQ(end->names, path);
+    EXPECT_TRUE(store.CommitLongTransaction());
+    EXPECT_EQ(store.KeyAtPath(kFirstRoot, path)->id, key);
+}
+
+TEST(RegistryStore, TheRootsAreReadWhenTheConnectionIsMade) {
+    testsupport::TempHost host;
+    { OpenStore(); }
+    RegistryConnection store = OpenStore();
+    std::vector<std::string> names;
+    for (const platform::RegistryChild& root : store.Roots())
+        names.push_back(std::to_string(root.id) + " " + root.name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"1 ONE", "2 TWO", "3 THREE"}));
 }
 
 }  // namespace

@@ -288,6 +288,59 @@ TEST(RegistryValues, BadArgumentsGetErrorCodesNotCrashes) {
     EXPECT_EQ(RegSetValueExA(reader.Get(), "V", 0, REG_SZ, data.data(), 2), static_cast<LONG>(ERROR_ACCESS_DENIED));
 }
 
+// A key is found from a root or from an open key whatever the case of its
+// names, ASCII or not; a missing key on the way, and a base key deleted
+// after it was opened, give the Windows results.
+TEST(RegistryKeys, OpeningAPathFindsItsKeyInAnyCaseOrSaysWhatIsMissing) {
+    TempHost host;
+    SetValue(HKEY_CURRENT_USER, "Software\\Ölüberwachung\\監視\\Leaf", "V", REG_SZ, Text("x"));
+    SetValue(HKEY_CURRENT_USER, "Software\\Doomed", "V", REG_SZ, Text("x"));
+    Key watch, doomed;
+    ASSERT_EQ(Open(HKEY_CURRENT_USER, "software\\ÖLÜBERWACHUNG", watch), 0);
+    ASSERT_EQ(Open(HKEY_CURRENT_USER, "Software\\Doomed", doomed), 0);
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Doomed"), 0);
+    const std::string leafPath = "HKEY_USERS\\" + Me() + "\\Software\\Ölüberwachung\\監視\\Leaf";
+    struct Case {
+        const char* name;
+        HKEY base;
+        std::string subKey;
+        LONG result;
+    };
+    const std::vector<Case> cases = {
+        {"from the root, as stored", HKEY_CURRENT_USER, "Software\\Ölüberwachung\\監視\\Leaf", 0},
+        {"from the root, other case", HKEY_CURRENT_USER, "SOFTWARE\\ölüberwachung\\監視\\LEAF", 0},
+        {"from an open key", watch.Get(), "監視\\leaf", 0},
+        {"a missing middle key", HKEY_CURRENT_USER, "Software\\Missing\\監視\\Leaf", ERROR_FILE_NOT_FOUND},
+        {"a missing key below an open one", watch.Get(), "Missing", ERROR_FILE_NOT_FOUND},
+        {"below a deleted key", doomed.Get(), "", static_cast<LONG>(ERROR_KEY_DELETED)},
+        {"the deleted key by name", HKEY_CURRENT_USER, "Software\\Doomed", ERROR_FILE_NOT_FOUND},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Key key;
+        ASSERT_EQ(Open(c.base, c.subKey, key), c.result);
+        if (c.result != 0) continue;
+        EXPECT_EQ(platform::RegistryKeyPath(key.Get()), leafPath);
+        EXPECT_EQ(QueryValue(key.Get(), "v").second, Text("x"));
+    }
+}
+
+// A key's values and its existence are read at each query: a key deleted
+// after it was opened is reported before any fault of the value's name.
+TEST(RegistryValues, AQueryOfADeletedKeySaysSoWhateverTheValueName) {
+    TempHost host;
+    SetValue(HKEY_CURRENT_USER, "Software\\Doomed", "V", REG_SZ, Text("x"));
+    Key key;
+    ASSERT_EQ(Open(HKEY_CURRENT_USER, "Software\\Doomed", key), 0);
+    const std::string tooLong(16384, 'n');
+    EXPECT_EQ(QueryValue(key.Get(), tooLong).first, ERROR_INVALID_PARAMETER);
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Doomed"), 0);
+    for (const std::string& name : {std::string("V"), std::string("Missing"), tooLong}) {
+        SCOPED_TRACE(name.substr(0, 10));
+        EXPECT_EQ(QueryValue(key.Get(), name).first, static_cast<LONG>(ERROR_KEY_DELETED));
+    }
+}
+
 TEST(RegistryKeys, DeleteTreeTakesAKeyWithAllBelowItOrOnlyWhatIsBelow) {
     TempHost host;
     SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\Tree\\A\\B", "deep", REG_SZ, Text("x"));
