@@ -4,8 +4,8 @@
 
 #include <unistd.h>
 
-#include <map>
 #include <optional>
+#include <string_view>
 
 #include "platform/host/HostFolder.h"
 #include "platform/host/WinPath.h"
@@ -28,11 +28,15 @@ bool IsPathVariable(const std::string& upperName) {
     return false;
 }
 
+struct Derived {
+    const char* upperName;
+    std::string (*make)();
+};
+
 // Each variable is made only when asked for: a short process that expands
 // one of them does not look up the user or the machine for the others.
 std::optional<std::string> DerivedVariable(const std::string& upperName) {
-    using Make = std::string (*)();
-    static const std::map<std::string, Make> always = {
+    static const Derived always[] = {
         {"SYSTEMDRIVE", [] { return std::string("C:"); }},
         {"SYSTEMROOT", [] { return std::string("C:\\Windows"); }},
         {"WINDIR", [] { return std::string("C:\\Windows"); }},
@@ -55,23 +59,38 @@ std::optional<std::string> DerivedVariable(const std::string& upperName) {
         {"OS", [] { return std::string("Windows_NT"); }},
         {"PROCESSOR_ARCHITECTURE", [] { return std::string("x86"); }},
     };
-    static const std::map<std::string, Make> on64Bit = {
+    static const Derived on64Bit[] = {
         {"PROGRAMFILES(X86)", [] { return std::string("C:\\Program Files (x86)"); }},
         {"PROGRAMW6432", [] { return std::string("C:\\Program Files"); }},
         {"COMMONPROGRAMFILES(X86)", [] { return std::string("C:\\Program Files (x86)\\Common Files"); }},
         {"PROCESSOR_ARCHITEW6432", [] { return std::string("AMD64"); }},
     };
-    if (const auto found = always.find(upperName); found != always.end()) return found->second();
-    if (const auto found = on64Bit.find(upperName); found != on64Bit.end() && HostIs64Bit()) return found->second();
+    for (const Derived& variable : always)
+        if (upperName == variable.upperName) return variable.make();
+    for (const Derived& variable : on64Bit)
+        if (upperName == variable.upperName) return HostIs64Bit() ? std::optional(variable.make()) : std::nullopt;
     return std::nullopt;
+}
+
+// Names compare ignoring letter case; most are ASCII, and are compared
+// without a copy.
+bool IsVariableNamed(std::string_view name, const std::string& upperName) {
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) >= 0x80) return TextUpper(name) == upperName;
+    if (name.size() != upperName.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
+        if (c != upperName[i]) return false;
+    }
+    return true;
 }
 
 std::optional<std::string> RealVariable(const std::string& upperName) {
     for (char** entry = environ; entry && *entry; ++entry) {
-        const std::string text(*entry);
+        const std::string_view text(*entry);
         const size_t eq = text.find('=');
-        if (eq == std::string::npos || eq == 0) continue;
-        if (TextUpper(text.substr(0, eq)) == upperName) return text.substr(eq + 1);
+        if (eq == std::string_view::npos || eq == 0) continue;
+        if (IsVariableNamed(text.substr(0, eq), upperName)) return std::string(text.substr(eq + 1));
     }
     return std::nullopt;
 }

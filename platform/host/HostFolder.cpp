@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -56,6 +57,7 @@ struct HostIniCache {
     std::map<std::string, std::string> values;  // "SECTION\nKEY" -> value, upper-cased names
     DriveMapList drives;
     std::string folder;  // the host folder, as text
+    std::shared_ptr<const IniLines> lines;  // the file's text, read at the first setting asked for
 };
 
 std::mutex cacheMutex;
@@ -218,7 +220,7 @@ HostIniCache& FreshCache() {
     const fs::path file = folder / "host.ini";
     const HostFileStamp now = StampOfHostFile(file);
     const bool fresh = cache.file == file && cache.stamp == now && (now.settled || !now.exists);
-    if (!fresh) cache = HostIniCache{file, now, now.exists, {}, nullptr, folder.native()};
+    if (!fresh) cache = HostIniCache{file, now, now.exists, {}, nullptr, folder.native(), nullptr};
     return cache;
 }
 
@@ -231,7 +233,11 @@ std::string CachedSetting(HostIniCache& fresh, const std::string& section, const
             Reading() { readingHostIni = true; }
             ~Reading() { readingHostIni = false; }
         } reading;
-        std::optional<std::string> value = fresh.present ? ReadIniFileValue(fresh.file, section, key) : std::nullopt;
+        if (fresh.present && !fresh.lines) {
+            std::optional<std::string> text = ReadTextFile(fresh.file);
+            fresh.lines = std::make_shared<const IniLines>(text ? std::move(*text) : std::string());
+        }
+        std::optional<std::string> value = fresh.present ? fresh.lines->Value(section, key) : std::nullopt;
         found = fresh.values.emplace(k, value ? *value : std::string("\x01")).first;
     }
     return found->second == "\x01" ? defaultValue : found->second;
@@ -276,6 +282,8 @@ DriveMapList DriveMapOf(const fs::path& host) {
     if (fresh.drives) return fresh.drives;
     std::vector<DriveMapping> drives;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        // Without host.ini only the two drives every host has.
+        if (!fresh.present && letter != 'C' && letter != 'Z') continue;
         std::string fallback;
         if (letter == 'C') fallback = (host / "drive_c").string();
         if (letter == 'Z') fallback = "/";

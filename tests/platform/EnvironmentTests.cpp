@@ -52,4 +52,12 @@ TEST(Environment, RealVariablesWinAndHostPathsTakeTheirWindowsForm) {
     EXPECT_EQ(vb::Environ("USERNAME"), "Technician");
     EXPECT_EQ(vb::Environ("ComputerName"), "");
     EXPECT_NE(vb::Environ("PATH").find('/'), std::string::npos);  // the host search path stays as it is
+    // Names compare ignoring letter case, beyond ASCII too, and whole.
+    ScopedVariable mixed("Quarnel_Mixed", "one");
+    ScopedVariable longer("QUARNEL_MIXED_LONGER", "two");
+    ScopedVariable umlaut("ÄRGER_ÖL", "three");
+    EXPECT_EQ(vb::Environ("QUARNEL_MIXED"), "one");
+    EXPECT_EQ(vb::Environ("quarnel_mixed_longer"), "two");
+    EXPECT_EQ(vb::Environ("QUARNEL_MIXE"), "");
+    EXPECT_EQ(vb::Environ("ärger_öl"), "three");
 }
