@@ -72,25 +72,12 @@ std::optional<std::string> DerivedVariable(const std::string& upperName) {
     return std::nullopt;
 }
 
-// Names compare ignoring letter case; most are ASCII, and are compared
-// without a copy.
-bool IsVariableNamed(std::string_view name, const std::string& upperName) {
-    for (const char c : name)
-        if (static_cast<unsigned char>(c) >= 0x80) return TextUpper(name) == upperName;
-    if (name.size() != upperName.size()) return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const char c = name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
-        if (c != upperName[i]) return false;
-    }
-    return true;
-}
-
 std::optional<std::string> RealVariable(const std::string& upperName) {
     for (char** entry = environ; entry && *entry; ++entry) {
         const std::string_view text(*entry);
         const size_t eq = text.find('=');
         if (eq == std::string_view::npos || eq == 0) continue;
-        if (IsVariableNamed(text.substr(0, eq), upperName)) return std::string(text.substr(eq + 1));
+        if (TextCompareEqual(text.substr(0, eq), upperName)) return std::string(text.substr(eq + 1));
     }
     return std::nullopt;
 }

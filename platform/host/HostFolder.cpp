@@ -226,6 +226,7 @@ HostIniCache& FreshCache() {
 
 std::string CachedSetting(HostIniCache& fresh, const std::string& section, const std::string& key,
                           const std::string& defaultValue) {
+    if (!fresh.present) return defaultValue;
     const std::string k = CacheKey(section, key);
     auto found = fresh.values.find(k);
     if (found == fresh.values.end()) {
@@ -233,11 +234,11 @@ std::string CachedSetting(HostIniCache& fresh, const std::string& section, const
             Reading() { readingHostIni = true; }
             ~Reading() { readingHostIni = false; }
         } reading;
-        if (fresh.present && !fresh.lines) {
+        if (!fresh.lines) {
             std::optional<std::string> text = ReadTextFile(fresh.file);
             fresh.lines = std::make_shared<const IniLines>(text ? std::move(*text) : std::string());
         }
-        std::optional<std::string> value = fresh.present ? fresh.lines->Value(section, key) : std::nullopt;
+        std::optional<std::string> value = fresh.lines->Value(section, key);
         found = fresh.values.emplace(k, value ? *value : std::string("\x01")).first;
     }
     return found->second == "\x01" ? defaultValue : found->second;
@@ -282,8 +283,6 @@ DriveMapList DriveMapOf(const fs::path& host) {
     if (fresh.drives) return fresh.drives;
     std::vector<DriveMapping> drives;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        // Without host.ini only the two drives every host has.
-        if (!fresh.present && letter != 'C' && letter != 'Z') continue;
         std::string fallback;
         if (letter == 'C') fallback = (host / "drive_c").string();
         if (letter == 'Z') fallback = "/";
